@@ -1,0 +1,47 @@
+#pragma once
+// The one parameter record of a capture engine, read by every media part.
+
+#include "media/VRecords.h"
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+
+using WaveInCallbackFn = void(__stdcall*)(void* device, unsigned message, uintptr_t instance,
+                                          uintptr_t param1, uintptr_t param2);
+
+enum CaptureMode : int32_t {
+    kFixedArea = 0,
+    kSmoothPan = 1,
+    kFollowCursor = 2,
+    kFollowFrame = 3,
+    kFollowWindows = 4,
+};
+
+struct CaptureInfo {
+    VWaveFormatEx waveFormat;
+    bool recordSound = true;
+    int32_t soundBufferBytes = 0;
+    WaveInCallbackFn waveInCallback = nullptr;
+    void* waveInCallbackData = nullptr;
+    VBitmapInfo bitmapInfo;
+    int32_t frameBytes = 0;
+    int32_t minWidth = 16;
+    int32_t minHeight = 16;
+    VPoint origin;
+    // Read by the grabber on every frame while the UI thread may set them between recordings.
+    std::atomic<int32_t> panMargin{0};
+    int32_t framesPerSecond = 0;
+    std::atomic<int32_t> captureMode{kFixedArea};
+    std::string fileName;
+    std::atomic<bool> drawCursor{true};
+    std::atomic<bool> attachCursorThread{true};
+    uint32_t compressor = MakeFourCC("MSVC");
+    int32_t keyFrameEvery = 15;
+    int32_t quality = 10000;
+    int32_t interleaveEvery = 1;
+
+    CaptureInfo() = default;
+    CaptureInfo(const CaptureInfo&) = delete;  // there is one per engine; parts keep references
+    CaptureInfo& operator=(const CaptureInfo&) = delete;
+};

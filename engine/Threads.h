@@ -1,0 +1,98 @@
+#pragma once
+// The engine's worker thread, lock and owned memory block.
+
+#include <windows.h>
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+
+// A thread whose work is the virtual Run.
+class BaseThread {
+public:
+    struct BaseThreadError {
+        int32_t code;
+    };
+    enum ThreadState : int32_t { NotStarted = 0, Running = 1, Suspended = 2, Finished = 3, CreateFailed = 4 };
+
+    BaseThread() = default;
+    BaseThread(const BaseThread&) = delete;
+    BaseThread& operator=(const BaseThread&) = delete;
+
+    virtual void Terminate();                   // any thread
+    virtual ~BaseThread() noexcept(false);      // owner's thread; raises 7 while running
+
+    HANDLE Start();                             // owner's thread
+    DWORD Suspend();
+    DWORD Resume();
+    DWORD Wait(DWORD milliseconds);             // -1 when not running
+    DWORD TerminateAndWait(DWORD milliseconds);
+    BOOL SetPriority(int priority);
+    [[noreturn]] void Exit(DWORD exitCode);     // the thread itself
+
+    // Test seam: stands in for the C runtime's thread creation; null restores it.
+    using CreateFn = uintptr_t (*)(void* security, unsigned stack, unsigned(__stdcall* start)(void*), void* arg,
+                                   unsigned flags, unsigned* id);
+    static void SetCreateFunctionForTesting(CreateFn fn);
+
+    ThreadState State() const { return state_.load(); }
+    ThreadState RefreshState();                 // asks the platform whether a running thread has ended
+    bool TerminateRequested() const { return terminate_.load(); }  // any thread
+    HANDLE Handle() const { return handle_; }
+
+protected:
+    virtual int32_t Run();                      // the work; on the new thread
+
+private:
+    static unsigned __stdcall StartRoutine(void* self);
+
+    DWORD threadId_ = 0;
+    HANDLE handle_ = nullptr;                   // owned; closed on restart and destruction
+    std::atomic<ThreadState> state_{NotStarted};
+    std::atomic<bool> terminate_{false};
+};
+
+// An owned critical section; re-entrant for the thread that holds it.
+class VCriticalSection {
+public:
+    VCriticalSection() { ::InitializeCriticalSection(&cs_); }
+    ~VCriticalSection() { ::DeleteCriticalSection(&cs_); }
+    VCriticalSection(const VCriticalSection&) = delete;
+    VCriticalSection& operator=(const VCriticalSection&) = delete;
+
+    class VLock {
+    public:
+        explicit VLock(VCriticalSection* cs) : cs_(cs) { ::EnterCriticalSection(&cs_->cs_); }
+        ~VLock() { ::LeaveCriticalSection(&cs_->cs_); }
+        VLock(const VLock&) = delete;
+        VLock& operator=(const VLock&) = delete;
+
+    private:
+        VCriticalSection* cs_;  // not owned
+    };
+
+private:
+    CRITICAL_SECTION cs_;
+};
+
+// An owned memory block. Allocation failure leaves it empty instead of throwing.
+class VBits {
+public:
+    bool Allocate(size_t bytes)
+    {
+        data_.reset(new (std::nothrow) uint8_t[bytes]);
+        size_ = data_ ? bytes : 0;
+        return data_ != nullptr;
+    }
+    void Free()
+    {
+        data_.reset();
+        size_ = 0;
+    }
+    uint8_t* Data() const { return data_.get(); }
+    size_t Size() const { return size_; }
+
+private:
+    std::unique_ptr<uint8_t[]> data_;
+    size_t size_ = 0;
+};

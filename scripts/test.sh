@@ -1,0 +1,101 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds every target and runs every test:
+#   native  - the portable AVI library and tools, under AddressSanitizer and UBSan
+#   x86_64  - the program's tests under wine64, one CTest test per case
+#   i686    - the same tests under 32-bit Wine, one CTest test per test program
+# Ends with one line "N passed, M failed".
+set -uo pipefail
+root=$(cd "$(dirname "$0")/.." && pwd)
+cd "$root"
+build=${VORLUX_BUILD_ROOT:-$root/build}
+export VORLUX_BUILD_ROOT=$build
+started=$(date +%s)
+
+scripts/setup.sh || { echo "test.sh: setup failed" >&2; exit 1; }
+scripts/enable-i386.sh || { echo "test.sh: 32-bit Wine cannot run here" >&2; exit 1; }
+
+for target in native x86_64 i686; do
+    echo "== build $target"
+    scripts/build.sh "$target" >"$build.$target.log" 2>&1 || {
+        tail -50 "$build.$target.log"; echo "test.sh: build of $target failed" >&2; exit 1; }
+done
+
+pids=()
+cleanup() {
+    for p in "${pids[@]}"; do kill "$p" 2>/dev/null; done
+    WINEPREFIX=$build/wineprefix wineserver -k 2>/dev/null
+    [ -n "${VORLUX_TEST_CLEANUP:-}" ] && eval "$VORLUX_TEST_CLEANUP"
+}
+trap cleanup EXIT
+
+# One Xvfb per depth and per Windows target, so the two targets' window tests never meet.
+next_display=90
+start_xvfb() {  # depth -> prints the display
+    local depth=$1
+    while [ -e "/tmp/.X${next_display}-lock" ] || [ -e "/tmp/.X11-unix/X${next_display}" ]; do
+        next_display=$((next_display + 1))
+    done
+    local d=":$next_display"
+    next_display=$((next_display + 1))
+    Xvfb "$d" -screen 0 1024x768x"$depth" -nolisten tcp >/dev/null 2>&1 &
+    pids+=($!)
+    for _ in $(seq 50); do xdpyinfo -display "$d" >/dev/null 2>&1 && break; sleep 0.1; done
+    echo "$d"
+}
+declare -A displays
+for target in x86_64 i686; do
+    for depth in 24 16 8; do
+        displays[$target.$depth]=$(start_xvfb $depth)
+    done
+done
+
+# The prefix's background services must not inherit CTest's pipes.
+export WINEPREFIX=$build/wineprefix WINEDEBUG=-all
+(DISPLAY=${displays[x86_64.24]} wineserver -p; DISPLAY=${displays[x86_64.24]} /usr/lib/wine/wine64 wineboot -i) </dev/null >/dev/null 2>&1
+
+# Optional environments that tests rely on (sound sources and the like) hook in here.
+for hook in scripts/test-env.d/*.sh; do
+    [ -f "$hook" ] && source "$hook"
+done
+
+run_ctest() {  # target -> writes build/TARGET.ctest.log
+    local target=$1
+    (
+        if [ "$target" != native ]; then
+            export DISPLAY=${displays[$target.24]} VORLUX_DISPLAY_24=${displays[$target.24]}
+            export VORLUX_DISPLAY_16=${displays[$target.16]} VORLUX_DISPLAY_8=${displays[$target.8]}
+        fi
+        cd "$build/$target" && ctest --output-on-failure --timeout 900 </dev/null
+    ) >"$build/$target.ctest.log" 2>&1
+}
+
+# The emulated i686 run is slow and single-threaded: it runs beside the others.
+run_ctest i686 &
+i686_pid=$!
+run_ctest native
+run_ctest x86_64
+wait $i686_pid
+
+passed=0
+failed=0
+for target in native x86_64 i686; do
+    log=$build/$target.ctest.log
+    echo "== $target"
+    grep -E '(Failed|\*\*\*|Not Run|Exception|Timeout)' "$log" | grep -v '^[[:space:]]*$' | head -40
+    summary=$(grep -E 'tests passed, [0-9]+ tests? failed out of [0-9]+' "$log" | tail -1)
+    if [ -z "$summary" ]; then
+        summary=$(grep -E '^No tests were found' "$log" | tail -1)
+        echo "${summary:-no CTest summary}"
+        tail -20 "$log"
+        failed=$((failed + 1))
+        continue
+    fi
+    echo "$summary"
+    total=$(sed -E 's/.* out of ([0-9]+).*/\1/' <<<"$summary")
+    bad=$(sed -E 's/.* ([0-9]+) tests? failed.*/\1/' <<<"$summary")
+    passed=$((passed + total - bad))
+    failed=$((failed + bad))
+done
+echo "test.sh: $(( $(date +%s) - started )) s"
+echo "$passed passed, $failed failed"
+[ "$failed" -eq 0 ]

@@ -1,0 +1,258 @@
+#pragma once
+// Doubles for the media parts and a scripted clock, so that the engine runs without a screen,
+// a sound card or a file, and without real time passing.
+
+#include "engine/CaptureEngine.h"
+#include "media/AVIWriter.h"
+#include "media/ScreenGrabber.h"
+#include "media/SoundGrabber.h"
+
+#include <windows.h>
+
+#include <atomic>
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <vector>
+
+// Calls the parts received, in order; shared by every double of one engine.
+struct Journal {
+    std::mutex m;
+    std::vector<std::string> calls;
+    void Add(const std::string& s)
+    {
+        std::lock_guard<std::mutex> hold(m);
+        calls.push_back(s);
+    }
+    bool Has(const std::string& s)
+    {
+        std::lock_guard<std::mutex> hold(m);
+        for (auto& c : calls)
+            if (c == s)
+                return true;
+        return false;
+    }
+    size_t Count(const std::string& s)
+    {
+        std::lock_guard<std::mutex> hold(m);
+        size_t n = 0;
+        for (auto& c : calls)
+            n += c == s;
+        return n;
+    }
+};
+
+// Time moves only when the loop waits (by at most `maxStep` per wait) or a double advances it.
+// A wait that would pass `limit`, and every pause wait, blocks until woken and signals `idle`.
+class ScriptedClock : public CaptureClock {
+public:
+    explicit ScriptedClock(uint32_t start = 5000) : t(start), idle(::CreateEventA(nullptr, FALSE, FALSE, nullptr)) {}
+    ~ScriptedClock() override { ::CloseHandle(idle); }
+
+    std::atomic<uint32_t> t;
+    std::atomic<uint32_t> limit{0xFFFFFFFFu};
+    uint32_t maxStep = 0xFFFFFFFFu;
+    HANDLE idle;
+    std::function<void()> onWait;  // runs on the capture thread before each wait
+
+    uint32_t Now() override { return t.load(); }
+    void Wait(HANDLE wake, DWORD ms) override
+    {
+        if (onWait)
+            onWait();
+        if (::WaitForSingleObject(wake, 0) == WAIT_OBJECT_0)
+            return;
+        if (ms != kForever) {
+            uint32_t step = ms < maxStep ? ms : maxStep;
+            if (uint64_t(t.load()) + step <= limit.load()) {
+                t += step;
+                return;
+            }
+        }
+        ::SetEvent(idle);
+        ::WaitForSingleObject(wake, INFINITE);
+    }
+    bool WaitIdle(DWORD ms = 20000) { return ::WaitForSingleObject(idle, ms) == WAIT_OBJECT_0; }
+};
+
+class FakeScreenGrabber : public ScreenGrabber {
+public:
+    FakeScreenGrabber(CaptureInfo& info, Journal& j) : ScreenGrabber(info), j(j) {}
+    int32_t checkResult = 0;
+    std::function<void(int frame)> onGrab;  // capture thread, engine lock held
+    int grabs = 0;
+
+    int32_t CheckConfig() override { j.Add("screen.Check"); return checkResult; }
+    void InitCapturing() override { j.Add("screen.Init"); }
+    bool GrabFrame(void* bits, uint32_t size) override
+    {
+        if (bits && size)
+            static_cast<uint8_t*>(bits)[0] = uint8_t(grabs);
+        if (onGrab)
+            onGrab(grabs);
+        ++grabs;
+        return true;
+    }
+    void EndCapturing() override { j.Add("screen.End"); }
+    bool SaveFrame(const char* path) override { j.Add(std::string("screen.Save ") + path); return true; }
+
+private:
+    Journal& j;
+};
+
+// A wave-in device: queued headers come back through the engine's callback on request.
+class FakeSoundGrabber : public SoundGrabber {
+public:
+    FakeSoundGrabber(CaptureInfo& info, Journal& j) : SoundGrabber(info), j(j) {}
+    int32_t checkResult = 0;
+    std::deque<WAVEHDR*> queued;
+    std::mutex m;
+
+    int32_t CheckConfig() override { j.Add("sound.Check"); return checkResult; }
+    void InitCapturing() override { j.Add("sound.Init"); }
+    void AddBuffer(WAVEHDR* h) override
+    {
+        std::lock_guard<std::mutex> hold(m);
+        queued.push_back(h);
+    }
+    void UnprepareBuffer(WAVEHDR*) override {}
+    void Start() override { j.Add("sound.Start"); }
+    void Stop() override { j.Add("sound.Stop"); }
+    void EndCapturing() override { j.Add("sound.End"); }
+
+    // The device fills up to n queued buffers and hands each to the callback.
+    void Fill(size_t n)
+    {
+        for (size_t i = 0; i < n; ++i) {
+            WAVEHDR* h = nullptr;
+            {
+                std::lock_guard<std::mutex> hold(m);
+                if (queued.empty())
+                    return;
+                h = queued.front();
+                queued.pop_front();
+            }
+            h->dwBytesRecorded = h->dwBufferLength;
+            info.waveInCallback(nullptr, 0x3C0, reinterpret_cast<uintptr_t>(info.waveInCallbackData),
+                                reinterpret_cast<uintptr_t>(h), 0);
+        }
+    }
+
+private:
+    Journal& j;
+};
+
+class FakeAVIWriter : public AVIWriter {
+public:
+    explicit FakeAVIWriter(Journal& j) : j(j) {}
+    int32_t checkResult = 0;
+    bool openResult = true;
+
+    int32_t CheckConfig() override { j.Add("writer.Check"); return checkResult; }
+    bool SetFileName(const char* path) override { j.Add(std::string("writer.SetFileName ") + path); return true; }
+    bool Open() override { j.Add("writer.Open"); return openResult; }
+    bool Close() override { j.Add("writer.Close"); return true; }
+
+private:
+    Journal& j;
+};
+
+struct WrittenFrame {
+    int32_t index;
+    uint32_t time;
+    uint32_t size;
+};
+
+class FakeVideoRecorder : public VideoRecorder {
+public:
+    FakeVideoRecorder(AVIWriter& w, CaptureInfo& info, Journal& j, ScriptedClock* clock)
+        : VideoRecorder(w, info), j(j), clock(clock) {}
+    int32_t checkResult = 0;
+    bool writeResult = true;
+    std::vector<WrittenFrame> frames;  // read after the loop has ended
+
+    int32_t CheckConfig() override { j.Add("video.Check"); return checkResult; }
+    bool InitCapturing(uint32_t) override { j.Add("video.Init"); return true; }
+    bool WriteFrame(const void*, uint32_t size, int32_t index) override
+    {
+        frames.push_back({index, clock ? clock->Now() : 0, size});
+        return writeResult;
+    }
+    bool EndCapturing() override { j.Add("video.End"); return true; }
+
+private:
+    Journal& j;
+    ScriptedClock* clock;  // not owned
+};
+
+struct WrittenSound {
+    uint32_t bytes;
+    uint32_t samples;
+    int32_t position;
+};
+
+class FakeAudioRecorder : public AudioRecorder {
+public:
+    FakeAudioRecorder(AVIWriter& w, CaptureInfo& info, Journal& j) : AudioRecorder(w, info), j(j) {}
+    int32_t checkResult = 0;
+    std::vector<WrittenSound> writes;
+
+    int32_t CheckConfig() override { j.Add("audio.Check"); return checkResult; }
+    bool InitCapturing() override { j.Add("audio.Init"); return true; }
+    bool WriteSound(const void*, uint32_t bytes, uint32_t samples, int32_t position) override
+    {
+        writes.push_back({bytes, samples, position});
+        return true;
+    }
+    bool EndCapturing() override { j.Add("audio.End"); return true; }
+
+private:
+    Journal& j;
+};
+
+// Builds doubles and keeps plain pointers to them for the test to script and inspect.
+class FakeFactory : public CaptureFactory {
+public:
+    FakeFactory(Journal& j, ScriptedClock* clock) : j(j), clock(clock) {}
+    FakeScreenGrabber* screen = nullptr;
+    FakeSoundGrabber* sound = nullptr;
+    FakeAVIWriter* writer = nullptr;
+    FakeVideoRecorder* video = nullptr;
+    FakeAudioRecorder* audio = nullptr;
+
+    std::unique_ptr<AudioRecorder> CreateAudioRecorder(AVIWriter& w, CaptureInfo& info) override
+    {
+        auto p = std::make_unique<FakeAudioRecorder>(w, info, j);
+        audio = p.get();
+        return p;
+    }
+    std::unique_ptr<AVIWriter> CreateAVIWriter() override
+    {
+        auto p = std::make_unique<FakeAVIWriter>(j);
+        writer = p.get();
+        return p;
+    }
+    std::unique_ptr<ScreenGrabber> CreateScreenGrabber(CaptureInfo& info) override
+    {
+        auto p = std::make_unique<FakeScreenGrabber>(info, j);
+        screen = p.get();
+        return p;
+    }
+    std::unique_ptr<SoundGrabber> CreateSoundGrabber(CaptureInfo& info) override
+    {
+        auto p = std::make_unique<FakeSoundGrabber>(info, j);
+        sound = p.get();
+        return p;
+    }
+    std::unique_ptr<VideoRecorder> CreateVideoRecorder(AVIWriter& w, CaptureInfo& info) override
+    {
+        auto p = std::make_unique<FakeVideoRecorder>(w, info, j, clock);
+        video = p.get();
+        return p;
+    }
+
+private:
+    Journal& j;
+    ScriptedClock* clock;  // not owned
+};
