@@ -1,0 +1,126 @@
+#pragma once
+// The settings store: every persistent setting lives in the registry and is read afresh on
+// each call, so a value stored by one page is seen at once by every other part.
+// UI thread only: the pages, the settings panel and start-up call it; there is no lock.
+
+#include <windows.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "framework/Scoped.h"
+#include "media/VRecords.h"
+
+// Size of every text buffer the store fills: directories, base names and movie paths hold at
+// most kPrefsPathSize - 1 characters.
+inline constexpr std::size_t kPrefsPathSize = 260;
+
+// The fixed version text the program's store is opened with.
+inline constexpr char kPrefsVersion[] = "3.02";
+
+// Where a store's tree lives: a hive (predefined or opened by the caller) and the path below it.
+struct PrefsLocation {
+    HKEY hive = nullptr;  // not owned
+    std::string path;
+};
+
+class Prefs {
+public:
+    // The process-wide store, opened with kPrefsVersion on first use and closed at exit.
+    static Prefs& Global();
+
+    // SOFTWARE\Quorvane\Vorlux\<version> below HKEY_LOCAL_MACHINE, or below HKEY_CURRENT_USER
+    // when the machine-wide key can be neither opened nor created (a standard user).
+    explicit Prefs(const char* version);
+    // The same rules at chosen locations: primary first, then fallback. Tests use this to give
+    // each case a tree of its own.
+    Prefs(PrefsLocation primary, PrefsLocation fallback);
+    ~Prefs();
+    Prefs(const Prefs&) = delete;
+    Prefs& operator=(const Prefs&) = delete;
+
+    // The hive the store ended up in; null when neither location could be opened or created.
+    HKEY Hive() const { return hive_; }
+
+    // Movie. Missing numbers read as -1.
+    int32_t GetFramesPerSecond() const;
+    void SetFramesPerSecond(int32_t fps);
+    int32_t GetRecordMouseShape() const;
+    int32_t GetCaptureMode() const;
+    void SetCaptureMode(int32_t mode);
+    int32_t GetCursorMode() const;  // -1 when missing, else 0 or 1
+    void SetCursorMode(int32_t mode);
+    int32_t GetVorluxMode() const;  // -1 when missing, else 0 or 1
+    void SetVorluxMode(int32_t mode);
+    VRect GetCaptureArea() const;  // the empty rectangle when any of its values is missing
+    void SetCaptureArea(const VRect& area);
+    int32_t GetPanValue() const;
+    void SetPanValue(int32_t percent);
+    int32_t GetKeyFrame() const;
+    void SetKeyFrame(int32_t every);
+
+    // Hot keys: virtual-key code in the low byte, modifiers in the next. Missing reads as 0.
+    int32_t GetStartKey() const;
+    void SetStartKey(int32_t key);
+    int32_t GetStopKey() const;
+    void SetStopKey(int32_t key);
+    int32_t GetPauseKey() const;
+    void SetPauseKey(int32_t key);
+    int32_t GetCaptureKey() const;
+    void SetCaptureKey(int32_t key);
+
+    // Movie destination. Text getters fill a caller's buffer of `size` bytes (normally
+    // kPrefsPathSize), always NUL-terminated; a missing or unusable value gives empty text.
+    bool GetAutoIncrement() const;  // false when missing
+    void SetAutoIncrement(bool on);
+    void GetDirectory(char* buffer, std::size_t size) const;
+    void SetDirectory(const char* directory);
+    void GetFilename(char* buffer, std::size_t size) const;
+    void SetFilename(const char* baseName);
+    // The stored directory with "%c", "%w" and "%s" resolved to the program, Windows and
+    // system directory.
+    void GetMovieDirectory(char* buffer, std::size_t size) const;
+    // The next output file name without its directory ("VluxTake000.avi"); empty text when
+    // the directory and name do not fit in a path.
+    void GetNextMovieName(char* buffer, std::size_t size) const;
+    void GetNextSnapshotName(char* buffer, std::size_t size) const;
+
+    // Sound. Missing numbers read as -1, a missing switch as false.
+    bool GetEnableSoundCapture() const;
+    void SetEnableSoundCapture(bool on);
+    int32_t GetBufferCount() const;
+    void SetBufferCount(int32_t count);
+    int32_t GetFrequency() const;
+    void SetFrequency(int32_t samplesPerSecond);
+    int32_t GetDataSize() const;
+    void SetDataSize(int32_t bitsPerSample);
+    int32_t GetChannels() const;
+    void SetChannels(int32_t channels);
+
+    // Full path of the movie the last start configured.
+    void GetLastMovieRecorded(char* buffer, std::size_t size) const;
+    void SetLastMovieRecorded(const char* path);
+
+    // Directory of the running executable without a trailing backslash; kept in memory only.
+    // Text longer than kPrefsPathSize - 1 characters is refused and leaves it empty.
+    void SetProgramDirectory(const char* directory);
+    const char* GetProgramDirectory() const { return programDirectory_; }
+
+private:
+    enum class Setting;
+    enum SubKey : int { Movie, Sound, Key, Path, Capture, Misc, SubKeyCount };
+
+    void Open(const PrefsLocation& location);
+    bool Create(const PrefsLocation& location);
+    int32_t ReadNumber(Setting setting, int32_t failure) const;
+    void WriteNumber(Setting setting, int32_t value);
+    void ReadText(Setting setting, char* buffer, std::size_t size) const;
+    void WriteText(Setting setting, const char* text);
+    void NextName(const char* extension, char* buffer, std::size_t size) const;
+
+    HKEY hive_ = nullptr;  // not owned
+    ScopedRegKey root_;
+    ScopedRegKey subKeys_[SubKeyCount];
+    char programDirectory_[kPrefsPathSize] = {};
+};
