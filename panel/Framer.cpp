@@ -12,6 +12,10 @@ constexpr char kTitle[] = "Framer Window";
 constexpr int kOutlineWidth = 4;          // pixels, both outlines
 constexpr int kAwayOffset = 20000;        // far enough right to uncover any screen
 constexpr RECT kFallbackBounds{0, 0, 640, 480};
+// How long the windows below get to reach the screen before it is copied: a compositor (or
+// the X server under Wine) shows their new paint a little later than it is made.
+constexpr DWORD kRepaintGraceMs = 50;
+constexpr DWORD kRepaintGraceStepMs = 5;
 constexpr int32_t kMaxPanMargin = 100;
 // Inset = kInsetScale * (100 - margin) * smaller side / 65536: about (100 - margin)% of half that side.
 constexpr int64_t kInsetScale = 327;
@@ -39,6 +43,15 @@ RECT ScreenBounds()
     if (!screen)
         return kFallbackBounds;
     return RECT{0, 0, ::GetDeviceCaps(screen.get(), HORZRES), ::GetDeviceCaps(screen.get(), VERTRES)};
+}
+
+// Hands queued window-system requests to the display: asking the queue (without removing
+// anything) lets a window system that batches requests, as Wine's does, send them now.
+void LetWindowSystemCatchUp()
+{
+    ::GdiFlush();
+    MSG msg;
+    ::PeekMessageA(&msg, nullptr, WM_NULL, WM_NULL, PM_NOREMOVE | PM_NOYIELD);
 }
 
 // BeginPaint/EndPaint.
@@ -353,8 +366,13 @@ void FramerWindow::PaintContent(HDC dc, const RECT& belowOnScreen)
 
     ::SetWindowPos(wnd_, nullptr, place.left + kAwayOffset, place.top, 0, 0,
                    SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    LetWindowSystemCatchUp();
     RepaintBelow context{wnd_, owner_, belowOnScreen};
     ::EnumWindows(RepaintWindowBelow, reinterpret_cast<LPARAM>(&context));
+    for (const DWORD start = ::GetTickCount(); ::GetTickCount() - start < kRepaintGraceMs;) {
+        LetWindowSystemCatchUp();
+        ::Sleep(kRepaintGraceStepMs);
+    }
     if (canCopy)
         ::BitBlt(copyDC.get(), 0, 0, client.right, client.bottom, screen.get(), clientOrigin.x, clientOrigin.y,
                  SRCCOPY);

@@ -339,12 +339,49 @@ TEST_F(FramerWindow, MovedWindowNotifiesOwner)
     EXPECT_TRUE(WindowRect(wnd) == (RECT{200, 150, 504, 354}));
 }
 
-TEST_F(FramerWindow, DragAnywhereInsideMoves)
+// Inside moves, the frame still resizes.
+TEST_F(FramerWindow, HitTest)
 {
     HWND wnd = Open(kParams);
     ASSERT_NE(wnd, nullptr);
-    EXPECT_EQ(::SendMessageA(wnd, WM_NCHITTEST, 0, MAKELPARAM(300, 250)), HTCAPTION);
+    const struct {
+        int x, y;
+        LRESULT hit;
+    } cases[] = {
+        {300, 250, HTCAPTION}, {101, 250, HTLEFT}, {498, 250, HTRIGHT}, {300, 101, HTTOP}, {499, 399, HTBOTTOMRIGHT},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(::SendMessageA(wnd, WM_NCHITTEST, 0, MAKELPARAM(c.x, c.y)), c.hit) << c.x << ", " << c.y;
     EXPECT_EQ(::SendMessageA(wnd, WM_ERASEBKGND, 0, 0), 1);
+}
+
+void SendMouse(DWORD flags, int x, int y)
+{
+    INPUT input{};
+    input.type = INPUT_MOUSE;
+    input.mi.dx = x * 65535 / (::GetSystemMetrics(SM_CXSCREEN) - 1);
+    input.mi.dy = y * 65535 / (::GetSystemMetrics(SM_CYSCREEN) - 1);
+    input.mi.dwFlags = flags | MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
+    ::SendInput(1, &input, sizeof input);
+}
+
+// A drag with the mouse from anywhere inside moves the framer; the owner hears where it settled
+// and stays the active window.
+TEST_F(FramerWindow, DragInsideMovesAndNotifies)
+{
+    HWND wnd = Open(kParams);
+    ASSERT_NE(wnd, nullptr);
+    SendMouse(0, 300, 250);
+    Pump();
+    SendMouse(MOUSEEVENTF_LEFTDOWN, 300, 250);
+    for (int step = 1; step <= 5; ++step)
+        SendMouse(0, 300 + 10 * step, 250 + 8 * step);
+    SendMouse(MOUSEEVENTF_LEFTUP, 350, 290);
+    Pump();
+    ASSERT_FALSE(owner_.notified.empty());
+    EXPECT_TRUE(owner_.notified.back() == (RECT{150, 140, 550, 440})) << Show(owner_.notified.back());
+    EXPECT_TRUE(WindowRect(wnd) == (RECT{150, 140, 550, 440})) << Show(WindowRect(wnd));
+    EXPECT_EQ(::GetActiveWindow(), owner_.wnd);
 }
 
 COLORREF ScreenPixel(int x, int y)
@@ -367,6 +404,12 @@ TEST_F(FramerWindow, SeeThroughWithOutlines)
     EXPECT_EQ(ScreenPixel(174, 250), RGB(0, 0, 0)) << "pan margin outline";
     EXPECT_EQ(ScreenPixel(180, 250), RGB(255, 0, 0)) << "between the outlines";
     EXPECT_EQ(::GetThreadPriority(::GetCurrentThread()), THREAD_PRIORITY_NORMAL);
+
+    // Pan margin 80 on 400 by 300: the inner outline moves out to an inset of 29.
+    UpdateFramer(RECT{100, 100, 500, 400}, 80);
+    Pump();
+    EXPECT_EQ(ScreenPixel(129, 250), RGB(0, 0, 0)) << "new pan margin outline";
+    EXPECT_EQ(ScreenPixel(300, 250), RGB(255, 0, 0)) << "inside after the redraw";
 }
 
 }  // namespace
