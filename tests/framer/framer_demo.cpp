@@ -1,0 +1,58 @@
+// Shows the framer over whatever is on the screen, for a look or a screenshot:
+//   framer_demo [seconds] [left top right bottom [pan margin]]
+#include "panel/Framer.h"
+
+#include <cstdlib>
+
+namespace {
+
+LRESULT CALLBACK OwnerProcedure(HWND wnd, UINT message, WPARAM wparam, LPARAM lparam)
+{
+    if (message == WM_PAINT) {
+        PAINTSTRUCT ps;
+        HDC dc = ::BeginPaint(wnd, &ps);
+        ::FillRect(dc, &ps.rcPaint, static_cast<HBRUSH>(::GetStockObject(LTGRAY_BRUSH)));
+        ::TextOutA(dc, 8, 8, "Capture Area (stand-in)", 23);
+        ::EndPaint(wnd, &ps);
+        return 0;
+    }
+    return ::DefWindowProcA(wnd, message, wparam, lparam);
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    const DWORD seconds = argc > 1 ? std::strtoul(argv[1], nullptr, 10) : 10;
+    FramerParams params{200, 150, 700, 550, 50, 20, 20};
+    if (argc > 5) {
+        params.left = std::atoi(argv[2]);
+        params.top = std::atoi(argv[3]);
+        params.right = std::atoi(argv[4]);
+        params.bottom = std::atoi(argv[5]);
+    }
+    if (argc > 6)
+        params.panMargin = std::atoi(argv[6]);
+
+    HINSTANCE instance = ::GetModuleHandleA(nullptr);
+    WNDCLASSEXA wc{};
+    wc.cbSize = sizeof wc;
+    wc.lpfnWndProc = OwnerProcedure;
+    wc.hInstance = instance;
+    wc.lpszClassName = "FramerDemoOwner";
+    if (!::RegisterClassExA(&wc))
+        return 1;
+    HWND owner = ::CreateWindowExA(0, wc.lpszClassName, "Capture Area", WS_POPUP | WS_BORDER | WS_VISIBLE, 760, 20,
+                                   240, 160, nullptr, nullptr, instance, nullptr);
+    if (!owner || !CreateFramer(instance, owner, params))
+        return 1;
+    for (const DWORD start = ::GetTickCount(); ::GetTickCount() - start < seconds * 1000;) {
+        MSG msg;
+        while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE))
+            ::DispatchMessageA(&msg);
+        ::Sleep(10);
+    }
+    DestroyFramer();
+    ::DestroyWindow(owner);
+    return 0;
+}
