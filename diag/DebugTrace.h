@@ -35,7 +35,7 @@ void DebugErrorFile(const char* format, ...)
 void DebugSetInstance(HINSTANCE instance);
 void DebugCloseWindows();
 
-// A changed size destroys the window; the next line re-creates it.
+// A changed size destroys the window; the next line re-creates it. Sizes below 1 are ignored.
 void DebugSetTraceWindowSize(int width, int height);
 void DebugSetStaticWindowSize(int width, int height);
 

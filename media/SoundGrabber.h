@@ -8,10 +8,32 @@
 #include <mmsystem.h>
 
 #include <cstdint>
+#include <iosfwd>
+#include <memory>
+#include <vector>
+
+// The wave-in calls the grabber makes; results are the platform's MMRESULT codes.
+class WaveInApi {
+public:
+    virtual ~WaveInApi() = default;
+    virtual MMRESULT Open(HWAVEIN* device, const WAVEFORMATEX* format, DWORD_PTR callback, DWORD_PTR instance,
+                          DWORD flags) = 0;
+    virtual MMRESULT PrepareHeader(HWAVEIN device, WAVEHDR* header, UINT size) = 0;
+    virtual MMRESULT AddBuffer(HWAVEIN device, WAVEHDR* header, UINT size) = 0;
+    virtual MMRESULT UnprepareHeader(HWAVEIN device, WAVEHDR* header, UINT size) = 0;
+    virtual MMRESULT Start(HWAVEIN device) = 0;
+    virtual MMRESULT Stop(HWAVEIN device) = 0;
+    virtual MMRESULT Reset(HWAVEIN device) = 0;
+    virtual MMRESULT Close(HWAVEIN device) = 0;
+};
+
+// The real device: the winmm functions.
+std::unique_ptr<WaveInApi> MakeWinmmWaveIn();
 
 class SoundGrabber {
 public:
     explicit SoundGrabber(CaptureInfo& info);
+    SoundGrabber(CaptureInfo& info, std::unique_ptr<WaveInApi> waveIn);
     virtual ~SoundGrabber();
     SoundGrabber(const SoundGrabber&) = delete;
     SoundGrabber& operator=(const SoundGrabber&) = delete;
@@ -22,8 +44,30 @@ public:
     virtual void UnprepareBuffer(WAVEHDR* header); // capture thread
     virtual void Start();                          // capture thread
     virtual void Stop();                           // capture thread: stop, then reset
-    virtual void EndCapturing();                   // either thread: closes the device
+    // Either thread, never beside the capture thread: takes back and unprepares every buffer
+    // still prepared, then closes the device. Afterwards the engine may free the buffers.
+    virtual void EndCapturing();
+
+    // Where failure lines go; standard output by default. Set before a recording.
+    void SetFailureStream(std::ostream& out);
+    bool IsOpen() const { return device != nullptr; }
 
 protected:
+    // A trace line for the diagnostics window.
+    virtual void Trace(const char* text);
+
     CaptureInfo& info;  // not owned
+
+private:
+    void Fail(const char* text);
+    void ReleaseBuffers();
+    void Forget(WAVEHDR* header);
+    void ReportCloseFailure(MMRESULT result);
+    const WAVEFORMATEX* Format() const { return reinterpret_cast<const WAVEFORMATEX*>(&format); }
+
+    HWAVEIN device = nullptr;            // closed by EndCapturing
+    const VWaveFormatEx& format;         // not owned: info.waveFormat
+    std::unique_ptr<WaveInApi> waveIn;
+    std::vector<WAVEHDR*> prepared;      // not owned: headers prepared and not yet unprepared
+    std::ostream* failures;              // not owned
 };
