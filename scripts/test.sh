@@ -16,8 +16,9 @@ scripts/enable-i386.sh || { echo "test.sh: 32-bit Wine cannot run here" >&2; exi
 
 for target in native x86_64 i686; do
     echo "== build $target"
-    scripts/build.sh "$target" >"$build.$target.log" 2>&1 || {
-        tail -50 "$build.$target.log"; echo "test.sh: build of $target failed" >&2; exit 1; }
+    mkdir -p "$build"
+    scripts/build.sh "$target" >"$build/$target.build.log" 2>&1 || {
+        tail -50 "$build/$target.build.log"; echo "test.sh: build of $target failed" >&2; exit 1; }
 done
 
 pids=()
