@@ -1,6 +1,57 @@
 #include "settings/Prefs.h"
 
+#include <algorithm>
+#include <cstdio>
 #include <cstring>
+#include <limits>
+
+namespace {
+
+constexpr char kRootPrefix[] = "SOFTWARE\\Quorvane\\Vorlux\\";
+
+constexpr char kTokenProgram[] = "%c";
+constexpr char kTokenWindows[] = "%w";
+constexpr char kTokenSystem[] = "%s";
+
+constexpr int kMaxNumberedName = 999;
+constexpr char kMovieExtension[] = ".avi";
+constexpr char kSnapshotExtension[] = ".bmp";
+
+void ClearText(char* buffer, std::size_t size)
+{
+    if (buffer && size > 0)
+        buffer[0] = '\0';
+}
+
+// Copies the whole text or nothing: a cut path would name another place.
+void CopyWhole(const char* text, char* buffer, std::size_t size)
+{
+    const std::size_t length = std::strlen(text);
+    if (length >= size) {
+        ClearText(buffer, size);
+        return;
+    }
+    std::memcpy(buffer, text, length + 1);
+}
+
+// snprintf that gives empty text instead of a cut one.
+template <typename... Args>
+bool FormatWhole(char* buffer, std::size_t size, const char* format, Args... args)
+{
+    const int written = std::snprintf(buffer, size, format, args...);
+    if (written < 0 || static_cast<std::size_t>(written) >= size) {
+        ClearText(buffer, size);
+        return false;
+    }
+    return true;
+}
+
+bool FileExists(const char* path)
+{
+    return ::GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
+}
+
+}  // namespace
 
 Prefs& Prefs::Global()
 {
@@ -8,52 +59,321 @@ Prefs& Prefs::Global()
     return prefs;
 }
 
-Prefs::Prefs(const char*) {}
-Prefs::Prefs(PrefsLocation, PrefsLocation) {}
+Prefs::Prefs(const char* version)
+    : Prefs(PrefsLocation{HKEY_LOCAL_MACHINE, std::string(kRootPrefix) + version},
+            PrefsLocation{HKEY_CURRENT_USER, std::string(kRootPrefix) + version})
+{
+}
+
+// The machine-wide location stays first so existing installations keep their settings; a
+// standard user, who may not write there, gets the same tree of their own.
+Prefs::Prefs(PrefsLocation primary, PrefsLocation fallback)
+{
+    if (!OpenAt(primary))
+        OpenAt(fallback);
+}
+
 Prefs::~Prefs() = default;
 
-int32_t Prefs::GetFramesPerSecond() const { return -1; }
-void Prefs::SetFramesPerSecond(int32_t) {}
-int32_t Prefs::GetRecordMouseShape() const { return -1; }
-int32_t Prefs::GetCaptureMode() const { return -1; }
-void Prefs::SetCaptureMode(int32_t) {}
-int32_t Prefs::GetCursorMode() const { return -1; }
-void Prefs::SetCursorMode(int32_t) {}
-int32_t Prefs::GetVorluxMode() const { return -1; }
-void Prefs::SetVorluxMode(int32_t) {}
-VRect Prefs::GetCaptureArea() const { return {}; }
-void Prefs::SetCaptureArea(const VRect&) {}
-int32_t Prefs::GetPanValue() const { return -1; }
-void Prefs::SetPanValue(int32_t) {}
-int32_t Prefs::GetKeyFrame() const { return -1; }
-void Prefs::SetKeyFrame(int32_t) {}
-int32_t Prefs::GetStartKey() const { return 0; }
-void Prefs::SetStartKey(int32_t) {}
-int32_t Prefs::GetStopKey() const { return 0; }
-void Prefs::SetStopKey(int32_t) {}
-int32_t Prefs::GetPauseKey() const { return 0; }
-void Prefs::SetPauseKey(int32_t) {}
-int32_t Prefs::GetCaptureKey() const { return 0; }
-void Prefs::SetCaptureKey(int32_t) {}
-bool Prefs::GetAutoIncrement() const { return false; }
-void Prefs::SetAutoIncrement(bool) {}
-void Prefs::GetDirectory(char* buffer, std::size_t size) const { if (size) buffer[0] = '\0'; }
-void Prefs::SetDirectory(const char*) {}
-void Prefs::GetFilename(char* buffer, std::size_t size) const { if (size) buffer[0] = '\0'; }
-void Prefs::SetFilename(const char*) {}
-void Prefs::GetMovieDirectory(char* buffer, std::size_t size) const { if (size) buffer[0] = '\0'; }
-void Prefs::GetNextMovieName(char* buffer, std::size_t size) const { if (size) buffer[0] = '\0'; }
-void Prefs::GetNextSnapshotName(char* buffer, std::size_t size) const { if (size) buffer[0] = '\0'; }
-bool Prefs::GetEnableSoundCapture() const { return false; }
-void Prefs::SetEnableSoundCapture(bool) {}
-int32_t Prefs::GetBufferCount() const { return -1; }
-void Prefs::SetBufferCount(int32_t) {}
-int32_t Prefs::GetFrequency() const { return -1; }
-void Prefs::SetFrequency(int32_t) {}
-int32_t Prefs::GetDataSize() const { return -1; }
-void Prefs::SetDataSize(int32_t) {}
-int32_t Prefs::GetChannels() const { return -1; }
-void Prefs::SetChannels(int32_t) {}
-void Prefs::GetLastMovieRecorded(char* buffer, std::size_t size) const { if (size) buffer[0] = '\0'; }
-void Prefs::SetLastMovieRecorded(const char*) {}
-void Prefs::SetProgramDirectory(const char*) {}
+// Opens the root at `location`, or creates it with every default when it does not exist. An
+// existing root never gets its missing sub-keys or values back.
+bool Prefs::OpenAt(const PrefsLocation& location)
+{
+    if (!location.hive)
+        return false;
+    HKEY root = nullptr;
+    DWORD disposition = REG_OPENED_EXISTING_KEY;
+    if (::RegOpenKeyExA(location.hive, location.path.c_str(), 0, KEY_ALL_ACCESS, &root) !=
+        ERROR_SUCCESS) {
+        root = nullptr;
+        if (::RegCreateKeyExA(location.hive, location.path.c_str(), 0, nullptr,
+                              REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, &root,
+                              &disposition) != ERROR_SUCCESS)
+            return false;
+    }
+    root_.reset(root);
+    hive_ = location.hive;
+    if (disposition == REG_CREATED_NEW_KEY) {
+        CreateDefaults();
+        return true;
+    }
+    for (std::size_t i = 0; i < kPrefsSubKeyCount; ++i) {
+        HKEY sub = nullptr;
+        if (::RegOpenKeyExA(root_.get(), kPrefsSubKeyNames[i], 0, KEY_ALL_ACCESS, &sub) ==
+            ERROR_SUCCESS)
+            subKeys_[i].reset(sub);
+    }
+    return true;
+}
+
+void Prefs::CreateDefaults()
+{
+    for (std::size_t i = 0; i < kPrefsSubKeyCount; ++i) {
+        HKEY sub = nullptr;
+        if (::RegCreateKeyExA(root_.get(), kPrefsSubKeyNames[i], 0, nullptr,
+                              REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, &sub,
+                              nullptr) != ERROR_SUCCESS)
+            continue;
+        subKeys_[i].reset(sub);
+        for (std::size_t v = 0; v < std::size(kPrefsLayout); ++v) {
+            const PrefsValue& value = kPrefsLayout[v];
+            if (static_cast<std::size_t>(value.subKey) != i)
+                continue;
+            const auto setting = static_cast<PrefsSetting>(v);
+            if (value.type == PrefsType::Number)
+                WriteNumber(setting, static_cast<int32_t>(value.number));
+            else
+                WriteText(setting, value.text);
+        }
+    }
+}
+
+HKEY Prefs::SubKeyOf(PrefsSetting setting) const
+{
+    return subKeys_[static_cast<std::size_t>(PrefsLayoutOf(setting).subKey)].get();
+}
+
+// A value of another type or size counts as missing.
+bool Prefs::ReadNumber(PrefsSetting setting, int32_t& value) const
+{
+    const HKEY key = SubKeyOf(setting);
+    if (!key)
+        return false;
+    DWORD type = REG_NONE;
+    DWORD data = 0;
+    DWORD size = sizeof data;
+    if (::RegQueryValueExA(key, PrefsLayoutOf(setting).name, nullptr, &type,
+                           reinterpret_cast<BYTE*>(&data), &size) != ERROR_SUCCESS ||
+        type != REG_DWORD || size != sizeof data)
+        return false;
+    value = static_cast<int32_t>(data);
+    return true;
+}
+
+int32_t Prefs::ReadNumberOr(PrefsSetting setting, int32_t failure) const
+{
+    int32_t value = failure;
+    return ReadNumber(setting, value) ? value : failure;
+}
+
+void Prefs::WriteNumber(PrefsSetting setting, int32_t value)
+{
+    const HKEY key = SubKeyOf(setting);
+    if (!key)
+        return;
+    const char* name = PrefsLayoutOf(setting).name;
+    if (writeObserver_)
+        writeObserver_(name);
+    const DWORD data = static_cast<DWORD>(value);
+    ::RegSetValueExA(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&data), sizeof data);
+}
+
+// Reads straight into the caller's buffer, at most its size. Text stored without a NUL is
+// terminated here; text that leaves no room for the NUL counts as missing.
+void Prefs::ReadText(PrefsSetting setting, char* buffer, std::size_t size) const
+{
+    ClearText(buffer, size);
+    const HKEY key = SubKeyOf(setting);
+    if (!key || !buffer || size == 0)
+        return;
+    const DWORD capacity =
+        static_cast<DWORD>(std::min<std::size_t>(size, std::numeric_limits<DWORD>::max()));
+    DWORD type = REG_NONE;
+    DWORD length = capacity;
+    if (::RegQueryValueExA(key, PrefsLayoutOf(setting).name, nullptr, &type,
+                           reinterpret_cast<BYTE*>(buffer), &length) != ERROR_SUCCESS ||
+        type != REG_SZ || length > capacity) {
+        ClearText(buffer, size);
+        return;
+    }
+    if (length > 0 && buffer[length - 1] == '\0')
+        return;
+    if (length == capacity) {
+        ClearText(buffer, size);
+        return;
+    }
+    buffer[length] = '\0';
+}
+
+// Text longer than a path buffer is refused: it could never be read back.
+void Prefs::WriteText(PrefsSetting setting, const char* text)
+{
+    const HKEY key = SubKeyOf(setting);
+    if (!key || !text)
+        return;
+    const std::size_t length = std::strlen(text);
+    if (length >= kPrefsPathSize)
+        return;
+    const PrefsValue& value = PrefsLayoutOf(setting);
+    const DWORD bytes = static_cast<DWORD>(value.type == PrefsType::TextNoNul ? length : length + 1);
+    if (writeObserver_)
+        writeObserver_(value.name);
+    ::RegSetValueExA(key, value.name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text), bytes);
+}
+
+int32_t Prefs::GetFramesPerSecond() const { return ReadNumberOr(PrefsSetting::FramesPerSecond, -1); }
+void Prefs::SetFramesPerSecond(int32_t fps) { WriteNumber(PrefsSetting::FramesPerSecond, fps); }
+int32_t Prefs::GetRecordMouseShape() const { return ReadNumberOr(PrefsSetting::RecordMouseShape, -1); }
+int32_t Prefs::GetCaptureMode() const { return ReadNumberOr(PrefsSetting::CaptureMode, -1); }
+void Prefs::SetCaptureMode(int32_t mode) { WriteNumber(PrefsSetting::CaptureMode, mode); }
+
+int32_t Prefs::GetCursorMode() const
+{
+    int32_t mode = 0;
+    return ReadNumber(PrefsSetting::CursorMode, mode) ? (mode != 0 ? 1 : 0) : -1;
+}
+void Prefs::SetCursorMode(int32_t mode) { WriteNumber(PrefsSetting::CursorMode, mode); }
+
+int32_t Prefs::GetVorluxMode() const
+{
+    int32_t mode = 0;
+    return ReadNumber(PrefsSetting::VorluxMode, mode) ? (mode != 0 ? 1 : 0) : -1;
+}
+void Prefs::SetVorluxMode(int32_t mode) { WriteNumber(PrefsSetting::VorluxMode, mode); }
+
+// A stored extent that would carry an edge past the coordinate range counts as missing.
+VRect Prefs::GetCaptureArea() const
+{
+    int32_t left = 0, top = 0, width = 0, height = 0;
+    if (!ReadNumber(PrefsSetting::Left, left) || !ReadNumber(PrefsSetting::Top, top) ||
+        !ReadNumber(PrefsSetting::Width, width) || !ReadNumber(PrefsSetting::Height, height))
+        return {};
+    const int64_t right = int64_t{left} + width;
+    const int64_t bottom = int64_t{top} + height;
+    constexpr int64_t lowest = std::numeric_limits<int32_t>::min();
+    constexpr int64_t highest = std::numeric_limits<int32_t>::max();
+    if (right < lowest || right > highest || bottom < lowest || bottom > highest)
+        return {};
+    return {left, top, static_cast<int32_t>(right), static_cast<int32_t>(bottom)};
+}
+
+// An area whose extent does not fit a 32-bit value is not stored at all.
+void Prefs::SetCaptureArea(const VRect& area)
+{
+    const int64_t width = int64_t{area.right} - area.left;
+    const int64_t height = int64_t{area.bottom} - area.top;
+    constexpr int64_t lowest = std::numeric_limits<int32_t>::min();
+    constexpr int64_t highest = std::numeric_limits<int32_t>::max();
+    if (width < lowest || width > highest || height < lowest || height > highest)
+        return;
+    WriteNumber(PrefsSetting::Top, area.top);
+    WriteNumber(PrefsSetting::Left, area.left);
+    WriteNumber(PrefsSetting::Width, static_cast<int32_t>(width));
+    WriteNumber(PrefsSetting::Height, static_cast<int32_t>(height));
+}
+
+int32_t Prefs::GetPanValue() const { return ReadNumberOr(PrefsSetting::PanValue, -1); }
+void Prefs::SetPanValue(int32_t percent) { WriteNumber(PrefsSetting::PanValue, percent); }
+int32_t Prefs::GetKeyFrame() const { return ReadNumberOr(PrefsSetting::KeyFrame, -1); }
+void Prefs::SetKeyFrame(int32_t every) { WriteNumber(PrefsSetting::KeyFrame, every); }
+
+int32_t Prefs::GetStartKey() const { return ReadNumberOr(PrefsSetting::StartKey, 0); }
+void Prefs::SetStartKey(int32_t key) { WriteNumber(PrefsSetting::StartKey, key); }
+int32_t Prefs::GetStopKey() const { return ReadNumberOr(PrefsSetting::StopKey, 0); }
+void Prefs::SetStopKey(int32_t key) { WriteNumber(PrefsSetting::StopKey, key); }
+int32_t Prefs::GetPauseKey() const { return ReadNumberOr(PrefsSetting::PauseKey, 0); }
+void Prefs::SetPauseKey(int32_t key) { WriteNumber(PrefsSetting::PauseKey, key); }
+int32_t Prefs::GetCaptureKey() const { return ReadNumberOr(PrefsSetting::CaptureKey, 0); }
+void Prefs::SetCaptureKey(int32_t key) { WriteNumber(PrefsSetting::CaptureKey, key); }
+
+bool Prefs::GetAutoIncrement() const { return ReadNumberOr(PrefsSetting::PathAutoIncrement, 0) != 0; }
+void Prefs::SetAutoIncrement(bool on) { WriteNumber(PrefsSetting::PathAutoIncrement, on ? 1 : 0); }
+
+void Prefs::GetDirectory(char* buffer, std::size_t size) const
+{
+    ReadText(PrefsSetting::PathDirectory, buffer, size);
+}
+void Prefs::SetDirectory(const char* directory) { WriteText(PrefsSetting::PathDirectory, directory); }
+void Prefs::GetFilename(char* buffer, std::size_t size) const
+{
+    ReadText(PrefsSetting::PathFilename, buffer, size);
+}
+void Prefs::SetFilename(const char* baseName) { WriteText(PrefsSetting::PathFilename, baseName); }
+
+// Tokens are matched exactly, so "%C" is a literal directory name.
+void Prefs::GetMovieDirectory(char* buffer, std::size_t size) const
+{
+    char directory[kPrefsPathSize];
+    GetDirectory(directory, sizeof directory);
+    if (std::strcmp(directory, kTokenProgram) == 0) {
+        CopyWhole(programDirectory_, buffer, size);
+    } else if (std::strcmp(directory, kTokenWindows) == 0 ||
+               std::strcmp(directory, kTokenSystem) == 0) {
+        char system[kPrefsPathSize];
+        const UINT length = std::strcmp(directory, kTokenWindows) == 0
+                                ? ::GetWindowsDirectoryA(system, sizeof system)
+                                : ::GetSystemDirectoryA(system, sizeof system);
+        if (length == 0 || length >= sizeof system)
+            ClearText(buffer, size);
+        else
+            CopyWhole(system, buffer, size);
+    } else {
+        CopyWhole(directory, buffer, size);
+    }
+}
+
+void Prefs::GetNextMovieName(char* buffer, std::size_t size) const
+{
+    NextName(kMovieExtension, buffer, size);
+}
+
+void Prefs::GetNextSnapshotName(char* buffer, std::size_t size) const
+{
+    NextName(kSnapshotExtension, buffer, size);
+}
+
+// A name is free when nothing of that name exists in the directory; when all numbers are
+// taken the last one is given. A name whose full path would not fit a path buffer is empty.
+void Prefs::NextName(const char* extension, char* buffer, std::size_t size) const
+{
+    ClearText(buffer, size);
+    if (!buffer || size == 0)
+        return;
+    char directory[kPrefsPathSize];
+    GetMovieDirectory(directory, sizeof directory);
+    char base[kPrefsPathSize];
+    GetFilename(base, sizeof base);
+
+    char name[kPrefsPathSize];
+    char path[kPrefsPathSize];
+    if (!GetAutoIncrement()) {
+        if (!FormatWhole(name, sizeof name, "%s%s", base, extension) ||
+            !FormatWhole(path, sizeof path, "%s\\%s", directory, name))
+            return;
+        CopyWhole(name, buffer, size);
+        return;
+    }
+    for (int n = 0; n <= kMaxNumberedName; ++n) {
+        if (!FormatWhole(name, sizeof name, "%s%.3d%s", base, n, extension) ||
+            !FormatWhole(path, sizeof path, "%s\\%s", directory, name))
+            return;
+        if (!FileExists(path))
+            break;
+    }
+    CopyWhole(name, buffer, size);
+}
+
+bool Prefs::GetEnableSoundCapture() const { return ReadNumberOr(PrefsSetting::EnableSoundCapture, 0) != 0; }
+void Prefs::SetEnableSoundCapture(bool on) { WriteNumber(PrefsSetting::EnableSoundCapture, on ? 1 : 0); }
+int32_t Prefs::GetBufferCount() const { return ReadNumberOr(PrefsSetting::BufferCount, -1); }
+void Prefs::SetBufferCount(int32_t count) { WriteNumber(PrefsSetting::BufferCount, count); }
+int32_t Prefs::GetFrequency() const { return ReadNumberOr(PrefsSetting::Frequency, -1); }
+void Prefs::SetFrequency(int32_t samplesPerSecond) { WriteNumber(PrefsSetting::Frequency, samplesPerSecond); }
+int32_t Prefs::GetDataSize() const { return ReadNumberOr(PrefsSetting::DataSize, -1); }
+void Prefs::SetDataSize(int32_t bitsPerSample) { WriteNumber(PrefsSetting::DataSize, bitsPerSample); }
+int32_t Prefs::GetChannels() const { return ReadNumberOr(PrefsSetting::Channels, -1); }
+void Prefs::SetChannels(int32_t channels) { WriteNumber(PrefsSetting::Channels, channels); }
+
+void Prefs::GetLastMovieRecorded(char* buffer, std::size_t size) const
+{
+    ReadText(PrefsSetting::LastMovieRecorded, buffer, size);
+}
+void Prefs::SetLastMovieRecorded(const char* path) { WriteText(PrefsSetting::LastMovieRecorded, path); }
+
+void Prefs::SetProgramDirectory(const char* directory)
+{
+    if (directory)
+        CopyWhole(directory, programDirectory_, sizeof programDirectory_);
+    else
+        ClearText(programDirectory_, sizeof programDirectory_);
+}

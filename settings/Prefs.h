@@ -7,10 +7,13 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <utility>
 
 #include "framework/Scoped.h"
 #include "media/VRecords.h"
+#include "settings/PrefsLayout.h"
 
 // Size of every text buffer the store fills: directories, base names and movie paths hold at
 // most kPrefsPathSize - 1 characters.
@@ -42,6 +45,11 @@ public:
 
     // The hive the store ended up in; null when neither location could be opened or created.
     HKEY Hive() const { return hive_; }
+    // Called with each value's name just before it is written; lets tests see write order.
+    void SetWriteObserver(std::function<void(const char* name)> observer)
+    {
+        writeObserver_ = std::move(observer);
+    }
 
     // Movie. Missing numbers read as -1.
     int32_t GetFramesPerSecond() const;
@@ -108,19 +116,19 @@ public:
     const char* GetProgramDirectory() const { return programDirectory_; }
 
 private:
-    enum class Setting;
-    enum SubKey : int { Movie, Sound, Key, Path, Capture, Misc, SubKeyCount };
-
-    void Open(const PrefsLocation& location);
-    bool Create(const PrefsLocation& location);
-    int32_t ReadNumber(Setting setting, int32_t failure) const;
-    void WriteNumber(Setting setting, int32_t value);
-    void ReadText(Setting setting, char* buffer, std::size_t size) const;
-    void WriteText(Setting setting, const char* text);
+    bool OpenAt(const PrefsLocation& location);
+    void CreateDefaults();
+    HKEY SubKeyOf(PrefsSetting setting) const;
+    bool ReadNumber(PrefsSetting setting, int32_t& value) const;
+    int32_t ReadNumberOr(PrefsSetting setting, int32_t failure) const;
+    void WriteNumber(PrefsSetting setting, int32_t value);
+    void ReadText(PrefsSetting setting, char* buffer, std::size_t size) const;
+    void WriteText(PrefsSetting setting, const char* text);
     void NextName(const char* extension, char* buffer, std::size_t size) const;
 
     HKEY hive_ = nullptr;  // not owned
     ScopedRegKey root_;
-    ScopedRegKey subKeys_[SubKeyCount];
+    ScopedRegKey subKeys_[kPrefsSubKeyCount];
     char programDirectory_[kPrefsPathSize] = {};
+    std::function<void(const char* name)> writeObserver_;
 };

@@ -1,0 +1,78 @@
+#pragma once
+// The registry layout of the settings store: every value with its sub-key, name, type and the
+// default written when the store's root is created. Creation walks the table in order, and
+// every accessor reaches its value through it.
+
+#include <cstddef>
+#include <cstdint>
+#include <iterator>
+
+enum class PrefsSubKey : int { Movie, Sound, Key, Path, Capture, Misc };
+inline constexpr std::size_t kPrefsSubKeyCount = 6;
+// Indexed by PrefsSubKey; also the order in which the sub-keys are created.
+inline constexpr const char* kPrefsSubKeyNames[kPrefsSubKeyCount] = {
+    "Movie", "Sound", "Key", "Path", "Capture", "Misc"};
+
+enum class PrefsType {
+    Number,     // REG_DWORD
+    Text,       // REG_SZ stored with its terminating NUL
+    TextNoNul,  // REG_SZ stored as its characters only
+};
+
+// One entry per value, in the order of kPrefsLayout.
+enum class PrefsSetting : int {
+    LastMovieRecorded, RecordMouseShape, FramesPerSecond, CaptureMode, CursorMode, VorluxMode,
+    BitDepth, Left, Top, Width, Height, PanValue, KeyFrame,
+    EnableSoundCapture, BufferCount, Frequency, DataSize, Channels,
+    StartKey, StopKey, PauseKey, CaptureKey,
+    PathAutoIncrement, PathDirectory, PathFilename,
+    CaptureAutoIncrement, CaptureDirectory,
+    DefaultPosition,
+    Count
+};
+
+struct PrefsValue {
+    PrefsSubKey subKey;
+    const char* name;
+    PrefsType type;
+    uint32_t number;   // default of a Number
+    const char* text;  // default of a Text or TextNoNul
+};
+
+// Hot keys: Ctrl+Shift (0x300) with F5 to F8 (0x74 to 0x77).
+inline constexpr PrefsValue kPrefsLayout[] = {
+    {PrefsSubKey::Movie, "LastMovieRecorded", PrefsType::Text, 0, ""},
+    {PrefsSubKey::Movie, "RecordMouseShape", PrefsType::Number, 1, nullptr},
+    {PrefsSubKey::Movie, "FramesPerSecond", PrefsType::Number, 10, nullptr},
+    {PrefsSubKey::Movie, "CaptureMode", PrefsType::Number, 0, nullptr},
+    {PrefsSubKey::Movie, "CursorMode", PrefsType::Number, 0, nullptr},
+    {PrefsSubKey::Movie, "VorluxMode", PrefsType::Number, 0, nullptr},
+    {PrefsSubKey::Movie, "BitDepth", PrefsType::Number, 8, nullptr},
+    {PrefsSubKey::Movie, "Left", PrefsType::Number, 0, nullptr},
+    {PrefsSubKey::Movie, "Top", PrefsType::Number, 0, nullptr},
+    {PrefsSubKey::Movie, "Width", PrefsType::Number, 400, nullptr},
+    {PrefsSubKey::Movie, "Height", PrefsType::Number, 300, nullptr},
+    {PrefsSubKey::Movie, "PanValue", PrefsType::Number, 50, nullptr},
+    {PrefsSubKey::Movie, "KeyFrame", PrefsType::Number, 10, nullptr},
+    {PrefsSubKey::Sound, "EnableSoundCapture", PrefsType::Number, 0, nullptr},
+    {PrefsSubKey::Sound, "BufferCount", PrefsType::Number, 0, nullptr},
+    {PrefsSubKey::Sound, "Frequency", PrefsType::Number, 22050, nullptr},
+    {PrefsSubKey::Sound, "DataSize", PrefsType::Number, 8, nullptr},
+    {PrefsSubKey::Sound, "Channels", PrefsType::Number, 1, nullptr},
+    {PrefsSubKey::Key, "StartKey", PrefsType::Number, 0x374, nullptr},
+    {PrefsSubKey::Key, "StopKey", PrefsType::Number, 0x375, nullptr},
+    {PrefsSubKey::Key, "PauseKey", PrefsType::Number, 0x376, nullptr},
+    {PrefsSubKey::Key, "CaptureKey", PrefsType::Number, 0x377, nullptr},
+    {PrefsSubKey::Path, "AutoIncrement", PrefsType::Number, 1, nullptr},
+    {PrefsSubKey::Path, "Directory", PrefsType::TextNoNul, 0, "%c"},
+    {PrefsSubKey::Path, "Filename", PrefsType::TextNoNul, 0, "VluxTake"},
+    {PrefsSubKey::Capture, "AutoIncrement", PrefsType::Number, 1, nullptr},
+    {PrefsSubKey::Capture, "Directory", PrefsType::Text, 0, "%c"},
+    {PrefsSubKey::Misc, "DefaultPosition", PrefsType::Number, 3, nullptr},
+};
+static_assert(std::size(kPrefsLayout) == static_cast<std::size_t>(PrefsSetting::Count));
+
+constexpr const PrefsValue& PrefsLayoutOf(PrefsSetting setting)
+{
+    return kPrefsLayout[static_cast<std::size_t>(setting)];
+}
