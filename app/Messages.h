@@ -1,0 +1,27 @@
+#pragma once
+// Private window messages, commands and hot-key ids, with their fixed values.
+
+#include <windows.h>
+
+// The panel's four commands. A hot key's id is chosen so that its message is WM_USER + id.
+inline constexpr int kHotKeyStart = 20;
+inline constexpr int kHotKeyStop = 21;
+inline constexpr int kHotKeyPause = 22;
+inline constexpr int kHotKeyCapture = 23;
+inline constexpr UINT kMsgCaptureStart = WM_USER + kHotKeyStart;      // 1044
+inline constexpr UINT kMsgCaptureStop = WM_USER + kHotKeyStop;        // 1045
+inline constexpr UINT kMsgCapturePause = WM_USER + kHotKeyPause;      // 1046
+inline constexpr UINT kMsgCaptureFrame = WM_USER + kHotKeyCapture;    // 1047
+
+// Posted by the main window to itself: start the settings panel once the loop runs.
+inline constexpr UINT kMsgStartPanel = WM_USER + 256;                 // 1280
+
+// Framer to the Capture Area dialog, and framer to itself.
+inline constexpr UINT kMsgFramerNotify = WM_USER + 200;               // 1224
+inline constexpr UINT kMsgFramerSettle = WM_USER + 201;               // 1225
+
+// Help commands sent to the main window.
+inline constexpr int kCmdHelpFinder = 400;
+inline constexpr int kCmdHelpMovie = 401;
+inline constexpr int kCmdHelpDestinationSound = 402;
+inline constexpr int kCmdHelpHotKeys = 403;

@@ -1,0 +1,105 @@
+#include "app/VorMain.h"
+
+#include "app/Messages.h"
+#include "app/resource.h"
+#include "panel/PropSheet.h"
+
+#include <cstring>
+
+namespace {
+constexpr size_t kProgramPathSize = 292;
+constexpr const char* kHelpFileName = "vorlux95.hlp";
+constexpr LONG kInstanceGuardMaximum = 10;
+constexpr int kSecondCopyRefused = 1;
+}  // namespace
+
+std::string ProgramDirectoryFrom(const char* programPath)
+{
+    std::string path(programPath ? programPath : "");
+    if (path.size() >= kProgramPathSize)
+        path.resize(kProgramPathSize - 1);
+    size_t cut = path.rfind('\\');
+    if (cut != std::string::npos)
+        path.resize(cut);
+    return path;
+}
+
+std::string HelpFileFor(const std::string& programDirectory)
+{
+    return programDirectory + "\\" + kHelpFileName;
+}
+
+VorMainWindow::VorMainWindow(THelpFileManager& help, Prefs& prefs, HINSTANCE instance)
+    : help_(help), prefs_(prefs), instance_(instance)
+{
+}
+
+LRESULT VorMainWindow::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam)
+{
+    switch (message) {
+    case kMsgStartPanel:
+        OnStartPanel();
+        return 0;
+    case WM_COMMAND:
+        OnCommand(LOWORD(wparam));
+        return 0;
+    case WM_HELP:
+        help_.ShowHelp(reinterpret_cast<const HELPINFO*>(lparam));
+        return TRUE;
+    }
+    return TWindow::HandleMessage(message, wparam, lparam);
+}
+
+bool VorMainWindow::SetupWindow()
+{
+    // The panel runs modally: start it from the message loop, not from inside CreateWindow.
+    return ::PostMessageA(Handle(), kMsgStartPanel, 0, 0) != FALSE;
+}
+
+void VorMainWindow::OnStartPanel()
+{
+    PropSheet panel(Handle(), instance_, prefs_);
+    std::string name = LoadText(IDS_ALREADY_RUNNING);
+    instanceGuard_.reset(::OpenSemaphoreA(SEMAPHORE_ALL_ACCESS, TRUE, name.c_str()));
+    if (!instanceGuard_) {
+        instanceGuard_.reset(::CreateSemaphoreA(nullptr, 0, kInstanceGuardMaximum, name.c_str()));
+    } else {
+        std::string text = LoadText(IDS_SECOND_COPY);
+        if (::MessageBoxA(nullptr, text.c_str(), name.c_str(), MB_OKCANCEL) != IDOK) {
+            ::PostQuitMessage(kSecondCopyRefused);
+            return;
+        }
+    }
+    panel.Execute();
+    ::PostQuitMessage(0);
+}
+
+void VorMainWindow::OnCommand(int id)
+{
+    switch (id) {
+    case kCmdHelpFinder:
+        help_.CallHelp(::GetParent(Handle()), HELP_FINDER, 0);
+        break;
+    case kCmdHelpMovie:
+    case kCmdHelpDestinationSound:
+    case kCmdHelpHotKeys:
+        help_.CallHelp(nullptr, HELP_CONTENTS, 0);
+        break;
+    }
+}
+
+std::string VorMainWindow::LoadText(int id) const
+{
+    char text[512];
+    int n = ::LoadStringA(instance_, static_cast<UINT>(id), text, sizeof text);
+    return n > 0 ? std::string(text, static_cast<size_t>(n)) : std::string();
+}
+
+VorMainApp::VorMainApp(HINSTANCE instance, Prefs& prefs) : TApplication(kName, instance), prefs_(prefs) {}
+
+std::unique_ptr<TSDIDecFrame> VorMainApp::InitMainWindow()
+{
+    SetShowState(SW_HIDE);
+    return std::make_unique<TSDIDecFrame>(Name().c_str(),
+                                          std::make_unique<VorMainWindow>(*this, prefs_, Instance()), IDI_VORLUX);
+}

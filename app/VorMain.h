@@ -1,0 +1,49 @@
+#pragma once
+// The application shell: a hidden frame whose client window starts the settings panel once the
+// message loop runs, applies the single-instance rule and answers help requests. UI thread.
+
+#include "framework/Scoped.h"
+#include "framework/TApplication.h"
+#include "framework/TWindow.h"
+
+#include <string>
+
+class Prefs;
+
+// The program directory from the program's path: everything before the last backslash, or
+// the whole text when there is none.
+std::string ProgramDirectoryFrom(const char* programPath);
+// The help file beside the program.
+std::string HelpFileFor(const std::string& programDirectory);
+
+class VorMainWindow : public TWindow {
+public:
+    VorMainWindow(THelpFileManager& help, Prefs& prefs, HINSTANCE instance);
+
+protected:
+    const char* ClassName() const override { return "VorMainWindow"; }
+    LRESULT HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) override;
+    bool SetupWindow() override;
+
+private:
+    void OnStartPanel();
+    void OnCommand(int id);
+    std::string LoadText(int id) const;
+
+    THelpFileManager& help_;
+    Prefs& prefs_;
+    HINSTANCE instance_;
+    ScopedKernelHandle instanceGuard_;  // the named semaphore that marks a running copy
+};
+
+class VorMainApp : public TApplication, public THelpFileManager {
+public:
+    static constexpr const char* kName = "Vorlux 3.0 for Windows 95";
+    VorMainApp(HINSTANCE instance, Prefs& prefs);
+
+protected:
+    std::unique_ptr<TSDIDecFrame> InitMainWindow() override;
+
+private:
+    Prefs& prefs_;
+};

@@ -1,0 +1,28 @@
+// Program entry: settles the program directory and the help file, then runs the application.
+
+#include "app/VorMain.h"
+#include "settings/Prefs.h"
+
+#include <windows.h>
+
+#include <commctrl.h>
+
+int main(int argc, char** argv)
+{
+    // The module's own path, not argv[0]: a program started by a bare name has no directory in
+    // its first argument.
+    char modulePath[MAX_PATH];
+    DWORD n = ::GetModuleFileNameA(nullptr, modulePath, sizeof modulePath);
+    const char* programPath = n > 0 && n < sizeof modulePath ? modulePath : (argc > 0 ? argv[0] : "");
+
+    INITCOMMONCONTROLSEX controls{sizeof controls, ICC_WIN95_CLASSES | ICC_HOTKEY_CLASS | ICC_TAB_CLASSES};
+    ::InitCommonControlsEx(&controls);
+
+    Prefs& prefs = Prefs::Global();
+    HINSTANCE instance = ::GetModuleHandleA(nullptr);
+    VorMainApp app(instance, prefs);
+    std::string directory = ProgramDirectoryFrom(programPath);
+    prefs.SetProgramDirectory(directory.c_str());
+    app.SetHelpFile(HelpFileFor(directory));
+    return app.Run();
+}

@@ -1,0 +1,84 @@
+#pragma once
+// Every resource id of the program with its fixed value: dialogs, controls, strings, bitmaps,
+// icon and version. Read by the resource compiler as well as by C++.
+
+// Dialogs
+#define IDD_ABOUT 100
+#define IDD_MOVIE 101
+#define IDD_HOTKEYS 102
+#define IDD_DESTINATION 103
+#define IDD_SOUND 104
+#define IDD_HOTKEY_EDIT 107
+#define IDD_CAPTURE_AREA 108
+
+// Bitmaps and icon
+#define IDI_VORLUX 100
+#define IDB_STRIP 109
+#define IDB_ABOUT 1000
+
+// Movie page
+#define IDC_MOVIE_FPS 100
+#define IDC_MOVIE_MODE 101
+#define IDC_MOVIE_RESIZE 102
+#define IDC_MOVIE_WIDTH 103
+#define IDC_MOVIE_HEIGHT 104
+#define IDC_MOVIE_TOP 105
+#define IDC_MOVIE_LEFT 106
+#define IDC_MOVIE_HIDE_CURSOR 107
+#define IDC_MOVIE_HIDE_VORLUX 108
+#define IDC_MOVIE_DEPTH 109
+#define IDC_MOVIE_START 110
+#define IDC_MOVIE_FRAME 111
+#define IDC_MOVIE_PLAY 112
+#define IDC_MOVIE_PAUSE 113
+
+// Hot Keys page
+#define IDC_KEYS_START 100
+#define IDC_KEYS_STOP 101
+#define IDC_KEYS_PAUSE 102
+#define IDC_KEYS_CAPTURE 103
+
+// Hot-key dialog
+#define IDC_HOTKEY_DEFAULT 100
+#define IDC_HOTKEY_CONTROL 101
+
+// Movie Destination page
+#define IDC_DEST_PATH 100
+#define IDC_DEST_AUTO 102
+#define IDC_DEST_RESET 104
+
+// Sound page
+#define IDC_SOUND_ENABLE 100
+#define IDC_SOUND_FORMAT 101
+#define IDC_SOUND_BUFFERS 102
+#define IDC_SOUND_FREQUENCY 103
+#define IDC_SOUND_DATASIZE 104
+#define IDC_SOUND_CHANNELS 105
+
+// Capture Area dialog
+#define IDC_AREA_MODE 100
+#define IDC_AREA_KEYFRAME 101
+#define IDC_AREA_PAN_VALUE 103
+#define IDC_AREA_PAN_BAR 104
+#define IDC_AREA_WIDTH 105
+#define IDC_AREA_HEIGHT 106
+#define IDC_AREA_LEFT 107
+#define IDC_AREA_TOP 108
+
+// Strings
+#define IDS_MODE_FIRST 101 /* 101..105: the capture modes 0..4 */
+#define IDS_MODE_FIXED_AREA 101
+#define IDS_MODE_SMOOTH_PAN 102
+#define IDS_MODE_FOLLOW_CURSOR 103
+#define IDS_MODE_FOLLOW_FRAME 104
+#define IDS_MODE_FOLLOW_WINDOWS 105
+#define IDS_KEY_TITLE_START 110
+#define IDS_KEY_TITLE_STOP 111
+#define IDS_KEY_TITLE_PAUSE 112
+#define IDS_KEY_TITLE_CAPTURE 113
+#define IDS_START_ERROR 250 /* caption; 250 + code is the text of start error 1..8 */
+#define IDS_ALREADY_RUNNING 270
+#define IDS_SECOND_COPY 271
+
+// Version information
+#define IDV_VERSION 1

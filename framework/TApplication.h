@@ -1,0 +1,54 @@
+#pragma once
+// The application: builds its main frame, shows it with the chosen show state and runs the
+// message loop until a quit message. UI thread.
+
+#include "framework/TFrame.h"
+
+#include <memory>
+#include <string>
+#include <vector>
+
+class TApplication {
+public:
+    TApplication(const char* name, HINSTANCE instance);
+    virtual ~TApplication();
+    TApplication(const TApplication&) = delete;
+    TApplication& operator=(const TApplication&) = delete;
+
+    // The quit code, or -1 when the main window could not be created.
+    int Run();
+    const std::string& Name() const { return name_; }
+    HINSTANCE Instance() const { return instance_; }
+    TSDIDecFrame* MainWindow() const { return mainWindow_.get(); }
+
+protected:
+    virtual std::unique_ptr<TSDIDecFrame> InitMainWindow() = 0;
+    void SetShowState(int command) { showState_ = command; }
+
+private:
+    std::string name_;
+    HINSTANCE instance_;
+    int showState_ = SW_SHOWNORMAL;
+    std::unique_ptr<TSDIDecFrame> mainWindow_;
+};
+
+// Finds help contexts for menu items and controls and calls the help viewer with one file.
+class THelpFileManager {
+public:
+    virtual ~THelpFileManager() = default;
+    void SetHelpFile(const std::string& path) { helpFile_ = path; }
+    const std::string& HelpFile() const { return helpFile_; }
+    void AddContext(int id, DWORD context) { contexts_.push_back({id, context}); }
+    // A context popup for a known item, then the contents in every case.
+    void ShowHelp(const HELPINFO* info);
+    // The help viewer; tests replace it.
+    virtual void CallHelp(HWND owner, UINT command, ULONG_PTR data);
+
+private:
+    struct Context {
+        int id;
+        DWORD context;
+    };
+    std::string helpFile_;
+    std::vector<Context> contexts_;
+};

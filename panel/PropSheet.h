@@ -1,0 +1,62 @@
+#pragma once
+// The settings panel: a property sheet that owns the capture engine, registers the four global
+// hot keys and turns hot keys and the Movie page's buttons into the four commands. Every
+// command reads the settings store afresh. UI thread.
+
+#include "framework/TPropertySheet.h"
+#include "panel/Pages.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+class CaptureEngine;
+class CaptureFactory;
+class Prefs;
+
+class PropSheet : public TPropertySheet {
+public:
+    static constexpr const char* kCaption = "Vorlux 3.0";
+
+    PropSheet(HWND parent, HINSTANCE instance, Prefs& prefs);
+    ~PropSheet() override;
+
+    // Registers the four hot keys from the store, each as Ctrl+Shift+its key.
+    void RegisterHotKeys();
+
+    bool IsRecording() const { return recording_; }
+    CaptureEngine* Engine() const { return engine_.get(); }
+    MoviePage& Movie() { return movie_; }
+    PathPage& Destination() { return destination_; }
+
+protected:
+    LRESULT HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) override;
+    void SetupWindow() override;
+    void CleanupWindow() override;
+    bool CanClose() override;
+
+    // Seams for tests: the parts the engine is built from, and the start-error message box.
+    virtual std::unique_ptr<CaptureFactory> CreateFactory();
+    virtual void ShowMessage(const char* text, const char* caption);
+
+private:
+    void OnHotKey(int id, WPARAM wparam, LPARAM lparam);
+    void CaptureStart();
+    void CaptureStop();
+    void CapturePause();
+    void CaptureFrame();
+    void ReportStartError(int32_t code);
+    void HideForCapture();
+    // The output path from the stored directory and a name; false when it is empty or too long.
+    bool JoinPath(const char* name, char* path, size_t size) const;
+    std::string LoadText(int id) const;
+
+    Prefs& prefs_;
+    std::unique_ptr<CaptureEngine> engine_;  // built at set-up
+    bool recording_ = false;                 // a recording this panel started and has not stopped
+    MoviePage movie_;
+    SoundPage sound_;
+    PathPage destination_;
+    KeySetPage keys_;
+    AboutPage about_;
+};
