@@ -23,7 +23,12 @@ scripts/setup.sh
 build=${VORLUX_BUILD_ROOT:-$root/build}
 export VORLUX_BUILD_ROOT=$build
 echo "run.sh: building $target"
-scripts/build.sh "$target" >"$build.$target.log" 2>&1 || { tail -30 "$build.$target.log"; exit 1; }
+# A configured tree builds the program alone, so that work in progress elsewhere cannot stop it.
+if [ -f "$build/$target/build.ninja" ]; then
+    cmake --build "$build/$target" --target vorlux >"$build.$target.log" 2>&1
+else
+    scripts/build.sh "$target" >"$build.$target.log" 2>&1
+fi || { tail -30 "$build.$target.log"; exit 1; }
 bin=$build/$target/bin
 exe=$bin/vorlux.exe
 export WINEPREFIX=$build/wineprefix WINEDEBUG=-all
