@@ -80,6 +80,7 @@ public:
 
     // Movie destination. Text getters fill a caller's buffer of `size` bytes (normally
     // kPrefsPathSize), always NUL-terminated; a missing or unusable value gives empty text.
+    // Text setters refuse text of kPrefsPathSize characters or more and keep the stored value.
     bool GetAutoIncrement() const;  // false when missing
     void SetAutoIncrement(bool on);
     void GetDirectory(char* buffer, std::size_t size) const;
