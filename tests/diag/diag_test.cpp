@@ -96,6 +96,7 @@ protected:
         DebugCloseWindows();
         DebugSetTraceWindowSize(400, 600);
         DebugSetStaticWindowSize(600, 300);
+        DebugSetHooks(DebugPlatformHooks());
         DebugTraceOn = true;
     }
 };
