@@ -27,8 +27,9 @@ TEST(VRecords, BitmapInfoCopiesOnlyTheColoursInUse)
         while (copied < VBitmapInfo::kMaxColours && dst.bmiColors[copied].rgbGreen == 1)
             ++copied;
         EXPECT_EQ(copied, c.copied) << c.bits << " bits, " << c.clrUsed << " used";
-        if (copied < VBitmapInfo::kMaxColours)
+        if (copied < VBitmapInfo::kMaxColours) {
             EXPECT_EQ(dst.bmiColors[copied].rgbBlue, 9);
+        }
     }
 }
 
