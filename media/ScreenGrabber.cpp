@@ -1,23 +1,326 @@
 #include "media/ScreenGrabber.h"
 
-ScreenGrabber::ScreenGrabber(CaptureInfo& info) : info(info) {}
+#include "engine/CaptureLimits.h"
+#include "engine/VorState.h"
+#include "media/Tracking.h"
+
+#include <memory>
+#include <new>
+#include <vector>
+
+namespace {
+
+constexpr uint16_t kBitmapFileType = 0x4D42;  // "BM"
+constexpr uint32_t kBitmapFileHeaderBytes = 14;
+constexpr int kPaletteVersion = 0x300;
+constexpr int kPaletteEntries = VBitmapInfo::kMaxColours;
+
+// LOGPALETTE with room for every entry.
+struct FullLogPalette {
+    WORD palVersion;
+    WORD palNumEntries;
+    PALETTEENTRY palPalEntry[kPaletteEntries];
+};
+
+void Put16(std::vector<uint8_t>& out, uint16_t v)
+{
+    out.push_back(uint8_t(v));
+    out.push_back(uint8_t(v >> 8));
+}
+
+void Put32(std::vector<uint8_t>& out, uint32_t v)
+{
+    for (int shift = 0; shift < 32; shift += 8)
+        out.push_back(uint8_t(v >> shift));
+}
+
+bool WriteAll(HANDLE file, const void* data, uint32_t size)
+{
+    DWORD written = 0;
+    return ::WriteFile(file, data, size, &written, nullptr) && written == size;
+}
+
+BITMAPINFO* AsBitmapInfo(VBitmapInfo& v)
+{
+    return reinterpret_cast<BITMAPINFO*>(&v);
+}
+
+}  // namespace
+
+ScreenGrabber::ScreenGrabber(CaptureInfo& info)
+    : info(info), bitmapInfo(info.bitmapInfo), origin(info.origin)
+{
+    ScopedCreatedDC display(::CreateDCA("DISPLAY", nullptr, nullptr, nullptr));
+    if (display) {
+        screenBitsPerPixel = ::GetDeviceCaps(display.get(), BITSPIXEL);
+        screenWidth = ::GetDeviceCaps(display.get(), HORZRES);
+        screenHeight = ::GetDeviceCaps(display.get(), VERTRES);
+    }
+}
+
 ScreenGrabber::~ScreenGrabber() = default;
 
 int32_t ScreenGrabber::CheckConfig()
 {
-    return 0;
+    // A 32-bit screen is what every current desktop runs; GDI converts to 8, 16 or 24 bits.
+    const int32_t screen = screenBitsPerPixel;
+    if (screen != 8 && screen != 16 && screen != 24 && screen != 32)
+        return kErrScreenDepth;
+    const VBitmapInfoHeader& h = bitmapInfo.bmiHeader;
+    if (screen < h.biBitCount)
+        return kErrDepthTooHigh;
+    if (h.biWidth > screenWidth)
+        return kErrTooWide;
+    if (h.biHeight > screenHeight)
+        return kErrTooHigh;
+    return kStartOk;
 }
 
-void ScreenGrabber::InitCapturing() {}
-
-bool ScreenGrabber::GrabFrame(void*, uint32_t size)
+void ScreenGrabber::InitCapturing()
 {
-    return size >= uint32_t(info.frameBytes);
+    VBitmapInfoHeader& h = bitmapInfo.bmiHeader;
+    if (h.biWidth <= 0 || h.biHeight <= 0)
+        return;
+    if (!screenDC)
+        screenDC.reset(::CreateDCA("DISPLAY", nullptr, nullptr, nullptr));
+    if (!screenDC)
+        return;
+    if (!memoryDC)
+        memoryDC.reset(::CreateCompatibleDC(screenDC.get()));
+    if (!frameBitmap || bitmapWidth != h.biWidth || bitmapHeight != h.biHeight) {
+        frameBitmap.reset(::CreateCompatibleBitmap(screenDC.get(), h.biWidth, h.biHeight));
+        bitmapWidth = h.biWidth;
+        bitmapHeight = h.biHeight;
+    }
+    if (!memoryDC || !frameBitmap) {
+        EndCapturing();
+        return;
+    }
+
+    screenRect = VRect{0, 0, ::GetDeviceCaps(screenDC.get(), HORZRES), ::GetDeviceCaps(screenDC.get(), VERTRES)};
+    captureRect = VRect{origin.x, origin.y, origin.x + h.biWidth, origin.y + h.biHeight};
+    innerRect = ::InnerRect(captureRect, PanInset(captureRect, info.captureMode, info.panMargin));
+
+    h.biClrUsed = h.biBitCount == 8 ? kPaletteEntries : 0;
+    if (h.biBitCount == 8 && !PrepareColourTable()) {
+        EndCapturing();
+        return;
+    }
+    dibInfo = bitmapInfo;
+    prepared = true;
 }
 
-void ScreenGrabber::EndCapturing() {}
-
-bool ScreenGrabber::SaveFrame(const char*)
+bool ScreenGrabber::PrepareColourTable()
 {
-    return false;
+    // The system palette in index order; a screen without one gets the halftone palette, since
+    // its system palette holds only the 20 static colours.
+    FullLogPalette logical{};
+    logical.palVersion = kPaletteVersion;
+    logical.palNumEntries = kPaletteEntries;
+    const bool hasPalette = (::GetDeviceCaps(screenDC.get(), RASTERCAPS) & RC_PALETTE) != 0;
+    const UINT entries =
+        hasPalette ? ::GetSystemPaletteEntries(screenDC.get(), 0, kPaletteEntries, logical.palPalEntry) : 0;
+    if (entries == kPaletteEntries) {
+        for (PALETTEENTRY& e : logical.palPalEntry)
+            e.peFlags = 0;
+        framePalette.reset(::CreatePalette(reinterpret_cast<LOGPALETTE*>(&logical)));
+    } else {
+        framePalette.reset(::CreateHalftonePalette(screenDC.get()));
+    }
+    if (!framePalette)
+        return false;
+    ::SelectPalette(memoryDC.get(), framePalette.get(), TRUE);
+    ::RealizePalette(memoryDC.get());
+
+    // The stream must carry exactly the table the conversion maps pixels into.
+    VBitmapInfo probe;
+    probe.bmiHeader = bitmapInfo.bmiHeader;
+    if (!::GetDIBits(memoryDC.get(), frameBitmap.get(), 0, UINT(bitmapHeight), nullptr, AsBitmapInfo(probe),
+                     DIB_RGB_COLORS))
+        return false;
+    for (int i = 0; i < kPaletteEntries; ++i) {
+        bitmapInfo.bmiColors[i] = probe.bmiColors[i];
+        bitmapInfo.bmiColors[i].rgbReserved = 0;
+    }
+    return true;
+}
+
+bool ScreenGrabber::GrabFrame(void* bits, uint32_t size)
+{
+    if (info.frameBytes < 0 || size < uint32_t(info.frameBytes))
+        return false;
+    return GrabInto(bits, size);
+}
+
+bool ScreenGrabber::GrabInto(void* bits, uint64_t size)
+{
+    const VBitmapInfoHeader& h = dibInfo.bmiHeader;
+    // The conversion writes a whole frame of the prepared format, whatever the caller thinks.
+    if (!prepared || !bits || size < DibFrameBytes(h.biWidth, h.biHeight, h.biBitCount))
+        return false;
+
+    TrackCaptureArea();
+    {
+        ScopedSelect select(memoryDC.get(), frameBitmap.get());
+        ::BitBlt(memoryDC.get(), 0, 0, bitmapWidth, bitmapHeight, screenDC.get(), captureRect.left, captureRect.top,
+                 SRCCOPY);
+        if (info.drawCursor)
+            DrawCursor();
+    }
+    return ::GetDIBits(memoryDC.get(), frameBitmap.get(), 0, UINT(bitmapHeight), bits, AsBitmapInfo(dibInfo),
+                       DIB_RGB_COLORS) == bitmapHeight;
+}
+
+void ScreenGrabber::TrackCaptureArea()
+{
+    TrackingInput in;
+    in.capture = captureRect;
+    in.screen = screenRect;
+    in.mode = info.captureMode;
+    in.panMargin = info.panMargin;
+    in.minWidth = info.minWidth;
+    in.minHeight = info.minHeight;
+
+    if (in.mode == kFollowWindows) {
+        HWND window = ::GetForegroundWindow();
+        if (!window)
+            window = ::GetForegroundWindow();
+        if (!window)
+            window = ::GetFocus();
+        RECT r;
+        if (window && ::GetWindowThreadProcessId(window, nullptr) != ::GetCurrentThreadId() &&
+            ::GetWindowRect(window, &r))
+            in.foregroundTopLeft = VPoint{r.left, r.top};
+    } else if (PansAfterCursor(in.mode)) {
+        POINT p;
+        if (!::GetCursorPos(&p)) {
+            innerRect = ::InnerRect(captureRect, PanInset(captureRect, in.mode, in.panMargin));
+            return;
+        }
+        in.cursor = VPoint{p.x, p.y};
+    }
+    const TrackingResult result = TrackArea(in);
+    captureRect = result.capture;
+    innerRect = result.inner;
+}
+
+void ScreenGrabber::DrawCursor()
+{
+    POINT p;
+    if (!::GetCursorPos(&p) || !Contains(captureRect, VPoint{p.x, p.y}))
+        return;
+
+    // The system-wide cursor first; without one, the cursor of the thread under the point.
+    HCURSOR cursor = nullptr;
+    CURSORINFO global{};
+    global.cbSize = sizeof(global);
+    if (::GetCursorInfo(&global)) {
+        if (!(global.flags & CURSOR_SHOWING))
+            return;
+        cursor = global.hCursor;
+    }
+    if (!cursor) {
+        const DWORD self = ::GetCurrentThreadId();
+        const HWND under = ::WindowFromPoint(p);
+        const DWORD owner = under ? ::GetWindowThreadProcessId(under, nullptr) : 0;
+        if (info.attachCursorThread && owner != 0 && owner != self && ::AttachThreadInput(self, owner, TRUE)) {
+            cursor = ::GetCursor();
+            ::AttachThreadInput(self, owner, FALSE);
+        } else {
+            cursor = ::GetCursor();
+        }
+    }
+    if (!cursor)
+        return;
+
+    ICONINFO icon;
+    if (!::GetIconInfo(cursor, &icon))
+        return;
+    // GetIconInfo hands over copies of both bitmaps.
+    ScopedGdiObject<HBITMAP> mask(icon.hbmMask);
+    ScopedGdiObject<HBITMAP> colour(icon.hbmColor);
+    ::DrawIcon(memoryDC.get(), p.x - int(icon.xHotspot) - captureRect.left, p.y - int(icon.yHotspot) - captureRect.top,
+               cursor);
+}
+
+void ScreenGrabber::EndCapturing()
+{
+    prepared = false;
+    memoryDC.reset();      // first: the frame palette may still be selected into it
+    framePalette.reset();
+    frameBitmap.reset();
+    bitmapWidth = bitmapHeight = 0;
+    screenDC.reset();
+}
+
+bool ScreenGrabber::SaveFrame(const char* path)
+{
+    if (!path || !*path)
+        return false;
+    // The frame size of the current format, not the last recording's frameBytes.
+    const VBitmapInfoHeader& h = bitmapInfo.bmiHeader;
+    const uint64_t size = DibFrameBytes(h.biWidth, h.biHeight, h.biBitCount);
+    if (size == 0 || size > capture_limits::kMaxFrameBytes)
+        return false;
+    std::unique_ptr<uint8_t[]> pixels(new (std::nothrow) uint8_t[size_t(size)]);
+    if (!pixels)
+        return false;
+
+    ScopedFile file(::CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                  FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!file)
+        return false;
+
+    // A single frame never moves the area.
+    const int32_t mode = info.captureMode.exchange(kFixedArea);
+    const bool wasPrepared = prepared;
+    if (!wasPrepared)
+        InitCapturing();
+    const bool grabbed = GrabInto(pixels.get(), size);
+    if (!wasPrepared)
+        EndCapturing();
+    info.captureMode = mode;
+
+    // An unfilled frame or a short write leaves no file behind.
+    if (!grabbed || !WriteBitmapFile(file.get(), pixels.get(), uint32_t(size))) {
+        file.reset();
+        ::DeleteFileA(path);
+        return false;
+    }
+    return true;
+}
+
+bool ScreenGrabber::WriteBitmapFile(HANDLE file, const void* pixels, uint32_t size)
+{
+    const VBitmapInfoHeader& h = bitmapInfo.bmiHeader;
+    const uint32_t table = bitmapInfo.ColourTableBytes();
+    const uint32_t pixelOffset = kBitmapFileHeaderBytes + h.biSize + table;
+
+    std::vector<uint8_t> head;
+    head.reserve(pixelOffset);
+    Put16(head, kBitmapFileType);      // bfType
+    Put32(head, pixelOffset + size);   // bfSize
+    Put16(head, 0);                    // bfReserved1
+    Put16(head, 0);                    // bfReserved2
+    Put32(head, pixelOffset);          // bfOffBits
+    Put32(head, h.biSize);             // biSize
+    Put32(head, uint32_t(h.biWidth));  // biWidth
+    Put32(head, uint32_t(h.biHeight)); // biHeight
+    Put16(head, h.biPlanes);           // biPlanes
+    Put16(head, h.biBitCount);         // biBitCount
+    Put32(head, h.biCompression);      // biCompression
+    Put32(head, h.biSizeImage);        // biSizeImage
+    Put32(head, uint32_t(h.biXPelsPerMeter));  // biXPelsPerMeter
+    Put32(head, uint32_t(h.biYPelsPerMeter));  // biYPelsPerMeter
+    Put32(head, h.biClrUsed);          // biClrUsed
+    Put32(head, h.biClrImportant);     // biClrImportant
+    for (uint32_t i = 0; i < table / 4; ++i) {
+        const VRgbQuad& c = bitmapInfo.bmiColors[i];
+        head.push_back(c.rgbBlue);
+        head.push_back(c.rgbGreen);
+        head.push_back(c.rgbRed);
+        head.push_back(0);
+    }
+    return head.size() == pixelOffset && WriteAll(file, head.data(), uint32_t(head.size())) &&
+           WriteAll(file, pixels, size);
 }
