@@ -1,5 +1,18 @@
 #include "media/AVIWriter.h"
 
+#include "media/avi/AviFormat.h"
+
+#include <cstdio>
+
+namespace {
+
+constexpr char kVideoStreamName[] = "Vorlux 3 Video Stream";
+constexpr char kAudioStreamName[] = "Vorlux 3 Audio Stream";
+constexpr uint32_t kCompressFlags = 13;  // AVICOMPRESSF_VALID | AVICOMPRESSF_KEYFRAMES | AVICOMPRESSF_INTERLEAVE
+constexpr uint32_t kBestQuality = 10000;
+
+}  // namespace
+
 AVIWriter::AVIWriter() = default;
 AVIWriter::~AVIWriter() = default;
 
@@ -16,41 +29,140 @@ bool AVIWriter::SetFileName(const char* path)
 
 bool AVIWriter::Open()
 {
-    return false;
+    if (!Initialized.IsSet(state))
+        Initialized.Set(state);
+    if (FileOpen.IsSet(state))
+        return true;
+    file = avi::MovieFile::Create(fileName);
+    if (!file)
+        return false;
+    FileOpen.Set(state);
+    return true;
 }
 
 bool AVIWriter::Close()
 {
+    if (FileOpen.IsSet(state)) {
+        const int rc = file->Close();
+        if (rc != 0)
+            std::printf("AVIFileRelease FAILED (%s)\n", avi::StatusText(avi::Status(rc)));
+        file.reset();
+        FileOpen.Clear(state);
+    }
+    if (Initialized.IsSet(state))
+        Initialized.Clear(state);
     return true;
 }
 
+bool AVIWriter::CreateStream(avi::Stream*& stream, const VAVIStreamInfo& header)
+{
+    stream = nullptr;
+    return file && file->CreateStream(stream, header) == 0;
+}
+
+bool AVIWriter::ReleaseStream(avi::Stream* stream)
+{
+    if (file && stream)
+        file->ReleaseStream(stream);
+    return true;
+}
+
+bool AVIWriter::MakeCompressedStream(avi::Stream*& stream, avi::Stream* source, const VAVICompressOptions& options)
+{
+    stream = nullptr;
+    return file && file->MakeCompressedStream(stream, source, options) == 0;
+}
+
+bool AVIWriter::WriteStream(avi::Stream* stream, int32_t start, int32_t samples, const void* data, int32_t bytes,
+                            uint32_t flags, int32_t* samplesWritten, int32_t* bytesWritten)
+{
+    if (samplesWritten)
+        *samplesWritten = 0;
+    if (bytesWritten)
+        *bytesWritten = 0;
+    if (!file || !stream)
+        return false;
+    return stream->Write(start, samples, data, bytes, flags, samplesWritten, bytesWritten) == 0;
+}
+
+bool AVIWriter::SetStreamFormat(avi::Stream* stream, int32_t position, const void* format, int32_t bytes)
+{
+    return file && stream && stream->SetFormat(position, format, bytes) == 0;
+}
+
 VideoRecorder::VideoRecorder(AVIWriter& writer, CaptureInfo& info) : info(info), writer(writer) {}
-VideoRecorder::~VideoRecorder() = default;
+
+VideoRecorder::~VideoRecorder()
+{
+    EndCapturing();
+}
 
 int32_t VideoRecorder::CheckConfig()
 {
     return 0;
 }
 
-bool VideoRecorder::InitCapturing(uint32_t)
+bool VideoRecorder::InitCapturing(uint32_t compressor)
 {
+    const VBitmapInfoHeader& bih = info.bitmapInfo.bmiHeader;
+    streamInfo.Clear();
+    streamInfo.fccType = avi::kFccVids;
+    streamInfo.fccHandler = compressor;
+    streamInfo.dwScale = 1;
+    streamInfo.dwRate = uint32_t(info.framesPerSecond);
+    streamInfo.dwSuggestedBufferSize = uint32_t(DibFrameBytes(bih.biWidth, bih.biHeight, bih.biBitCount));
+    streamInfo.dwQuality = uint32_t(info.quality);
+    streamInfo.rcFrame = VRect{0, 0, bih.biWidth, bih.biHeight};
+    streamInfo.SetName(kVideoStreamName);
+    writer.CreateStream(rawStream, streamInfo);
+
+    compressOptions.fccHandler = compressor;
+    compressOptions.dwKeyFrameEvery = uint32_t(info.keyFrameEvery);
+    compressOptions.dwQuality = uint32_t(info.quality);
+    compressOptions.dwFlags = kCompressFlags;
+    compressOptions.dwInterleaveEvery = uint32_t(info.interleaveEvery);
+    writer.MakeCompressedStream(compressedStream, rawStream, compressOptions);
+    writer.SetStreamFormat(compressedStream, 0, &info.bitmapInfo, int32_t(sizeof info.bitmapInfo));
     nextFrame = 0;
     return true;
 }
 
-bool VideoRecorder::WriteFrame(const void*, uint32_t, int32_t)
+bool VideoRecorder::WriteFrame(const void* bits, uint32_t size, int32_t frameIndex)
 {
-    return false;
+    if (frameIndex != -1) {
+        if (frameIndex < nextFrame)
+            return false;
+        nextFrame = frameIndex;
+    }
+    if (size > uint32_t(INT32_MAX))
+        return false;
+    int32_t samples = 0, bytes = 0;
+    writer.WriteStream(compressedStream, nextFrame, 1, bits, int32_t(size), avi::kAviifKeyFrame, &samples, &bytes);
+    if (samples == 0 || bytes == 0)
+        return false;
+    if (frameIndex == -1)
+        ++nextFrame;
+    return true;
 }
 
 bool VideoRecorder::EndCapturing()
 {
+    if (rawStream)
+        writer.ReleaseStream(rawStream);
+    if (compressedStream)
+        writer.ReleaseStream(compressedStream);
+    rawStream = nullptr;
+    compressedStream = nullptr;
     nextFrame = 0;
     return true;
 }
 
 AudioRecorder::AudioRecorder(AVIWriter& writer, CaptureInfo& info) : writer(writer), info(info) {}
-AudioRecorder::~AudioRecorder() = default;
+
+AudioRecorder::~AudioRecorder()
+{
+    EndCapturing();
+}
 
 int32_t AudioRecorder::CheckConfig()
 {
@@ -59,17 +171,41 @@ int32_t AudioRecorder::CheckConfig()
 
 bool AudioRecorder::InitCapturing()
 {
-    nextSample = 0;
+    const VWaveFormatEx& wf = info.waveFormat;
+    streamInfo.Clear();
+    streamInfo.fccType = avi::kFccAuds;
+    streamInfo.dwScale = wf.nBlockAlign;
+    streamInfo.dwRate = wf.nAvgBytesPerSec;
+    streamInfo.dwSuggestedBufferSize = uint32_t(info.soundBufferBytes);
+    streamInfo.dwQuality = kBestQuality;
+    streamInfo.dwSampleSize = wf.nBlockAlign;
+    streamInfo.SetName(kAudioStreamName);
+    writer.CreateStream(stream, streamInfo);
+    writer.SetStreamFormat(stream, 0, &info.waveFormat, int32_t(sizeof info.waveFormat));
     return true;
 }
 
-bool AudioRecorder::WriteSound(const void*, uint32_t, uint32_t, int32_t)
+bool AudioRecorder::WriteSound(const void* data, uint32_t bytes, uint32_t samples, int32_t position)
 {
+    if (position != -1) {
+        if (position < nextSample)
+            return false;
+        nextSample = position;
+    }
+    if (bytes > uint32_t(INT32_MAX) || samples > uint32_t(INT32_MAX))
+        return true;
+    int32_t samplesWritten = 0, bytesWritten = 0;
+    writer.WriteStream(stream, nextSample, int32_t(samples), data, int32_t(bytes), 0, &samplesWritten, &bytesWritten);
+    if (samplesWritten != 0 && bytesWritten != 0 && position == -1)
+        nextSample += samplesWritten;
     return true;
 }
 
 bool AudioRecorder::EndCapturing()
 {
+    if (stream)
+        writer.ReleaseStream(stream);
+    stream = nullptr;
     nextSample = 0;
     return true;
 }

@@ -3,9 +3,15 @@
 
 #include "engine/CaptureInfo.h"
 #include "engine/VorState.h"
+#include "media/VRecords.h"
+#include "media/avi/FileService.h"
 
 #include <cstdint>
+#include <memory>
 #include <string>
+
+// The writer's own state: the movie file is open.
+inline constexpr VorState FileOpen{0, VorState::kPrivateBase};
 
 class AVIWriter {
 public:
@@ -19,9 +25,19 @@ public:
     virtual bool Open();
     virtual bool Close();
 
+    // Stream pass-throughs: true when the file service answers 0. Streams belong to the
+    // open file; releasing one after Close is harmless.
+    virtual bool CreateStream(avi::Stream*& stream, const VAVIStreamInfo& header);
+    virtual bool ReleaseStream(avi::Stream* stream);
+    virtual bool MakeCompressedStream(avi::Stream*& stream, avi::Stream* source, const VAVICompressOptions& options);
+    virtual bool WriteStream(avi::Stream* stream, int32_t start, int32_t samples, const void* data, int32_t bytes,
+                             uint32_t flags, int32_t* samplesWritten, int32_t* bytesWritten);  // capture thread
+    virtual bool SetStreamFormat(avi::Stream* stream, int32_t position, const void* format, int32_t bytes);
+
 protected:
     int32_t state = 0;
     std::string fileName;
+    std::unique_ptr<avi::MovieFile> file;
 };
 
 class VideoRecorder {
@@ -39,6 +55,10 @@ public:
 protected:
     CaptureInfo& info;   // not owned
     AVIWriter& writer;   // not owned
+    avi::Stream* rawStream = nullptr;         // owned by the writer's file
+    avi::Stream* compressedStream = nullptr;  // owned by the writer's file
+    VAVIStreamInfo streamInfo;
+    VAVICompressOptions compressOptions;
     int32_t nextFrame = 0;
 };
 
@@ -57,5 +77,7 @@ public:
 protected:
     AVIWriter& writer;   // not owned
     CaptureInfo& info;   // not owned
+    avi::Stream* stream = nullptr;  // owned by the writer's file
+    VAVIStreamInfo streamInfo;
     int32_t nextSample = 0;
 };
