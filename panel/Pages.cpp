@@ -2,10 +2,19 @@
 
 #include "app/Messages.h"
 #include "app/resource.h"
+#include "diag/DebugTrace.h"
+#include "engine/CaptureInfo.h"
+#include "framework/Scoped.h"
 #include "panel/PropSheet.h"
+#include "panel/ResizePage.h"
 #include "settings/Prefs.h"
 
+#include <commdlg.h>
+#include <msacm.h>
+
 #include <cstdio>
+#include <cstring>
+#include <vector>
 
 namespace {
 void SendHelpCommand(HWND mainWindow, int command)
@@ -13,18 +22,172 @@ void SendHelpCommand(HWND mainWindow, int command)
     if (mainWindow)
         ::SendMessageA(mainWindow, WM_COMMAND, static_cast<WPARAM>(command), 0);
 }
+
+// Any 32-bit value, or the difference of two, with its sign: the text never overruns.
+void ShowNumber(const TControl& control, int64_t value)
+{
+    char text[24];
+    std::snprintf(text, sizeof text, "%lld", static_cast<long long>(value));
+    control.SetText(text);
+}
+
+bool LaunchProcess(const std::string& commandLine)
+{
+    std::vector<char> line(commandLine.begin(), commandLine.end());
+    line.push_back('\0');
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = SW_SHOWNORMAL;
+    PROCESS_INFORMATION process{};
+    if (!::CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+        return false;
+    ScopedKernelHandle processHandle(process.hProcess);
+    ScopedKernelHandle threadHandle(process.hThread);
+    return true;
+}
+
+// The list sorts its texts; the leading space keeps one-digit rates ahead of two-digit ones.
+struct FrameRate {
+    const char* text;
+    int fps;
+};
+constexpr FrameRate kFrameRates[] = {{" 1", 1},  {" 2", 2},  {" 3", 3},  {" 4", 4},  {" 5", 5},
+                                     {" 6", 6},  {" 7", 7},  {" 8", 8},  {" 9", 9},  {"10", 10},
+                                     {"12", 12}, {"15", 15}, {"17", 17}, {"20", 20}, {"25", 25}};
+
+struct BufferCount {
+    const char* text;
+    int count;
+};
+constexpr BufferCount kBufferCounts[] = {{"0", 0}, {"5", 5}, {"10", 10}};
+
+// Stored sound values beyond these are not a format the chooser can open on.
+constexpr int32_t kMaxChannels = 8;
+constexpr int32_t kMinBits = 8;
+constexpr int32_t kMaxBits = 32;
+constexpr int32_t kMaxFrequency = 384000;
+
+constexpr DWORD kSaveDialogFlags = OFN_OVERWRITEPROMPT | OFN_HIDEREADONLY | OFN_PATHMUSTEXIST | OFN_CREATEPROMPT |
+                                   OFN_NOTESTFILECREATE | OFN_EXPLORER | OFN_LONGNAMES;
+static_assert(kSaveDialogFlags == 0x292806);
+constexpr char kSaveDialogFilter[] = "Movie Clips (*.AVI)\0*.avi\0All Files (*.*)\0*.*\0";
+constexpr char kSaveDialogTitle[] = "Set Capture Destination";
+constexpr char kSaveDialogExtension[] = "AVI";
+
+// The rows of the Hot Keys page, in the order of their buttons.
+struct KeyRow {
+    int button;
+    int title;
+    UINT command;
+    PrefsSetting setting;  // for the default code
+    int32_t (Prefs::*get)() const;
+    void (Prefs::*set)(int32_t);
+};
+const KeyRow kKeyRows[] = {
+    {IDC_KEYS_START, IDS_KEY_TITLE_START, kMsgCaptureStart, PrefsSetting::StartKey, &Prefs::GetStartKey,
+     &Prefs::SetStartKey},
+    {IDC_KEYS_STOP, IDS_KEY_TITLE_STOP, kMsgCaptureStop, PrefsSetting::StopKey, &Prefs::GetStopKey,
+     &Prefs::SetStopKey},
+    {IDC_KEYS_PAUSE, IDS_KEY_TITLE_PAUSE, kMsgCapturePause, PrefsSetting::PauseKey, &Prefs::GetPauseKey,
+     &Prefs::SetPauseKey},
+    {IDC_KEYS_CAPTURE, IDS_KEY_TITLE_CAPTURE, kMsgCaptureFrame, PrefsSetting::CaptureKey, &Prefs::GetCaptureKey,
+     &Prefs::SetCaptureKey},
+};
+
+std::string LoadText(HINSTANCE instance, int id)
+{
+    char text[256];
+    int n = ::LoadStringA(instance, static_cast<UINT>(id), text, sizeof text);
+    return n > 0 ? std::string(text, static_cast<size_t>(n)) : std::string();
+}
 }  // namespace
 
 MoviePage::MoviePage(PropSheet& sheet, Prefs& prefs, HINSTANCE instance)
-    : TPropertyPage(IDD_MOVIE, instance, true), sheet_(sheet), prefs_(prefs)
+    : TPropertyPage(IDD_MOVIE, instance, true), sheet_(sheet), prefs_(prefs), launcher_(LaunchProcess)
 {
 }
 
 bool MoviePage::SetupWindow()
 {
-    startStop_.Attach(Handle(), IDC_MOVIE_START);
-    pause_.Attach(Handle(), IDC_MOVIE_PAUSE);
+    HWND page = Handle();
+    frameRate_.Attach(page, IDC_MOVIE_FPS);
+    depth_.Attach(page, IDC_MOVIE_DEPTH);
+    mode_.Attach(page, IDC_MOVIE_MODE);
+    left_.Attach(page, IDC_MOVIE_LEFT);
+    top_.Attach(page, IDC_MOVIE_TOP);
+    width_.Attach(page, IDC_MOVIE_WIDTH);
+    height_.Attach(page, IDC_MOVIE_HEIGHT);
+    hideCursor_.Attach(page, IDC_MOVIE_HIDE_CURSOR);
+    hideVorlux_.Attach(page, IDC_MOVIE_HIDE_VORLUX);
+    startStop_.Attach(page, IDC_MOVIE_START);
+    pause_.Attach(page, IDC_MOVIE_PAUSE);
+
+    ShowCaptureArea();
+    ShowCaptureMode();
+    // A missing value (-1) counts as on.
+    hideCursor_.SetCheck(prefs_.GetCursorMode() != 0);
+    hideVorlux_.SetCheck(prefs_.GetVorluxMode() != 0);
+    FillFrameRates();
+    ScopedWindowDC screen(nullptr);
+    depth_.SetText(DepthText(screen ? ::GetDeviceCaps(screen.get(), BITSPIXEL) : 0));
     return true;
+}
+
+void MoviePage::ShowCaptureArea()
+{
+    VRect r = prefs_.GetCaptureArea();
+    ShowNumber(width_, int64_t{r.right} - r.left);
+    ShowNumber(height_, int64_t{r.bottom} - r.top);
+    ShowNumber(left_, r.left);
+    ShowNumber(top_, r.top);
+}
+
+void MoviePage::ShowCaptureMode()
+{
+    int32_t mode = prefs_.GetCaptureMode();
+    // An unknown mode keeps whatever name is shown.
+    if (mode < kFixedArea || mode > kFollowWindows)
+        return;
+    std::string name = LoadText(Instance(), IDS_MODE_FIRST + mode);
+    if (!name.empty())
+        mode_.SetText(name.c_str());
+}
+
+void MoviePage::FillFrameRates()
+{
+    for (const FrameRate& rate : kFrameRates)
+        frameRate_.Add(rate.text, rate.fps);
+    frameRate_.Select(frameRate_.FindData(prefs_.GetFramesPerSecond()));
+}
+
+const char* MoviePage::DepthText(int bitsPerPixel)
+{
+    switch (bitsPerPixel) {
+    case 8:
+        return " 8";
+    case 16:
+        return "16";
+    case 24:
+    case 32:  // recorded as 24-bit frames
+        return "24";
+    }
+    return "unsupported";
+}
+
+std::string MoviePage::PlayerCommandLine(const char* programDirectory, const char* movie)
+{
+    std::string line = "\"";
+    line += programDirectory;
+    line += '\\';
+    line += kPlayerName;
+    line += "\" ";
+    if (movie[0]) {
+        line += '"';
+        line += movie;
+        line += '"';
+    }
+    return line;
 }
 
 void MoviePage::ShowRecording(bool recording)
@@ -40,9 +203,21 @@ void MoviePage::ShowPaused(bool paused)
 
 bool MoviePage::OnCommand(int id, int code, HWND)
 {
+    if (id == IDC_MOVIE_FPS) {
+        if (code != CBN_CLOSEUP)
+            return false;
+        OnCloseUpFrameRate();
+        return true;
+    }
     if (code != BN_CLICKED)
         return false;
     switch (id) {
+    case IDC_MOVIE_HIDE_CURSOR:
+        OnClickHideCursor();
+        return true;
+    case IDC_MOVIE_HIDE_VORLUX:
+        OnClickHideVorlux();
+        return true;
     case IDC_MOVIE_START:
         OnClickStartStop();
         return true;
@@ -52,13 +227,61 @@ bool MoviePage::OnCommand(int id, int code, HWND)
     case IDC_MOVIE_FRAME:
         PostCommand(kMsgCaptureFrame, 0);
         return true;
+    case IDC_MOVIE_RESIZE:
+        OnClickResize();
+        return true;
+    case IDC_MOVIE_PLAY:
+        OnClickPlayMovie();
+        return true;
     }
     return false;
+}
+
+void MoviePage::OnCloseUpFrameRate()
+{
+    int index = frameRate_.Selection();
+    // Closed without a choice (the stored rate is not in the list): the stored rate stays.
+    if (index < 0)
+        return;
+    auto fps = static_cast<int32_t>(frameRate_.Data(index, -1));
+    DebugTrace("FPS change %d", fps);
+    prefs_.SetFramesPerSecond(fps);
+}
+
+void MoviePage::OnClickHideCursor()
+{
+    int32_t hide = hideCursor_.IsChecked() ? 1 : 0;
+    DebugTrace("HideCursor change %d", hide);
+    prefs_.SetCursorMode(hide);
+}
+
+void MoviePage::OnClickHideVorlux()
+{
+    int32_t hide = hideVorlux_.IsChecked() ? 1 : 0;
+    DebugTrace("HideVorlux change %d", hide);
+    prefs_.SetVorluxMode(hide);
 }
 
 void MoviePage::OnClickStartStop()
 {
     PostCommand(recording_ ? kMsgCaptureStop : kMsgCaptureStart, recording_ ? 1 : 0);
+}
+
+void MoviePage::OnClickResize()
+{
+    RunCaptureAreaDialog(Handle(), Sheet(), prefs_, Instance(), [this] {
+        ShowCaptureMode();
+        ShowCaptureArea();
+    });
+}
+
+void MoviePage::OnClickPlayMovie()
+{
+    char movie[kPrefsPathSize];
+    prefs_.GetLastMovieRecorded(movie, sizeof movie);
+    std::string commandLine = PlayerCommandLine(prefs_.GetProgramDirectory(), movie);
+    if (!launcher_(commandLine))
+        DebugTrace("Play Movie could not start %s", commandLine.c_str());
 }
 
 void MoviePage::PostCommand(UINT message, WPARAM wparam) const
@@ -71,8 +294,120 @@ void MoviePage::OnSheetHelp()
     SendHelpCommand(SheetOwner(), kCmdHelpMovie);
 }
 
-SoundPage::SoundPage(Prefs& prefs, HINSTANCE instance) : TPropertyPage(IDD_SOUND, instance, true), prefs_(prefs)
+SoundPage::SoundPage(Prefs& prefs, HINSTANCE instance)
+    : TPropertyPage(IDD_SOUND, instance, true), prefs_(prefs), chooser_(RunAcmChooser)
 {
+}
+
+bool SoundPage::SetupWindow()
+{
+    HWND page = Handle();
+    enable_.Attach(page, IDC_SOUND_ENABLE);
+    bufferCount_.Attach(page, IDC_SOUND_BUFFERS);
+    frequency_.Attach(page, IDC_SOUND_FREQUENCY);
+    dataSize_.Attach(page, IDC_SOUND_DATASIZE);
+    channels_.Attach(page, IDC_SOUND_CHANNELS);
+
+    enable_.SetCheck(prefs_.GetEnableSoundCapture());
+    for (const BufferCount& entry : kBufferCounts)
+        bufferCount_.Add(entry.text, entry.count);
+    bufferCount_.Select(bufferCount_.FindData(prefs_.GetBufferCount()));
+    ShowFormat();
+    return true;
+}
+
+void SoundPage::ShowFormat()
+{
+    ShowNumber(frequency_, prefs_.GetFrequency());
+    ShowNumber(dataSize_, prefs_.GetDataSize());
+    ShowNumber(channels_, prefs_.GetChannels());
+}
+
+bool SoundPage::OnCommand(int id, int code, HWND)
+{
+    switch (id) {
+    case IDC_SOUND_ENABLE:
+        if (code != BN_CLICKED)
+            return false;
+        OnClickEnable();
+        return true;
+    case IDC_SOUND_FORMAT:
+        if (code != BN_CLICKED)
+            return false;
+        OnClickFormat();
+        return true;
+    case IDC_SOUND_BUFFERS:
+        if (code != CBN_CLOSEUP)
+            return false;
+        OnCloseUpBufferCount();
+        return true;
+    }
+    return false;
+}
+
+void SoundPage::OnClickEnable()
+{
+    prefs_.SetEnableSoundCapture(enable_.IsChecked());
+    DebugTrace("Enable Sound Capture %d", prefs_.GetEnableSoundCapture() ? 1 : 0);
+}
+
+void SoundPage::OnCloseUpBufferCount()
+{
+    int index = bufferCount_.Selection();
+    // Closed without a choice: the stored count stays.
+    if (index < 0)
+        return;
+    prefs_.SetBufferCount(static_cast<int32_t>(bufferCount_.Data(index, -1)));
+    DebugTrace("AudioBuffers %d", prefs_.GetBufferCount());
+}
+
+WAVEFORMATEX SoundPage::InitialFormat(int32_t channels, int32_t frequency, int32_t bits)
+{
+    WAVEFORMATEX format{};
+    format.wFormatTag = WAVE_FORMAT_PCM;
+    if (channels < 1 || channels > kMaxChannels || bits < kMinBits || bits > kMaxBits || frequency < 1 ||
+        frequency > kMaxFrequency)
+        return format;
+    format.nChannels = static_cast<WORD>(channels);
+    format.wBitsPerSample = static_cast<WORD>(bits);
+    format.nBlockAlign = static_cast<WORD>(channels * bits / 8);
+    format.nSamplesPerSec = static_cast<DWORD>(frequency);
+    format.nAvgBytesPerSec = format.nBlockAlign * format.nSamplesPerSec;
+    format.cbSize = 0;
+    return format;
+}
+
+bool SoundPage::RunAcmChooser(HWND owner, WAVEFORMATEX& format)
+{
+    // Room for the largest format description of any installed codec.
+    DWORD size = 0;
+    if (::acmMetrics(nullptr, ACM_METRIC_MAX_SIZE_FORMAT, &size) != MMSYSERR_NOERROR || size < sizeof format)
+        size = sizeof format;
+    std::vector<BYTE> block(size);
+    std::memcpy(block.data(), &format, sizeof format);
+
+    ACMFORMATCHOOSEA choose{};
+    choose.cbStruct = sizeof choose;
+    choose.fdwStyle = format.nSamplesPerSec != 0 ? ACMFORMATCHOOSE_STYLEF_INITTOWFXSTRUCT : 0;
+    choose.hwndOwner = owner;
+    choose.pwfx = reinterpret_cast<WAVEFORMATEX*>(block.data());
+    choose.cbwfx = size;
+    choose.fdwEnum = ACM_FORMATENUMF_HARDWARE | ACM_FORMATENUMF_INPUT;
+    if (::acmFormatChooseA(&choose) != MMSYSERR_NOERROR)
+        return false;
+    std::memcpy(&format, block.data(), sizeof format);
+    return true;
+}
+
+void SoundPage::OnClickFormat()
+{
+    WAVEFORMATEX format = InitialFormat(prefs_.GetChannels(), prefs_.GetFrequency(), prefs_.GetDataSize());
+    if (!chooser_(Sheet(), format))
+        return;
+    prefs_.SetFrequency(static_cast<int32_t>(format.nSamplesPerSec));
+    prefs_.SetChannels(format.nChannels);
+    prefs_.SetDataSize(format.wBitsPerSample);
+    ShowFormat();
 }
 
 void SoundPage::OnSheetHelp()
@@ -81,7 +416,7 @@ void SoundPage::OnSheetHelp()
 }
 
 PathPage::PathPage(Prefs& prefs, HINSTANCE instance)
-    : TPropertyPage(IDD_DESTINATION, instance, true), prefs_(prefs)
+    : TPropertyPage(IDD_DESTINATION, instance, true), prefs_(prefs), saveDialog_(RunSaveDialog)
 {
 }
 
@@ -122,8 +457,14 @@ void PathPage::RefreshDestination()
 
 bool PathPage::OnCommand(int id, int code, HWND)
 {
-    if (id == IDC_DEST_AUTO && code == BN_CLICKED) {
+    if (code != BN_CLICKED)
+        return false;
+    switch (id) {
+    case IDC_DEST_AUTO:
         OnClickAutoIncrement();
+        return true;
+    case IDC_DEST_RESET:
+        OnClickReset();
         return true;
     }
     return false;
@@ -135,14 +476,136 @@ void PathPage::OnClickAutoIncrement()
     RefreshDestination();
 }
 
+bool PathPage::SplitDestination(const std::string& full, Destination& out)
+{
+    size_t slash = full.rfind('\\');
+    if (slash == std::string::npos || slash == 0)
+        return false;
+    out.directory = full.substr(0, slash);
+    std::string name = full.substr(slash + 1);
+    out.baseName = name.substr(0, name.find('.'));
+    return true;
+}
+
+std::string PathPage::DirectoryToken(const std::string& directory, const char* programDirectory)
+{
+    char windows[MAX_PATH];
+    UINT windowsLength = ::GetWindowsDirectoryA(windows, sizeof windows);
+    char system[MAX_PATH];
+    UINT systemLength = ::GetSystemDirectoryA(system, sizeof system);
+    const struct {
+        const char* directory;
+        bool known;
+        const char* token;
+    } candidates[] = {
+        {programDirectory, programDirectory[0] != '\0', "%c"},
+        {windows, windowsLength > 0 && windowsLength < sizeof windows, "%w"},
+        {system, systemLength > 0 && systemLength < sizeof system, "%s"},
+    };
+    for (const auto& candidate : candidates)
+        if (candidate.known && ::lstrcmpiA(directory.c_str(), candidate.directory) == 0)
+            return candidate.token;
+    return directory;
+}
+
+bool PathPage::RunSaveDialog(HWND owner, const char* directory, std::string& chosen)
+{
+    char file[MAX_PATH] = {};
+    OPENFILENAMEA dialog{};
+    dialog.lStructSize = sizeof dialog;
+    dialog.hwndOwner = owner;
+    dialog.lpstrFilter = kSaveDialogFilter;
+    dialog.lpstrFile = file;
+    dialog.nMaxFile = sizeof file;
+    dialog.lpstrInitialDir = directory;
+    dialog.lpstrTitle = kSaveDialogTitle;
+    dialog.Flags = kSaveDialogFlags;
+    dialog.lpstrDefExt = kSaveDialogExtension;
+    if (!::GetSaveFileNameA(&dialog))
+        return false;
+    chosen = file;
+    return true;
+}
+
+void PathPage::OnClickReset()
+{
+    char directory[kPrefsPathSize];
+    prefs_.GetMovieDirectory(directory, sizeof directory);
+    std::string chosen;
+    if (!saveDialog_(Handle(), directory, chosen))
+        return;
+    Destination destination;
+    if (!SplitDestination(chosen, destination) || destination.directory.size() >= kPrefsPathSize ||
+        destination.baseName.size() >= kPrefsPathSize) {
+        DebugTrace("Destination not usable: %s", chosen.c_str());
+        return;
+    }
+    prefs_.SetDirectory(DirectoryToken(destination.directory, prefs_.GetProgramDirectory()).c_str());
+    prefs_.SetFilename(destination.baseName.c_str());
+    RefreshDestination();
+}
+
 void PathPage::OnSheetHelp()
 {
     SendHelpCommand(SheetOwner(), kCmdHelpDestinationSound);
 }
 
 KeySetPage::KeySetPage(PropSheet& sheet, Prefs& prefs, HINSTANCE instance)
-    : TPropertyPage(IDD_HOTKEYS, instance, true), sheet_(sheet), prefs_(prefs)
+    : TPropertyPage(IDD_HOTKEYS, instance, true),
+      sheet_(sheet),
+      prefs_(prefs),
+      keyDialog_([instance](HotKeyBlock& block) { return HotKeyDialog(block, instance).Execute(); })
 {
+    static_assert(std::size(kKeyRows) == kKeyCount);
+}
+
+bool KeySetPage::SetupWindow()
+{
+    for (int row = 0; row < kKeyCount; ++row) {
+        keys_[row].Attach(Handle(), kKeyRows[row].button);
+        ShowKey(row);
+    }
+    return true;
+}
+
+void KeySetPage::ShowKey(int row)
+{
+    keys_[row].SetText(FormatHotKey((prefs_.*kKeyRows[row].get)()).c_str());
+}
+
+bool KeySetPage::OnCommand(int id, int code, HWND)
+{
+    if (code != BN_CLICKED)
+        return false;
+    for (int row = 0; row < kKeyCount; ++row) {
+        if (kKeyRows[row].button == id) {
+            OnClickKey(row);
+            return true;
+        }
+    }
+    return false;
+}
+
+void KeySetPage::OnClickKey(int row)
+{
+    const KeyRow& key = kKeyRows[row];
+    HotKeyBlock block;
+    block.title = LoadText(Instance(), key.title);
+    block.commandMessage = key.command;
+    block.key = (prefs_.*key.get)();
+    block.owner = Handle();
+    switch (keyDialog_(block)) {
+    case kHotKeyChosen:
+        (prefs_.*key.set)(block.key);
+        break;
+    case kHotKeyDefault:
+        (prefs_.*key.set)(static_cast<int32_t>(PrefsLayoutOf(key.setting).number));
+        break;
+    default:  // unchanged, cancelled, or the dialog could not be shown
+        return;
+    }
+    sheet_.RegisterHotKeys();
+    ShowKey(row);
 }
 
 void KeySetPage::OnSheetHelp()

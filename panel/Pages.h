@@ -4,6 +4,13 @@
 
 #include "framework/TControls.h"
 #include "framework/TDialog.h"
+#include "panel/HotKey.h"
+
+#include <mmreg.h>
+
+#include <cstdint>
+#include <functional>
+#include <string>
 
 class Prefs;
 class PropSheet;
@@ -12,10 +19,26 @@ class PropSheet;
 // commands so that a button and a hot key take the same path.
 class MoviePage : public TPropertyPage {
 public:
+    // Starts a program from a full command line; true when it started.
+    using Launcher = std::function<bool(const std::string& commandLine)>;
+
     MoviePage(PropSheet& sheet, Prefs& prefs, HINSTANCE instance);
     // Called by the panel: the Start/Stop and Pause/Resume labels.
     void ShowRecording(bool recording);
     void ShowPaused(bool paused);
+    // Shows the stored capture area and the name of the stored capture mode.
+    void ShowCaptureArea();
+    void ShowCaptureMode();
+    // Tests replace the process launch of Play Movie.
+    void SetLauncher(Launcher launcher) { launcher_ = std::move(launcher); }
+
+    // The companion movie player started by Play Movie, looked for in the program directory.
+    static constexpr const char* kPlayerName = "vored102.exe";
+    // The text shown for a screen of `bitsPerPixel`: the depths a recording can use.
+    static const char* DepthText(int bitsPerPixel);
+    // The player and the movie, each quoted, so that a directory with spaces in it cannot
+    // start another program. No movie yet gives the player alone.
+    static std::string PlayerCommandLine(const char* programDirectory, const char* movie);
 
 protected:
     bool SetupWindow() override;
@@ -23,32 +46,93 @@ protected:
     void OnSheetHelp() override;
 
 private:
+    void FillFrameRates();
+    void OnCloseUpFrameRate();
+    void OnClickHideCursor();
+    void OnClickHideVorlux();
     void OnClickStartStop();
+    // The Capture Area dialog runs here; after OK the page shows the stored mode and area
+    // again with ShowCaptureMode and ShowCaptureArea.
+    void OnClickResize();
+    void OnClickPlayMovie();
     void PostCommand(UINT message, WPARAM wparam) const;
 
     PropSheet& sheet_;
     Prefs& prefs_;
+    TComboBox frameRate_;
+    TStatic depth_;
+    TEdit mode_;
+    TStatic left_;
+    TStatic top_;
+    TStatic width_;
+    TStatic height_;
+    TCheckBox hideCursor_;
+    TCheckBox hideVorlux_;
     TButton startStop_;
     TButton pause_;
     bool recording_ = false;  // mirrors the panel's flag
+    Launcher launcher_;
 };
 
+// Sound on or off and the sound format, which changes only through the platform's format
+// chooser.
 class SoundPage : public TPropertyPage {
 public:
+    // Runs the format chooser owned by `owner`, opened on `format`; true with the choice in
+    // `format`, false when cancelled or failed.
+    using FormatChooser = std::function<bool(HWND owner, WAVEFORMATEX& format)>;
+
     SoundPage(Prefs& prefs, HINSTANCE instance);
+    void SetFormatChooser(FormatChooser chooser) { chooser_ = std::move(chooser); }
+
+    // PCM in the stored format; all zero but the tag when a stored value is missing or absurd,
+    // so that the chooser opens on its own default.
+    static WAVEFORMATEX InitialFormat(int32_t channels, int32_t frequency, int32_t bits);
+    // The audio compression manager's chooser, limited to what a wave-in device records.
+    static bool RunAcmChooser(HWND owner, WAVEFORMATEX& format);
 
 protected:
+    bool SetupWindow() override;
+    bool OnCommand(int id, int code, HWND control) override;
     void OnSheetHelp() override;
 
 private:
+    void ShowFormat();
+    void OnClickEnable();
+    void OnClickFormat();
+    void OnCloseUpBufferCount();
+
     Prefs& prefs_;
+    TCheckBox enable_;
+    TComboBox bufferCount_;
+    TEdit frequency_;
+    TEdit dataSize_;
+    TEdit channels_;
+    FormatChooser chooser_;
 };
 
-// Shows the path the next recording will be written to.
+// Shows the path the next recording will be written to and lets the user choose another
+// directory and base name.
 class PathPage : public TPropertyPage {
 public:
+    // Runs the file-save dialog owned by `owner` in `directory`; true with the chosen full
+    // path, false when cancelled.
+    using SaveDialog = std::function<bool(HWND owner, const char* directory, std::string& chosen)>;
+
     PathPage(Prefs& prefs, HINSTANCE instance);
     void RefreshDestination();
+    void SetSaveDialog(SaveDialog dialog) { saveDialog_ = std::move(dialog); }
+
+    struct Destination {
+        std::string directory;  // before the last backslash; "D:" for a file at a drive's root
+        std::string baseName;   // the file name cut at its first dot
+    };
+    // False when the path has no directory part.
+    static bool SplitDestination(const std::string& full, Destination& out);
+    // "%c", "%w" or "%s" when `directory` is the program, Windows or system directory,
+    // ignoring case; otherwise the directory itself.
+    static std::string DirectoryToken(const std::string& directory, const char* programDirectory);
+    static bool RunSaveDialog(HWND owner, const char* directory, std::string& chosen);
 
 protected:
     INT_PTR HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) override;
@@ -58,22 +142,39 @@ protected:
 
 private:
     void OnClickAutoIncrement();
+    void OnClickReset();
 
     Prefs& prefs_;
     TEdit path_;
     TCheckBox autoIncrement_;
+    SaveDialog saveDialog_;
 };
 
+// The four global hot keys by name; each is changed in the hot-key dialog or put back to its
+// default, stored at once and registered again.
 class KeySetPage : public TPropertyPage {
 public:
+    // Runs the hot-key dialog on `block`; one of kHotKeyChosen, kHotKeyDefault,
+    // kHotKeyUnchanged.
+    using KeyDialog = std::function<INT_PTR(HotKeyBlock& block)>;
+
     KeySetPage(PropSheet& sheet, Prefs& prefs, HINSTANCE instance);
+    void SetKeyDialog(KeyDialog dialog) { keyDialog_ = std::move(dialog); }
 
 protected:
+    bool SetupWindow() override;
+    bool OnCommand(int id, int code, HWND control) override;
     void OnSheetHelp() override;
 
 private:
+    static constexpr int kKeyCount = 4;
+    void OnClickKey(int row);
+    void ShowKey(int row);
+
     PropSheet& sheet_;
     Prefs& prefs_;
+    TButton keys_[kKeyCount];
+    KeyDialog keyDialog_;
 };
 
 // The product picture; no input, no Help button.

@@ -28,6 +28,8 @@ public:
     CaptureEngine* Engine() const { return engine_.get(); }
     MoviePage& Movie() { return movie_; }
     PathPage& Destination() { return destination_; }
+    SoundPage& Sound() { return sound_; }
+    KeySetPage& Keys() { return keys_; }
 
 protected:
     LRESULT HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) override;
