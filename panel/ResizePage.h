@@ -1,0 +1,65 @@
+#pragma once
+// The Capture Area dialog: capture mode, key-frame interval, pan margin and the capture
+// rectangle. While it is open the framer outlines the rectangle on the screen; the four area
+// fields and the framer follow each other. Reads the settings store at set-up and writes it
+// only on OK. UI thread.
+
+#include "framework/TControls.h"
+#include "framework/TDialog.h"
+
+#include <cstdint>
+#include <functional>
+
+class Prefs;
+
+class ResizePage : public TDialog {
+public:
+    static constexpr int32_t kMinFramerSize = 20;      // pixels, both sides
+    static constexpr int kPanLineStep = 1;             // percent
+    static constexpr int kPanPageStep = 10;            // percent
+    static constexpr int kPanMax = 100;                // percent
+    static constexpr size_t kAreaFieldChars = 5;       // characters of an area field read
+    static constexpr size_t kKeyFrameFieldChars = 3;   // characters of the key-frame field read
+    static constexpr int32_t kKeyFrameMin = 1;
+    static constexpr int32_t kKeyFrameMax = 999;
+
+    // `parent` is the window the dialog is run over (the Movie page); Execute answers IDOK or
+    // IDCANCEL.
+    ResizePage(HWND parent, Prefs& prefs, HINSTANCE instance);
+
+protected:
+    INT_PTR HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) override;
+    bool SetupWindow() override;
+    void CleanupWindow() override;
+    bool OnCommand(int id, int code, HWND control) override;
+    bool OnHelp(const HELPINFO* info) override;
+
+private:
+    void OnScrollPanBar(int code, int thumb);
+    void OnFramerNotify(const RECT& settled);
+    void OnClickOk();
+    void FillModeList(int32_t mode);
+    // The mode whose name is selected, or -1 when none is.
+    int32_t SelectedMode() const;
+    void ShowArea(const RECT& area) const;
+    void ShowPanValue() const;
+    RECT AreaFromFields() const;
+    void UpdateFramerFromFields() const;
+
+    Prefs& prefs_;
+    TComboBox mode_;
+    TEdit keyFrame_;
+    TEdit panValue_;
+    TScrollBar panBar_;
+    TEdit width_;
+    TEdit height_;
+    TEdit left_;
+    TEdit top_;
+    HWND framer_ = nullptr;  // made at set-up, destroyed at clean-up
+};
+
+// The Movie page's "ReSize or Reposition Capture Area..." flow: hides `panel` so the screen
+// behind it is free, runs the dialog over `page`, calls `refresh` after OK and shows the panel
+// again whatever the result. Answers the dialog's result (-1 when it could not be shown).
+INT_PTR RunCaptureAreaDialog(HWND page, HWND panel, Prefs& prefs, HINSTANCE instance,
+                             const std::function<void()>& refresh);
