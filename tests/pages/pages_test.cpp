@@ -240,16 +240,6 @@ TEST_F(PagesTest, MovieSetUpShowsTheStoredValues)
     }
 }
 
-TEST_F(PagesTest, MovieFrameRatesListInNumericOrder)
-{
-    HWND page = Open(kMoviePageIndex);
-    HWND list = ::GetDlgItem(page, IDC_MOVIE_FPS);
-    const int rates[] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 12, 15, 17, 20, 25};
-    ASSERT_EQ(::SendMessageA(list, CB_GETCOUNT, 0, 0), 15);
-    for (int i = 0; i < 15; ++i)
-        EXPECT_EQ(::SendMessageA(list, CB_GETITEMDATA, static_cast<WPARAM>(i), 0), rates[i]) << i;
-}
-
 TEST_F(PagesTest, MovieDepthText)
 {
     struct Case {
