@@ -24,7 +24,7 @@ done
 pids=()
 cleanup() {
     for p in "${pids[@]}"; do kill "$p" 2>/dev/null; done
-    WINEPREFIX=$build/wineprefix wineserver -k 2>/dev/null
+    for t in x86_64 i686; do WINEPREFIX=$build/wineprefix-$t wineserver -k 2>/dev/null; done
     [ -n "${VORLUX_TEST_CLEANUP:-}" ] && eval "$VORLUX_TEST_CLEANUP"
 }
 trap cleanup EXIT
@@ -50,9 +50,14 @@ for target in x86_64 i686; do
     done
 done
 
-# The prefix's background services must not inherit CTest's pipes.
-export WINEPREFIX=$build/wineprefix WINEDEBUG=-all
-(DISPLAY=${displays[x86_64.24]} wineserver -p; DISPLAY=${displays[x86_64.24]} /usr/lib/wine/wine64 wineboot -i) </dev/null >/dev/null 2>&1
+# A prefix per target: the emulated i686 processes are slow to answer their Wine server, and
+# must not hold up the x86_64 ones. The prefixes' background services must not inherit CTest's
+# pipes, so they start here.
+export WINEDEBUG=-all
+for target in x86_64 i686; do
+    (export WINEPREFIX=$build/wineprefix-$target DISPLAY=${displays[$target.24]}
+     wineserver -p; /usr/lib/wine/wine64 wineboot -i) </dev/null >/dev/null 2>&1
+done
 
 # Optional environments that tests rely on (sound sources and the like) hook in here.
 for hook in scripts/test-env.d/*.sh; do
@@ -63,6 +68,7 @@ run_ctest() {  # target -> writes build/TARGET.ctest.log
     local target=$1
     (
         if [ "$target" != native ]; then
+            export WINEPREFIX=$build/wineprefix-$target
             export DISPLAY=${displays[$target.24]} VORLUX_DISPLAY_24=${displays[$target.24]}
             export VORLUX_DISPLAY_16=${displays[$target.16]} VORLUX_DISPLAY_8=${displays[$target.8]}
         fi

@@ -1,12 +1,12 @@
 #!/usr/bin/env bash
-# Runs a Windows program of one target under Wine in the build tree's private prefix.
+# Runs a Windows program of one target under Wine in the build tree's private prefix for it.
 #   scripts/wine-run.sh i686|x86_64 PROGRAM [ARGS...]
 # VORLUX_DEPTH=8|16|24 picks the matching test display (VORLUX_DISPLAY_8 and so on).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 target=$1
 shift
-export WINEPREFIX=${WINEPREFIX:-${VORLUX_BUILD_ROOT:-$root/build}/wineprefix}
+export WINEPREFIX=${WINEPREFIX:-${VORLUX_BUILD_ROOT:-$root/build}/wineprefix-$target}
 export WINEDEBUG=${WINEDEBUG:--all}
 if [ -n "${VORLUX_DEPTH:-}" ]; then
     var="VORLUX_DISPLAY_${VORLUX_DEPTH}"
