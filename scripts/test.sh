@@ -53,10 +53,11 @@ done
 # A prefix per target: the emulated i686 processes are slow to answer their Wine server, and
 # must not hold up the x86_64 ones. The prefixes' background services must not inherit CTest's
 # pipes, so they start here.
-export WINEDEBUG=-all
+# Debian's wineserver wrapper would give each server no persistence: use the server itself.
+export WINEDEBUG=-all WINESERVER=/usr/lib/wine/wineserver64
 for target in x86_64 i686; do
     (export WINEPREFIX=$build/wineprefix-$target DISPLAY=${displays[$target.24]}
-     wineserver -p; /usr/lib/wine/wine64 wineboot -i) </dev/null >/dev/null 2>&1
+     $WINESERVER -p; /usr/lib/wine/wine64 wineboot -i) </dev/null >/dev/null 2>&1
 done
 
 # Optional environments that tests rely on (sound sources and the like) hook in here.
