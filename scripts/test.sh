@@ -24,7 +24,7 @@ done
 pids=()
 cleanup() {
     for p in "${pids[@]}"; do kill "$p" 2>/dev/null; done
-    for t in x86_64 i686; do WINEPREFIX=$build/wineprefix-$t wineserver -k 2>/dev/null; done
+    for t in x86_64 i686 clean; do WINEPREFIX=$build/wineprefix-$t wineserver -k 2>/dev/null; done
     [ -n "${VORLUX_TEST_CLEANUP:-}" ] && eval "$VORLUX_TEST_CLEANUP"
 }
 trap cleanup EXIT
@@ -55,10 +55,19 @@ done
 # pipes, so they start here.
 # Debian's wineserver wrapper would give each server no persistence: use the server itself.
 export WINEDEBUG=-all WINESERVER=/usr/lib/wine/wineserver64
+# "-p" before the boot keeps the server of an existing prefix; "-p" after it keeps the one the boot
+# of a new prefix started (a server cannot start before its prefix exists).
 for target in x86_64 i686; do
     (export WINEPREFIX=$build/wineprefix-$target DISPLAY=${displays[$target.24]}
-     $WINESERVER -p; /usr/lib/wine/wine64 wineboot -i) </dev/null >/dev/null 2>&1
+     $WINESERVER -p; /usr/lib/wine/wine64 wineboot -i; $WINESERVER -p) </dev/null >/dev/null 2>&1
 done
+# A booted prefix no test has touched: the whole-program runs start from a copy of it instead of
+# booting one each. Its server ends (and saves the registry) before anything copies it.
+clean_prefix=$build/wineprefix-clean
+rm -rf "$clean_prefix"
+(export WINEPREFIX=$clean_prefix DISPLAY=${displays[x86_64.24]}
+ /usr/lib/wine/wine64 wineboot -i; $WINESERVER -w) </dev/null >/dev/null 2>&1
+[ -f "$clean_prefix/system.reg" ] && export VORLUX_CLEAN_PREFIX=$clean_prefix
 
 # Optional environments that tests rely on (sound sources and the like) hook in here.
 for hook in scripts/test-env.d/*.sh; do
