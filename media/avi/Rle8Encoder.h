@@ -18,13 +18,15 @@ public:
     size_t MaxOutputBytes() const { return size_t(height) * (size_t(width) * 3 / 2 + 24) + 16; }
 
 private:
-    void EncodeSpan(const uint8_t* row, int32_t from, int32_t to, uint8_t*& dst) const;
+    // Pixels [from, to) of a row; the scans may read ahead up to readEnd (the frame's end).
+    void EncodeSpan(const uint8_t* row, int32_t from, int32_t to, const uint8_t* readEnd, uint8_t*& dst) const;
 
     int32_t width = 0, height = 0;
     size_t stride = 0;
     int32_t keyFrameEvery = 0;
     int64_t framesSinceKey = -1;
     std::vector<uint8_t> previous;  // the last frame, as a decoder holds it
+    std::vector<uint8_t> scratch;   // the frame being encoded
 };
 
 }  // namespace avi
