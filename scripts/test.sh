@@ -24,7 +24,7 @@ done
 pids=()
 cleanup() {
     for p in "${pids[@]}"; do kill "$p" 2>/dev/null; done
-    for t in x86_64 i686 clean; do WINEPREFIX=$build/wineprefix-$t wineserver -k 2>/dev/null; done
+    for t in x86_64 i686 clean; do WINEPREFIX=$build/wineprefix-$t /usr/lib/wine/wineserver64 -k 2>/dev/null; done
     [ -n "${VORLUX_TEST_CLEANUP:-}" ] && eval "$VORLUX_TEST_CLEANUP"
 }
 trap cleanup EXIT
@@ -51,22 +51,23 @@ for target in x86_64 i686; do
 done
 
 # A prefix per target: the emulated i686 processes are slow to answer their Wine server, and
-# must not hold up the x86_64 ones. The prefixes' background services must not inherit CTest's
-# pipes, so they start here.
-# Debian's wineserver wrapper would give each server no persistence: use the server itself.
-export WINEDEBUG=-all WINESERVER=/usr/lib/wine/wineserver64
-# "-p" before the boot keeps the server of an existing prefix; "-p" after it keeps the one the boot
-# of a new prefix started (a server cannot start before its prefix exists).
+# must not hold up the x86_64 ones. Each prefix gets a server that stays up for the whole run:
+# Wine starts servers through Debian's wrapper, which gives them no persistence, so that every
+# test process would start a new one and boot the prefix again (seconds a case). The server must
+# start before anything else in the prefix (it needs the prefix's directory), and the prefix's
+# background services must not inherit CTest's pipes, so both start here.
+export WINEDEBUG=-all
+server=/usr/lib/wine/wineserver64
 for target in x86_64 i686; do
     (export WINEPREFIX=$build/wineprefix-$target DISPLAY=${displays[$target.24]}
-     $WINESERVER -p; /usr/lib/wine/wine64 wineboot -i; $WINESERVER -p) </dev/null >/dev/null 2>&1
+     mkdir -p "$WINEPREFIX"; $server -p; /usr/lib/wine/wine64 wineboot -i) </dev/null >/dev/null 2>&1
 done
 # A booted prefix no test has touched: the whole-program runs start from a copy of it instead of
 # booting one each. Its server ends (and saves the registry) before anything copies it.
 clean_prefix=$build/wineprefix-clean
 rm -rf "$clean_prefix"
 (export WINEPREFIX=$clean_prefix DISPLAY=${displays[x86_64.24]}
- /usr/lib/wine/wine64 wineboot -i; $WINESERVER -w) </dev/null >/dev/null 2>&1
+ /usr/lib/wine/wine64 wineboot -i; timeout 120 $server -w) </dev/null >/dev/null 2>&1
 [ -f "$clean_prefix/system.reg" ] && export VORLUX_CLEAN_PREFIX=$clean_prefix
 
 # Optional environments that tests rely on (sound sources and the like) hook in here.

@@ -8,9 +8,8 @@ target=$1
 shift
 export WINEPREFIX=${WINEPREFIX:-${VORLUX_BUILD_ROOT:-$root/build}/wineprefix-$target}
 export WINEDEBUG=${WINEDEBUG:--all}
-# Debian's wineserver wrapper starts the server with no persistence, so that every program would
-# start a new server and boot the prefix again (seconds each); the server itself keeps it.
-export WINESERVER=${WINESERVER:-/usr/lib/wine/wineserver64}
+# Wine starts a server through Debian's wrapper, with no persistence: a server that outlives each
+# program (scripts/test.sh starts one per prefix) saves booting the prefix again every time.
 if [ -n "${VORLUX_DEPTH:-}" ]; then
     var="VORLUX_DISPLAY_${VORLUX_DEPTH}"
     if [ -n "${!var:-}" ]; then export DISPLAY=${!var}; fi

@@ -26,7 +26,7 @@ if [ -n "${VORLUX_CLEAN_PREFIX:-}" ] && [ -f "$VORLUX_CLEAN_PREFIX/system.reg" ]
     cp -a "$VORLUX_CLEAN_PREFIX" "$WINEPREFIX"
 fi
 mkdir -p "$WINEPREFIX"
-(wineserver -p; /usr/lib/wine/wine64 wineboot -i; wineserver -p) </dev/null >/dev/null 2>&1 || true
+(wineserver -p; /usr/lib/wine/wine64 wineboot -i) </dev/null >/dev/null 2>&1 || true
 [ -f "$WINEPREFIX/system.reg" ] || fail "no Wine prefix in $WINEPREFIX"
 mkdir "$work/prog"
 cp "$exe" "$work/prog/vorlux.exe"
