@@ -52,7 +52,7 @@ export DISPLAY=:$display
 Xvfb "$DISPLAY" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
 xvfb_pid=$!
 for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
-(wineserver -p; /usr/lib/wine/wine64 wineboot -i) </dev/null >/dev/null 2>&1 || true
+(mkdir -p "$WINEPREFIX"; wineserver -p; /usr/lib/wine/wine64 wineboot -i) </dev/null >/dev/null 2>&1 || true
 
 before=$(ls "$bin"/VluxTake*.avi 2>/dev/null || true)
 echo "run.sh: starting vorlux.exe on the private display $DISPLAY (a 32-bit start may take a minute)"
