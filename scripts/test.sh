@@ -56,7 +56,7 @@ done
 # test process would start a new one and boot the prefix again (seconds a case). The server must
 # start before anything else in the prefix (it needs the prefix's directory), and the prefix's
 # background services must not inherit CTest's pipes, so both start here.
-export WINEDEBUG=-all
+export WINEDEBUG=-all VORLUX_WINE_OUTPUT_AFTER=1
 server=/usr/lib/wine/wineserver64
 for target in x86_64 i686; do
     (export WINEPREFIX=$build/wineprefix-$target DISPLAY=${displays[$target.24]}

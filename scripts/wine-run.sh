@@ -15,7 +15,19 @@ if [ -n "${VORLUX_DEPTH:-}" ]; then
     if [ -n "${!var:-}" ]; then export DISPLAY=${!var}; fi
 fi
 case "$target" in
-    i686) exec /usr/lib/wine/wine "$@" ;;
-    x86_64) exec /usr/lib/wine/wine64 "$@" ;;
+    i686) wine=/usr/lib/wine/wine ;;
+    x86_64) wine=/usr/lib/wine/wine64 ;;
     *) echo "wine-run.sh: unknown target '$target'" >&2; exit 2 ;;
 esac
+# VORLUX_WINE_OUTPUT_AFTER=1 (the test runs): the program writes to a file, shown when it ends.
+# Wine's desktop and services, started by the program, inherit its output and outlive it by
+# many seconds; a test runner reading a pipe would wait for them.
+if [ "${VORLUX_WINE_OUTPUT_AFTER:-}" = 1 ]; then
+    out=$(mktemp "${TMPDIR:-/tmp}/wine-run.XXXXXX")
+    trap 'rm -f "$out"' EXIT
+    rc=0
+    "$wine" "$@" >"$out" 2>&1 || rc=$?
+    cat "$out"
+    exit $rc
+fi
+exec "$wine" "$@"
