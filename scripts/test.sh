@@ -50,30 +50,23 @@ for target in x86_64 i686; do
     done
 done
 
+# Optional environments that tests rely on (sound sources and the like) hook in here.
+for hook in scripts/test-env.d/*.sh; do
+    [ -f "$hook" ] && source "$hook"
+done
+
 # A prefix per target: the emulated i686 processes are slow to answer their Wine server, and
 # must not hold up the x86_64 ones. Each prefix gets a server that stays up for the whole run:
 # Wine starts servers through Debian's wrapper, which gives them no persistence, so that every
 # test process would start a new one and boot the prefix again (seconds a case). The server must
 # start before anything else in the prefix (it needs the prefix's directory), and the prefix's
-# background services must not inherit CTest's pipes, so both start here.
+# background services must not inherit CTest's pipes, so both start before CTest.
 export WINEDEBUG=-all VORLUX_WINE_OUTPUT_AFTER=1
 server=/usr/lib/wine/wineserver64
-for target in x86_64 i686; do
-    (export WINEPREFIX=$build/wineprefix-$target DISPLAY=${displays[$target.24]}
+boot_prefix() {  # target
+    (export WINEPREFIX=$build/wineprefix-$1 DISPLAY=${displays[$1.24]}
      mkdir -p "$WINEPREFIX"; $server -p; /usr/lib/wine/wine64 wineboot -i) </dev/null >/dev/null 2>&1
-done
-# A booted prefix no test has touched: the whole-program runs start from a copy of it instead of
-# booting one each. Its server ends (and saves the registry) before anything copies it.
-clean_prefix=$build/wineprefix-clean
-rm -rf "$clean_prefix"
-(export WINEPREFIX=$clean_prefix DISPLAY=${displays[x86_64.24]}
- /usr/lib/wine/wine64 wineboot -i; timeout 120 $server -w) </dev/null >/dev/null 2>&1
-[ -f "$clean_prefix/system.reg" ] && export VORLUX_CLEAN_PREFIX=$clean_prefix
-
-# Optional environments that tests rely on (sound sources and the like) hook in here.
-for hook in scripts/test-env.d/*.sh; do
-    [ -f "$hook" ] && source "$hook"
-done
+}
 
 run_ctest() {  # target -> writes build/TARGET.ctest.log
     local target=$1
@@ -87,9 +80,20 @@ run_ctest() {  # target -> writes build/TARGET.ctest.log
     ) >"$build/$target.ctest.log" 2>&1
 }
 
-# The emulated i686 run is slow and single-threaded: it runs beside the others.
-run_ctest i686 &
+# The emulated i686 run (its prefix's boot takes minutes) is slow and single-threaded: it runs
+# beside everything else.
+(boot_prefix i686; run_ctest i686) &
 i686_pid=$!
+
+boot_prefix x86_64
+# A booted prefix no test has touched: the whole-program runs start from a copy of it instead of
+# booting one each. Its server ends (and saves the registry) before anything copies it.
+clean_prefix=$build/wineprefix-clean
+rm -rf "$clean_prefix"
+(export WINEPREFIX=$clean_prefix DISPLAY=${displays[x86_64.24]}
+ /usr/lib/wine/wine64 wineboot -i; timeout 120 $server -w) </dev/null >/dev/null 2>&1
+[ -f "$clean_prefix/system.reg" ] && export VORLUX_CLEAN_PREFIX=$clean_prefix
+
 run_ctest native
 run_ctest x86_64
 wait $i686_pid
