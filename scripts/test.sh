@@ -24,7 +24,7 @@ done
 pids=()
 cleanup() {
     for p in "${pids[@]}"; do kill "$p" 2>/dev/null; done
-    for t in x86_64 i686 clean; do WINEPREFIX=$build/wineprefix-$t /usr/lib/wine/wineserver64 -k 2>/dev/null; done
+    for t in x86_64 i686 clean base; do WINEPREFIX=$build/wineprefix-$t /usr/lib/wine/wineserver64 -k 2>/dev/null; done
     [ -n "${VORLUX_TEST_CLEANUP:-}" ] && eval "$VORLUX_TEST_CLEANUP"
 }
 trap cleanup EXIT
@@ -80,19 +80,29 @@ run_ctest() {  # target -> writes build/TARGET.ctest.log
     ) >"$build/$target.ctest.log" 2>&1
 }
 
-# The emulated i686 run (its prefix's boot takes minutes) is slow and single-threaded: it runs
-# beside everything else.
+# Every prefix is a copy of one booted once: a boot takes minutes, as its 32-bit half runs under
+# the emulator. The x86_64 and i686 prefixes are kept between runs; the whole-program runs start
+# from a copy of the pristine one instead of booting their own. The boot's server ends (and saves
+# the registry) before anything copies the prefix.
+base_prefix=$build/wineprefix-base
+if [ ! -f "$base_prefix/system.reg" ]; then
+    rm -rf "$base_prefix"
+    (export WINEPREFIX=$base_prefix DISPLAY=${displays[x86_64.24]}
+     /usr/lib/wine/wine64 wineboot -i; timeout 600 $server -w) </dev/null >/dev/null 2>&1
+fi
+for prefix in x86_64 i686; do
+    if [ ! -f "$build/wineprefix-$prefix/system.reg" ] && [ -f "$base_prefix/system.reg" ]; then
+        rm -rf "$build/wineprefix-$prefix"
+        cp -a "$base_prefix" "$build/wineprefix-$prefix"
+    fi
+done
+rm -rf "$build/wineprefix-clean"
+cp -a "$base_prefix" "$build/wineprefix-clean" 2>/dev/null && export VORLUX_CLEAN_PREFIX=$build/wineprefix-clean
+
+# The emulated i686 run is slow and single-threaded: it runs beside everything else.
 (boot_prefix i686; run_ctest i686) &
 i686_pid=$!
-
 boot_prefix x86_64
-# A booted prefix no test has touched: the whole-program runs start from a copy of it instead of
-# booting one each. Its server ends (and saves the registry) before anything copies it.
-clean_prefix=$build/wineprefix-clean
-rm -rf "$clean_prefix"
-(export WINEPREFIX=$clean_prefix DISPLAY=${displays[x86_64.24]}
- /usr/lib/wine/wine64 wineboot -i; timeout 120 $server -w) </dev/null >/dev/null 2>&1
-[ -f "$clean_prefix/system.reg" ] && export VORLUX_CLEAN_PREFIX=$clean_prefix
 
 run_ctest native
 run_ctest x86_64
