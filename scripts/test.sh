@@ -31,22 +31,22 @@ trap cleanup EXIT
 
 # One Xvfb per depth and per Windows target, so the two targets' window tests never meet.
 next_display=90
-start_xvfb() {  # depth -> prints the display
+start_xvfb() {  # depth -> sets display (not in a subshell: the server must be noted for cleanup)
     local depth=$1
     while [ -e "/tmp/.X${next_display}-lock" ] || [ -e "/tmp/.X11-unix/X${next_display}" ]; do
         next_display=$((next_display + 1))
     done
-    local d=":$next_display"
+    display=":$next_display"
     next_display=$((next_display + 1))
-    Xvfb "$d" -screen 0 1024x768x"$depth" -nolisten tcp >/dev/null 2>&1 &
+    Xvfb "$display" -screen 0 1024x768x"$depth" -nolisten tcp >/dev/null 2>&1 &
     pids+=($!)
-    for _ in $(seq 50); do xdpyinfo -display "$d" >/dev/null 2>&1 && break; sleep 0.1; done
-    echo "$d"
+    for _ in $(seq 50); do xdpyinfo -display "$display" >/dev/null 2>&1 && break; sleep 0.1; done
 }
 declare -A displays
 for target in x86_64 i686; do
     for depth in 24 16 8; do
-        displays[$target.$depth]=$(start_xvfb $depth)
+        start_xvfb $depth
+        displays[$target.$depth]=$display
     done
 done
 
