@@ -97,8 +97,8 @@ inline int32_t FirstDifference(const uint8_t* a, const uint8_t* b, int32_t from,
 }
 
 // Where the first stretch of `kMinSkip` pixels equal in a and b starts in [from, to); without
-// one, `to` less the equal pixels just before it (but never below `floor`).
-inline int32_t UnchangedStretch(const uint8_t* a, const uint8_t* b, int32_t from, int32_t to, int32_t floor)
+// one, `to` less the equal pixels just before it (but never below `from`).
+inline int32_t UnchangedStretch(const uint8_t* a, const uint8_t* b, int32_t from, int32_t to)
 {
     static_assert(kMinSkip == 8, "the mask test below finds stretches of exactly 8");
     int32_t x = from, same = 0;  // equal pixels just before x
@@ -119,7 +119,7 @@ inline int32_t UnchangedStretch(const uint8_t* a, const uint8_t* b, int32_t from
             return x + 1 - same;
     }
     int32_t end = to;
-    while (end > floor && a[end - 1] == b[end - 1])
+    while (end > from && a[end - 1] == b[end - 1])
         --end;
     return end;
 }
@@ -224,7 +224,7 @@ bool Rle8Encoder::Encode(const uint8_t* frame, size_t bytes, bool forceKey, std:
                 if (x == width)
                     break;
                 // Changed stretch: ends where at least kMinSkip unchanged pixels follow.
-                const int32_t end = UnchangedStretch(row, old, x + 1, width, x + 1);
+                const int32_t end = UnchangedStretch(row, old, x + 1, width);
                 // Move the decoder to (x, y).
                 if (cy < y && cx > x) {
                     *dst++ = kEscape;
