@@ -1,7 +1,7 @@
 #include "app/VorMain.h"
 
-#include "app/Messages.h"
-#include "app/resource.h"
+#include "ids/Messages.h"
+#include "ids/resource.h"
 #include "panel/PropSheet.h"
 
 #include <cstring>

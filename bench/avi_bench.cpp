@@ -1,7 +1,7 @@
 // Encoders and writer on the screen corpus. AVI_BENCH_DATA names a directory holding
 // screen_640x480.rgb555, screen_640x480.pal8 (bench/data, unzipped) and a scratch file.
 
-#include "media/VRecords.h"
+#include "common/VRecords.h"
 #include "media/avi/AviFormat.h"
 #include "media/avi/Muxer.h"
 #include "media/avi/Rle8Encoder.h"

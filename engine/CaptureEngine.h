@@ -4,10 +4,10 @@
 
 #include "engine/CaptureClock.h"
 #include "engine/CaptureFactory.h"
-#include "engine/CaptureInfo.h"
-#include "engine/CaptureLimits.h"
+#include "common/CaptureInfo.h"
+#include "common/CaptureLimits.h"
 #include "engine/Threads.h"
-#include "engine/VorState.h"
+#include "common/VorState.h"
 #include "framework/Scoped.h"
 
 #include <windows.h>

@@ -1,6 +1,6 @@
 #include "panel/HotKey.h"
 
-#include "app/resource.h"
+#include "ids/resource.h"
 
 #include <cstdio>
 

@@ -1,9 +1,9 @@
 #include "panel/Pages.h"
 
-#include "app/Messages.h"
-#include "app/resource.h"
+#include "ids/Messages.h"
+#include "ids/resource.h"
 #include "diag/DebugTrace.h"
-#include "engine/CaptureInfo.h"
+#include "common/CaptureMode.h"
 #include "framework/Scoped.h"
 #include "panel/PropSheet.h"
 #include "panel/ResizePage.h"

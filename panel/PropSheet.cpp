@@ -1,7 +1,7 @@
 #include "panel/PropSheet.h"
 
-#include "app/Messages.h"
-#include "app/resource.h"
+#include "ids/Messages.h"
+#include "ids/resource.h"
 #include "diag/DebugTrace.h"
 #include "engine/CaptureEngine.h"
 #include "settings/Prefs.h"

@@ -1,7 +1,7 @@
 #include "panel/ResizePage.h"
 
-#include "app/resource.h"
-#include "engine/CaptureInfo.h"
+#include "ids/resource.h"
+#include "common/CaptureMode.h"
 #include "panel/Framer.h"
 #include "settings/Prefs.h"
 

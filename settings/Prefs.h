@@ -12,7 +12,7 @@
 #include <utility>
 
 #include "framework/Scoped.h"
-#include "media/VRecords.h"
+#include "common/VRecords.h"
 #include "settings/PrefsLayout.h"
 
 // Size of every text buffer the store fills: directories, base names and movie paths hold at

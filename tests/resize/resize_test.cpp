@@ -4,7 +4,7 @@
 
 #include "panel/ResizePage.h"
 
-#include "app/resource.h"
+#include "ids/resource.h"
 #include "panel/Framer.h"
 #include "panel/PropSheet.h"
 #include "settings/Prefs.h"
