@@ -47,16 +47,16 @@ private:
     RECT AreaFromFields() const;
     void UpdateFramerFromFields() const;
 
-    Prefs& prefs_;
-    TComboBox mode_;
-    TEdit keyFrame_;
-    TEdit panValue_;
-    TScrollBar panBar_;
-    TEdit width_;
-    TEdit height_;
-    TEdit left_;
-    TEdit top_;
-    HWND framer_ = nullptr;  // made at set-up, destroyed at clean-up
+    Prefs& prefs;
+    TComboBox mode;
+    TEdit keyFrame;
+    TEdit panValue;
+    TScrollBar panBar;
+    TEdit width;
+    TEdit height;
+    TEdit left;
+    TEdit top;
+    HWND framer = nullptr;  // made at set-up, destroyed at clean-up
 };
 
 // The Movie page's "ReSize or Reposition Capture Area..." flow: hides `panel` so the screen
