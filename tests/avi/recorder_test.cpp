@@ -7,8 +7,6 @@
 
 #include <gtest/gtest.h>
 
-#include <windows.h>
-
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -131,19 +129,22 @@ TEST(AVIWriterFile, FailedStartLeavesTheDirectoryAsItWas)
 TEST(AVIWriterFile, FileThatCannotBeMovedAsideIsOverwrittenAndNeverRemoved)
 {
     const std::string path = "recorder_held.avi";
+    const char* asides[] = {".previous", ".previous1", ".previous2", ".previous3"};
     Write(path, "older movie");
-    // Another program holds it open, sharing writes but not deletion: it cannot be renamed.
-    HANDLE holder = ::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                  OPEN_EXISTING, 0, nullptr);
-    ASSERT_NE(holder, INVALID_HANDLE_VALUE);
+    // Every name it could be moved to is taken.
+    for (const char* suffix : asides)
+        Write(path + suffix, suffix);
     AVIWriter w;
     ASSERT_TRUE(w.SetFileName(path.c_str()));
     ASSERT_TRUE(w.Open());
-    EXPECT_EQ(Contents(path + ".previous"), "(missing)") << "not moved aside";
+    EXPECT_EQ(Contents(path), "") << "overwritten in place";
     w.SettleStart(false);
-    ::CloseHandle(holder);
+    EXPECT_TRUE(w.Close());
     EXPECT_NE(Contents(path), "(missing)") << "a file that was there is not this start's to remove";
-    EXPECT_EQ(Contents(path + ".previous"), "(missing)");
+    for (const char* suffix : asides) {
+        EXPECT_EQ(Contents(path + suffix), suffix);
+        std::remove((path + suffix).c_str());
+    }
     std::remove(path.c_str());
 }
 
