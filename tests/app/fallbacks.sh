@@ -52,6 +52,13 @@ wait_window() {  # name pattern, seconds -> window id
     done
     return 1
 }
+wait_gone() {  # name pattern, seconds
+    for _ in $(seq "$2"); do
+        [ -z "$(xdotool search --onlyvisible --name "$1" 2>/dev/null || true)" ] && return 0
+        sleep 1
+    done
+    return 1
+}
 wait_file() {  # path, seconds
     for _ in $(seq "$2"); do [ -s "$1" ] && return 0; sleep 1; done
     return 1
@@ -177,7 +184,7 @@ for numbered in 0 1; do
     [ "$(reg_value Movie LastMovieRecorded)" = "$before" ] || fail "LastMovieRecorded names the failed start's movie"
     focus "$box"
     xdotool key Return
-    sleep 1
+    wait_gone '^Could not start recording$' 30 || fail "the message box stayed"
 done
 # With room again, the first number is still free.
 rm "$disk/fill"
