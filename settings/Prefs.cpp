@@ -1,6 +1,5 @@
 #include "settings/Prefs.h"
 
-#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <limits>
@@ -212,7 +211,8 @@ bool Prefs::ReadStoredText(PrefsSetting setting, char (&text)[kPrefsPathSize]) c
 void Prefs::GetText(PrefsSetting setting, char* buffer, std::size_t size) const
 {
     ClearText(buffer, size);
-    if (!buffer || size == 0 || setting >= PrefsSetting::Count)
+    const auto index = static_cast<int>(setting);
+    if (!buffer || size == 0 || index < 0 || index >= static_cast<int>(PrefsSetting::Count))
         return;
     const PrefsValue& value = PrefsLayoutOf(setting);
     if (value.type == PrefsType::Number)
