@@ -97,11 +97,42 @@ vorlux_wait_file() {  # path seconds
     return 1
 }
 
-# Gives a window the X input focus (Wine delivers hot keys only then) and presses a key on it.
-vorlux_key() {  # window key
+# Waits until no visible window's name matches the pattern.
+vorlux_wait_gone() {  # pattern seconds
+    local _
+    for _ in $(seq "$2"); do
+        [ -z "$(xdotool search --onlyvisible --name "$1" 2>/dev/null || true)" ] && return 0
+        sleep 1
+    done
+    return 1
+}
+
+# Gives a window the X input focus (Wine delivers hot keys only then).
+vorlux_focus() {  # window
     xdotool windowfocus --sync "$1" 2>/dev/null || xdotool windowfocus "$1"
     sleep 0.3
+}
+
+# Presses a key on a window that has been given the focus.
+vorlux_key() {  # window key
+    vorlux_focus "$1"
     xdotool key "$2"
+}
+
+# A small tmpfs at a directory (made if missing), for a disk that fills; needs root.
+vorlux_mount_tmpfs() {  # directory size
+    mkdir -p "$1" || die "cannot make $1"
+    mount -t tmpfs -o "size=$2" tmpfs "$1" || die "cannot mount a tmpfs of $2 at $1 (needs root)"
+}
+
+vorlux_unmount() {  # directory
+    if mountpoint -q "$1" 2>/dev/null; then umount "$1" 2>/dev/null || umount -l "$1" || true; fi
+}
+
+# Makes a directory drive LETTER: of the prefix WINEPREFIX.
+vorlux_map_drive() {  # letter directory
+    : "${WINEPREFIX:?vorlux_map_drive needs WINEPREFIX}"
+    ln -sfn "$2" "$WINEPREFIX/dosdevices/${1,,}:" || die "cannot map drive $1: to $2"
 }
 
 # Whole-program runs: a work directory holding a clean prefix and a copy of the program, on the
@@ -133,8 +164,16 @@ vorlux_program_cleanup() {
     return 0
 }
 
-# A value of the program's settings in the prefix's registry, as `reg query` prints it.
+VORLUX_STORE='HKLM\SOFTWARE\Quorvane\Vorlux\3.02'
+
+# A value of the program's settings in the prefix's registry, as `reg query` prints its data.
 vorlux_reg_value() {  # subkey value
-    "$VORLUX_WINE64" reg query "HKLM\\SOFTWARE\\Quorvane\\Vorlux\\3.02\\$1" /v "$2" 2>/dev/null \
-        | tr -d '\r' | awk -v v="$2" '$1 == v { print $3 }'
+    "$VORLUX_WINE64" reg query "$VORLUX_STORE\\$1" /v "$2" 2>/dev/null \
+        | tr -d '\r' | awk -v v="$2" '$1 == v { $1 = ""; $2 = ""; sub(/^ +/, ""); print }'
+}
+
+# Sets a value of the program's settings, as a user with regedit could.
+vorlux_reg_set() {  # subkey value type data
+    "$VORLUX_WINE64" reg add "$VORLUX_STORE\\$1" /v "$2" /t "$3" /d "$4" /f >/dev/null 2>&1 \
+        || die "reg add $1\\$2 failed"
 }

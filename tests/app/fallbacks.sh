@@ -8,85 +8,35 @@
 # VORLUX_DEPTH picks the display (VORLUX_DISPLAY_8/16/24, as scripts/test.sh exports them).
 # Mounts a small tmpfs as drive E: of the prefix (needs root), unmounted again however it ends.
 set -euo pipefail
-target=$1
-exe=$2
+. "$(dirname "$0")/../../scripts/lib.sh"
+VORLUX_SCRIPT=fallbacks.sh
+fail() { die "FAIL: $*"; }
 depth=${VORLUX_DEPTH:-24}
-var=VORLUX_DISPLAY_$depth
-export DISPLAY=${!var:-${DISPLAY:?no display}}
-case "$target" in i686) wine=/usr/lib/wine/wine ;; *) wine=/usr/lib/wine/wine64 ;; esac
-
-work=$(mktemp -d "${TMPDIR:-/tmp}/vorlux-fallbacks.XXXXXX")
-export WINEPREFIX=$work/prefix WINEDEBUG=-all
-disk=$work/disk
 running=""
 cleanup() {
     [ -n "$running" ] && kill "$running" 2>/dev/null
-    wineserver -k 2>/dev/null || true
-    if mountpoint -q "$disk" 2>/dev/null; then
-        umount "$disk" 2>/dev/null || umount -l "$disk"
-    fi
-    rm -rf "$work"
+    vorlux_stop_prefix
+    [ -n "${disk:-}" ] && vorlux_unmount "$disk"
+    vorlux_program_cleanup
 }
 trap cleanup EXIT
-fail() { echo "FAIL: $*" >&2; exit 1; }
-
-if [ -n "${VORLUX_CLEAN_PREFIX:-}" ] && [ -f "$VORLUX_CLEAN_PREFIX/system.reg" ]; then
-    cp -a "$VORLUX_CLEAN_PREFIX" "$WINEPREFIX"
-fi
-mkdir -p "$WINEPREFIX"
-(wineserver -p; /usr/lib/wine/wine64 wineboot -i) </dev/null >/dev/null 2>&1 || true
-[ -f "$WINEPREFIX/system.reg" ] || fail "no Wine prefix in $WINEPREFIX"
-prog=$work/prog
-mkdir "$prog"
-cp "$exe" "$prog/vorlux.exe"
+vorlux_program_setup "$1" "$2"
+wine=$VORLUX_RUN
+prog=$VORLUX_PROG
+work=$VORLUX_WORK
+disk=$work/disk
 # The program runs from here: the root of its current drive is /, where a movie whose directory
 # read as empty text used to land.
 cd "$work"
 
-wait_window() {  # name pattern, seconds -> window id
-    local id=""
-    for _ in $(seq "$2"); do
-        id=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -1 || true)
-        [ -n "$id" ] && { echo "$id"; return 0; }
-        sleep 1
-    done
-    return 1
-}
-wait_gone() {  # name pattern, seconds
-    for _ in $(seq "$2"); do
-        [ -z "$(xdotool search --onlyvisible --name "$1" 2>/dev/null || true)" ] && return 0
-        sleep 1
-    done
-    return 1
-}
-wait_file() {  # path, seconds
-    for _ in $(seq "$2"); do [ -s "$1" ] && return 0; sleep 1; done
-    return 1
-}
-focus() {
-    xdotool windowfocus --sync "$1" 2>/dev/null || xdotool windowfocus "$1"
-    sleep 0.3
-}
-key() {  # the panel must have the X focus for a hot key to arrive
-    focus "$panel"
-    xdotool key "$1"
-}
-store=HKLM\\SOFTWARE\\Quorvane\\Vorlux\\3.02
-reg_value() {  # subkey value -> data as reg prints it
-    /usr/lib/wine/wine64 reg query "$store\\$1" /v "$2" 2>/dev/null \
-        | tr -d '\r' | awk -v v="$2" '$1 == v { $1 = ""; $2 = ""; sub(/^ +/, ""); print }'
-}
-reg_set() {  # subkey value type data
-    /usr/lib/wine/wine64 reg add "$store\\$1" /v "$2" /t "$3" /d "$4" /f >/dev/null 2>&1 \
-        || fail "reg add $1\\$2"
-}
+key() { vorlux_key "$panel" "$1"; }  # the panel must have the X focus for a hot key to arrive
 start_program() {
     "$wine" "$prog/vorlux.exe" </dev/null >>"$work/program.out" 2>&1 &
     running=$!
-    panel=$(wait_window '^Vorlux 3\.0$' 300) || fail "the panel did not appear"
+    panel=$(vorlux_wait_window '^Vorlux 3\.0$' 300) || fail "the panel did not appear"
 }
 end_program() {  # Cancel closes the panel, which ends the program
-    focus "$panel"
+    vorlux_focus "$panel"
     xdotool key Escape
     for _ in $(seq 30); do kill -0 "$running" 2>/dev/null || break; sleep 1; done
     kill "$running" 2>/dev/null || true
@@ -126,70 +76,69 @@ only_the_panel_visible "at start-up"
 end_program
 
 # A directory stored as a number and a width the engine refuses.
-reg_set Path Directory REG_DWORD 1
-reg_set Movie Width REG_DWORD 4294967295
+vorlux_reg_set Path Directory REG_DWORD 1
+vorlux_reg_set Movie Width REG_DWORD 4294967295
 start_program
-[ "$(reg_value Movie Width)" = 0x190 ] || fail "the refused width was not written back ($(reg_value Movie Width))"
-[ "$(reg_value Movie Left)/$(reg_value Movie Top)/$(reg_value Movie Height)" = 0x0/0x0/0x12c ] \
+[ "$(vorlux_reg_value Movie Width)" = 0x190 ] || fail "the refused width was not written back ($(vorlux_reg_value Movie Width))"
+[ "$(vorlux_reg_value Movie Left)/$(vorlux_reg_value Movie Top)/$(vorlux_reg_value Movie Height)" = 0x0/0x0/0x12c ] \
     || fail "the default area was not written back"
 record 2
 movie=$prog/VluxTake000.avi
-wait_file "$movie" 60 || fail "no movie beside the program"
+vorlux_wait_file "$movie" 60 || fail "no movie beside the program"
 sleep 2
 got=$(probe_size "$movie")
 echo "directory a number, width 0xFFFFFFFF: $got"
 [ "${got% *}" = 400x300 ] || fail "the movie is ${got% *}, expected 400x300"
 expected=$(/usr/lib/wine/wine64 winepath -w "$movie" 2>/dev/null | tr -d '\r')
-[ "$(reg_value Movie LastMovieRecorded)" = "$expected" ] || fail "LastMovieRecorded is $(reg_value Movie LastMovieRecorded)"
+[ "$(vorlux_reg_value Movie LastMovieRecorded)" = "$expected" ] || fail "LastMovieRecorded is $(vorlux_reg_value Movie LastMovieRecorded)"
 only_the_panel_visible "after a hot-key start and stop"
 no_stray_movie
 end_program
 
 # A directory longer than a path, a base name that leads out of it, a left edge stored as text.
-reg_set Path Directory REG_SZ "$(printf 'd%.0s' $(seq 300))"
-reg_set Path Filename REG_SZ '..\..\x'
-reg_set Movie Left REG_SZ abc
+vorlux_reg_set Path Directory REG_SZ "$(printf 'd%.0s' $(seq 300))"
+vorlux_reg_set Path Filename REG_SZ '..\..\x'
+vorlux_reg_set Movie Left REG_SZ abc
 start_program
 record 1
 movie=$prog/VluxTake001.avi
-wait_file "$movie" 60 || fail "no second movie beside the program"
+vorlux_wait_file "$movie" 60 || fail "no second movie beside the program"
 sleep 2
 got=$(probe_size "$movie")
 echo "directory too long, name leading out, left edge text: $got"
 [ "${got% *}" = 400x300 ] || fail "the movie is ${got% *}, expected 400x300"
-[ "$(reg_value Movie Left)" = 0x0 ] || fail "the refused left edge was not written back"
+[ "$(vorlux_reg_value Movie Left)" = 0x0 ] || fail "the refused left edge was not written back"
 only_the_panel_visible "after a second hot-key start and stop"
 no_stray_movie
 end_program
 
 # A disk too full for even a movie's headers, as drive E:.
-mkdir "$disk"
-mount -t tmpfs -o size=1m tmpfs "$disk" || fail "cannot mount a tmpfs (root needed)"
-ln -s "$disk" "$WINEPREFIX/dosdevices/e:"
+vorlux_mount_tmpfs "$disk" 1m
+vorlux_map_drive E "$disk"
 printf 'older movie' >"$disk/VluxTake.avi"
 dd if=/dev/zero of="$disk/fill" bs=4096 2>/dev/null || true
 [ "$(df --output=avail -B1 "$disk" | tail -1 | tr -d ' ')" = 0 ] || fail "the disk is not full"
-reg_set Path Directory REG_SZ 'E:'
-reg_set Path Filename REG_SZ VluxTake
-before=$(reg_value Movie LastMovieRecorded)
+vorlux_reg_set Path Directory REG_SZ 'E:'
+vorlux_reg_set Path Filename REG_SZ VluxTake
+before=$(vorlux_reg_value Movie LastMovieRecorded)
 start_program
 for numbered in 0 1; do
-    reg_set Path AutoIncrement REG_DWORD $numbered
+    vorlux_reg_set Path AutoIncrement REG_DWORD $numbered
     key ctrl+shift+F5
-    box=$(wait_window '^Could not start recording$' 60) || fail "a start on a full disk did not fail (numbered $numbered)"
+    box=$(vorlux_wait_window '^Could not start recording$' 60) || fail "a start on a full disk did not fail (numbered $numbered)"
     listing=$(cd "$disk" && ls -A | sort | tr '\n' ' ')
     echo "full disk, numbered $numbered: E: holds $listing"
     [ "$listing" = "VluxTake.avi fill " ] || fail "a failed start left E: holding $listing"
     [ "$(cat "$disk/VluxTake.avi")" = 'older movie' ] || fail "the movie a failed start was to replace is gone"
-    [ "$(reg_value Movie LastMovieRecorded)" = "$before" ] || fail "LastMovieRecorded names the failed start's movie"
-    focus "$box"
+    [ "$(vorlux_reg_value Movie LastMovieRecorded)" = "$before" ] || fail "LastMovieRecorded names the failed start's movie"
+    vorlux_focus "$box"
     xdotool key Return
-    wait_gone '^Could not start recording$' 30 || fail "the message box stayed"
+    vorlux_wait_gone '^Could not start recording$' 30 || fail "the message box stayed"
 done
 # With room again, the first number is still free.
 rm "$disk/fill"
 record 1
-wait_file "$disk/VluxTake000.avi" 60 || fail "no E:\\VluxTake000.avi once the disk has room"
+vorlux_wait_file "$disk/VluxTake000.avi" 60 || fail "no E:\\VluxTake000.avi once the disk has room"
 sleep 2
 echo "E:\\VluxTake000.avi after the failed starts: $(probe_size "$disk/VluxTake000.avi")"
 only_the_panel_visible "after the failed starts"
