@@ -50,12 +50,6 @@ int AddVideo(avi::Muxer& m, int32_t w, int32_t h, uint32_t fps = 10)
     return s;
 }
 
-int Count(const std::string& probe, const char* key)
-{
-    const size_t at = probe.find(key);
-    return at == std::string::npos ? -1 : std::atoi(probe.c_str() + at + std::strlen(key));
-}
-
 TEST(AviPositions, GapsAndReplacement)
 {
     struct Case {
