@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
 #include <cstring>
 #include <random>
@@ -210,6 +211,50 @@ TEST(AviSegments, HeavyFilePastOneGibReadsEveryFrame)
     std::remove(path.c_str());
     EXPECT_EQ(Count(probe, "nb_frames="), frames) << probe;
     EXPECT_EQ(Count(probe, "nb_read_frames="), frames) << probe;
+}
+
+// Empty stretches of a sound stream are silence of its sample format: 128 for 8-bit samples,
+// 0 for 16-bit ones.
+TEST(AviPositions, AudioGapsAreSilenceOfTheSampleFormat)
+{
+    struct Case {
+        const char* name;
+        uint16_t bits, channels;
+        const char* rawFormat;  // ffmpeg's name for the samples as stored
+        uint8_t silence;
+    } cases[] = {
+        {"8-bit mono", 8, 1, "u8", 0x80},
+        {"16-bit mono", 16, 1, "s16le", 0x00},
+        {"16-bit stereo", 16, 2, "s16le", 0x00},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        VWaveFormatEx w{};
+        w.wFormatTag = 1;
+        w.nChannels = c.channels;
+        w.nSamplesPerSec = 11025;
+        w.wBitsPerSample = c.bits;
+        w.nBlockAlign = uint16_t(c.channels * c.bits / 8);
+        w.nAvgBytesPerSec = w.nSamplesPerSec * w.nBlockAlign;
+        const size_t sound = 1000, gap = 1500;
+        const std::vector<uint8_t> tone(sound * w.nBlockAlign, 0x37);
+        const std::string path = TempPath("silence.avi");
+        {
+            avi::Muxer m(avi::CreateDiskFile(path));
+            const int s = m.AddStream(AudioHeader(w));
+            ASSERT_EQ(m.SetFormat(s, &w, sizeof w), avi::Status::Ok);
+            ASSERT_EQ(m.Write(s, 0, tone.data(), uint32_t(tone.size()), true), avi::Status::Ok);
+            ASSERT_EQ(m.Write(s, int64_t(sound + gap), tone.data(), uint32_t(tone.size()), true), avi::Status::Ok);
+            ASSERT_EQ(m.Close(), avi::Status::Ok);
+        }
+        std::vector<uint8_t> expected = tone;
+        expected.resize(expected.size() + gap * w.nBlockAlign, c.silence);
+        expected.insert(expected.end(), tone.begin(), tone.end());
+        const std::string out = Shell("ffmpeg -v error -i '" + path + "' -f " + c.rawFormat + " - 2>&1");
+        EXPECT_TRUE(std::vector<uint8_t>(out.begin(), out.end()) == expected)
+            << out.size() << " bytes, expected " << expected.size();
+        std::remove(path.c_str());
+    }
 }
 
 }  // namespace
