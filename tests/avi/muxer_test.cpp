@@ -105,6 +105,8 @@ TEST(AviPositions, GapsAndReplacement)
         {{0, 1, 1, 2}, avi::Status::Ok, 3, 3},        // the newest sample 1 wins
         {{0, 3, 3, 3}, avi::Status::Ok, 4, 2},
         {{10}, avi::Status::Ok, 11, 1},
+        // Sample 9 written again after the checkpoint at 10 samples indexed it.
+        {{0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 9}, avi::Status::Ok, 10, 10},
     };
     for (const Case& c : cases) {
         const std::string path = TempPath("positions.avi");
@@ -122,6 +124,7 @@ TEST(AviPositions, GapsAndReplacement)
         EXPECT_EQ(Count(probe, "nb_frames="), c.length) << probe;
         EXPECT_EQ(Count(probe, "nb_read_frames="), c.readFrames) << probe;
         EXPECT_NEAR(std::atof(probe.c_str() + probe.find("duration=") + 9), c.length / 10.0, 0.01) << probe;
+        EXPECT_EQ(WalkAvi(ReadFile(path)).Errors(), "");
         std::remove(path.c_str());
     }
 }
@@ -298,6 +301,77 @@ TEST(AviPositions, AudioGapsAreSilenceOfTheSampleFormat)
             << out.size() << " bytes, expected " << expected.size();
         std::remove(path.c_str());
     }
+}
+
+// Small segments: samples written again (after a checkpoint has indexed them, and when the
+// sound stream has just begun a new segment), and empty samples, across many AVIX segments.
+// Every index entry names a chunk of its size, each chunk once, and the durations add up.
+TEST(AviIndexes, ReplacementsAndGapsAcrossSegmentsStayIndexed)
+{
+    const int32_t w = 16, h = 16;
+    const size_t frameBytes = size_t(DibFrameBytes(w, h, 24));
+    // Segments the sound stream begins, so that the video sample written again right after
+    // it lies in the segment before: the case this test is for, in the first segment (which
+    // has idx1) and in later ones.
+    int soundBeginsSecond = 0, soundBeginsLater = 0;
+    for (uint64_t segmentBytes : {64000, 65000, 66000, 67000, 68000}) {
+        SCOPED_TRACE(segmentBytes);
+        const std::string path = TempPath("segments.avi");
+        std::vector<int> newest;  // per video position: the value of its newest picture, -1 when empty
+        {
+            avi::Muxer m(avi::CreateDiskFile(path), segmentBytes);
+            const int video = AddVideo(m, w, h);
+            const VWaveFormatEx wave = Pcm8Mono11k();
+            const int audio = m.AddStream(AudioHeader(wave));
+            ASSERT_EQ(m.SetFormat(audio, &wave, sizeof wave), avi::Status::Ok);
+            int64_t position = 0;
+            for (int i = 0; i < 400; ++i) {
+                if (i % 7 == 3) {
+                    ++position;
+                    newest.push_back(-1);
+                }
+                const std::vector<uint8_t> first(frameBytes, uint8_t(2 * i)), again(frameBytes, uint8_t(2 * i + 1));
+                ASSERT_EQ(m.Write(video, position, first.data(), uint32_t(frameBytes), true), avi::Status::Ok);
+                const std::vector<uint8_t> sound(1102, uint8_t(i));
+                ASSERT_EQ(m.Write(audio, int64_t(i) * 1102, sound.data(), 1102, true), avi::Status::Ok);
+                ASSERT_EQ(m.Write(video, position, again.data(), uint32_t(frameBytes), true), avi::Status::Ok);
+                newest.push_back(uint8_t(2 * i + 1));
+                ++position;
+            }
+            EXPECT_EQ(m.StreamLength(video), int64_t(newest.size()));
+            ASSERT_EQ(m.Close(), avi::Status::Ok);
+        }
+        const WalkedFile walked = WalkAvi(ReadFile(path));
+        EXPECT_EQ(walked.Errors(), "");
+        EXPECT_EQ(walked.trailingBytes, 0u);
+        ASSERT_EQ(walked.streams.size(), 2u);
+        EXPECT_GT(walked.riffs, 10);
+        EXPECT_EQ(walked.streams[0].length, newest.size());
+        EXPECT_EQ(walked.streams[1].length, 400u * 1102);
+        for (size_t r = 1; r < walked.riffStarts.size(); ++r) {
+            const uint64_t from = walked.riffStarts[r];
+            const uint64_t to = r + 1 < walked.riffStarts.size() ? walked.riffStarts[r + 1] : UINT64_MAX;
+            uint64_t firstVideo = UINT64_MAX, firstAudio = UINT64_MAX;
+            for (uint64_t pos : walked.streams[0].inMovi)
+                if (pos >= from && pos < to)
+                    firstVideo = std::min(firstVideo, pos);
+            for (uint64_t pos : walked.streams[1].inMovi)
+                if (pos >= from && pos < to)
+                    firstAudio = std::min(firstAudio, pos);
+            if (firstAudio < firstVideo)
+                ++(r == 1 ? soundBeginsSecond : soundBeginsLater);
+        }
+
+        std::vector<uint8_t> expected;
+        for (int v : newest)
+            if (v >= 0)
+                expected.insert(expected.end(), frameBytes, uint8_t(v));
+        const auto decoded = DecodeVideo(path, "bgr24");
+        EXPECT_TRUE(decoded == expected) << "decoded " << decoded.size() << " bytes, expected " << expected.size();
+        std::remove(path.c_str());
+    }
+    EXPECT_GT(soundBeginsSecond, 0);
+    EXPECT_GT(soundBeginsLater, 0);
 }
 
 // Failures at the file, one kind of write at a time. A clean run logs every write the muxer
