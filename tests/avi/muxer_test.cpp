@@ -187,7 +187,9 @@ TEST(AviFailure, BeginPutsTheHeadersOnDiskOrFails)
     }
     const std::string full = TempPath("begin_full.avi");
     {
-        avi::Muxer m(std::make_unique<FullDisk>(avi::CreateDiskFile(full), 0));
+        FaultPlan noRoom;
+        noRoom.budget = 0;
+        avi::Muxer m(std::make_unique<FaultyFile>(avi::CreateDiskFile(full), noRoom));
         AddVideo(m, 160, 120);
         EXPECT_EQ(m.Begin(), avi::Status::WriteFailed);
         EXPECT_EQ(m.Close(), avi::Status::WriteFailed);
