@@ -590,12 +590,7 @@ Status Muxer::Checkpoint()
         return st;
     if (Status st = PatchHeaders(); st != Status::Ok)
         return st;
-    uint8_t v[4];
-    StoreLE32(v, uint32_t(end - moviPos - kChunkHeaderBytes));  // movi LIST size
-    if (Status st = PatchAt(moviPos + 4, v, 4); st != Status::Ok)
-        return st;
-    StoreLE32(v, uint32_t(end - segmentPos - kChunkHeaderBytes));  // RIFF size
-    if (Status st = PatchAt(segmentPos + 4, v, 4); st != Status::Ok)
+    if (Status st = PatchSegmentSizes(end); st != Status::Ok)
         return st;
     for (Stream& s : streams)
         s.checkpointLength = s.length;
@@ -603,6 +598,17 @@ Status Muxer::Checkpoint()
         return FailWrite();
     MarkConsistent();
     return Status::Ok;
+}
+
+// The current segment's RIFF size (to the end of the file) and its movi LIST size (to moviEnd).
+Status Muxer::PatchSegmentSizes(uint64_t moviEnd)
+{
+    uint8_t v[4];
+    StoreLE32(v, uint32_t(moviEnd - moviPos - kChunkHeaderBytes));  // movi LIST size
+    if (Status st = PatchAt(moviPos + 4, v, 4); st != Status::Ok)
+        return st;
+    StoreLE32(v, uint32_t(end - segmentPos - kChunkHeaderBytes));  // RIFF size
+    return PatchAt(segmentPos + 4, v, 4);
 }
 
 // `compact` (finishing after a failure, short of room): only the entries not yet indexed get an
@@ -645,17 +651,13 @@ Status Muxer::EndSegment(bool last, bool compact)
     }
     if (Status st = PatchHeaders(); st != Status::Ok)
         return st;
-    uint8_t v[4];
     if (segment == 0) {
+        uint8_t v[4];
         StoreLE32(v, kAvifIsInterleaved | kAvifTrustCkType | (hasIdx1 ? kAvifHasIndex : 0));  // dwFlags
         if (Status st = PatchAt(avihPos + 12, v, 4); st != Status::Ok)
             return st;
     }
-    StoreLE32(v, uint32_t(moviEnd - moviPos - kChunkHeaderBytes));  // movi LIST size
-    if (Status st = PatchAt(moviPos + 4, v, 4); st != Status::Ok)
-        return st;
-    StoreLE32(v, uint32_t(end - segmentPos - kChunkHeaderBytes));  // RIFF size
-    if (Status st = PatchAt(segmentPos + 4, v, 4); st != Status::Ok)
+    if (Status st = PatchSegmentSizes(moviEnd); st != Status::Ok)
         return st;
     for (Stream& s : streams)
         s.checkpointLength = s.length;

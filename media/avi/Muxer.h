@@ -114,6 +114,7 @@ private:
     Status IndexPendingEntries(bool compact);
     Status MergeSegmentIndex(Stream& s);
     Status PatchHeaders();
+    Status PatchSegmentSizes(uint64_t moviEnd);
     Status WriteMove(Stream& s);
     Status EndSegment(bool last, bool compact = false);
     Status StartSegment();
