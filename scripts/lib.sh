@@ -61,6 +61,12 @@ vorlux_boot_prefix() {
     (export WINEDLLOVERRIDES='mscoree,mshtml='
      "$VORLUX_WINESERVER" -p && "$VORLUX_WINE64" wineboot -i) </dev/null >"$log" 2>&1 \
         || { tail -20 "$log" >&2; die "booting the Wine prefix $WINEPREFIX failed (see $log)"; }
+    # The server writes the registry every 30 s and when it ends: a boot quicker than that has
+    # none on disk yet, so end the server once (it saves) and start it again.
+    if [ ! -f "$WINEPREFIX/system.reg" ]; then
+        vorlux_stop_prefix
+        "$VORLUX_WINESERVER" -p </dev/null >>"$log" 2>&1 || die "cannot restart the Wine server of $WINEPREFIX"
+    fi
     [ -f "$WINEPREFIX/system.reg" ] || die "the Wine prefix $WINEPREFIX has no registry after its boot (see $log)"
 }
 
