@@ -2,6 +2,7 @@
 // The AVI movie file and the two streams a recording writes into it.
 
 #include "common/CaptureInfo.h"
+#include "common/RecordingFailure.h"
 #include "common/VorState.h"
 #include "common/VRecords.h"
 #include "media/avi/FileService.h"
@@ -23,10 +24,17 @@ public:
     virtual int32_t CheckConfig();
     virtual bool SetFileName(const char* path);
     virtual bool Open();
+    // False when the file could not be finished; what it holds is still a whole movie.
     virtual bool Close();
 
+    // The first call of the open file that failed, and why (kind None while none has); kept
+    // after Close until the next Open. Capture thread while recording, any thread afterwards.
+    virtual RecordingFailure Failure() const { return failure; }
+    // Frames in the video stream (the first stream) of the file as Close left it.
+    virtual int64_t KeptVideoFrames() const { return keptVideoFrames; }
+
     // Stream pass-throughs: true when the file service answers 0. Streams belong to the
-    // open file; releasing one after Close is harmless.
+    // open file; releasing one after Close is harmless. A failure is kept for Failure().
     virtual bool CreateStream(avi::Stream*& stream, const VAVIStreamInfo& header);
     virtual bool ReleaseStream(avi::Stream* stream);
     virtual bool MakeCompressedStream(avi::Stream*& stream, avi::Stream* source, const VAVICompressOptions& options);
@@ -35,9 +43,18 @@ public:
     virtual bool SetStreamFormat(avi::Stream* stream, int32_t position, const void* format, int32_t bytes);
 
 protected:
+    // Creates (or truncates) the movie file; null when it cannot. Tests put a file with
+    // faults in its place.
+    virtual std::unique_ptr<avi::MovieFile> CreateMovieFile(const std::string& path);
+    // Keeps the first failure of the file: the file service's status `result`, with the
+    // system's reason when the file has one.
+    void NoteFailure(int result);
+
     int32_t state = 0;
     std::string fileName;
     std::unique_ptr<avi::MovieFile> file;
+    RecordingFailure failure;
+    int64_t keptVideoFrames = 0;
 };
 
 class VideoRecorder {
@@ -48,7 +65,9 @@ public:
     VideoRecorder& operator=(const VideoRecorder&) = delete;
 
     virtual int32_t CheckConfig();
+    // False when the stream, its compressor or its format could not be set up.
     virtual bool InitCapturing(uint32_t compressor);
+    // False when the frame is not in the file: an index behind the last one, or a failed write.
     virtual bool WriteFrame(const void* bits, uint32_t size, int32_t frameIndex);  // capture thread
     virtual bool EndCapturing();
 
@@ -70,7 +89,9 @@ public:
     AudioRecorder& operator=(const AudioRecorder&) = delete;
 
     virtual int32_t CheckConfig();
+    // False when the stream or its format could not be set up.
     virtual bool InitCapturing();
+    // False when the sound is not in the file: a position behind the stream, or a failed write.
     virtual bool WriteSound(const void* data, uint32_t bytes, uint32_t samples, int32_t position);  // capture thread
     virtual bool EndCapturing();
 
