@@ -675,6 +675,107 @@ TEST(CaptureFailure, SoundDeviceLost)
     }
 }
 
+// A wave-in device behind the real sound grabber: buffers come back through the callback when the
+// test delivers them, and the device refuses every buffer after the first `accepted`.
+class ScriptedDevice : public WaveInApi {
+public:
+    explicit ScriptedDevice(int accepted) : accepted(accepted) {}
+    std::atomic<int> adds{0};
+
+    MMRESULT Open(HWAVEIN* device, const WAVEFORMATEX*, DWORD_PTR cb, DWORD_PTR data, DWORD flags) override
+    {
+        if (flags & WAVE_FORMAT_QUERY)
+            return MMSYSERR_NOERROR;
+        callback = reinterpret_cast<WaveInCallbackFn>(cb);
+        instance = data;
+        *device = reinterpret_cast<HWAVEIN>(uintptr_t(0x5150));
+        return MMSYSERR_NOERROR;
+    }
+    MMRESULT PrepareHeader(HWAVEIN, WAVEHDR*, UINT) override { return MMSYSERR_NOERROR; }
+    MMRESULT AddBuffer(HWAVEIN, WAVEHDR* h, UINT) override
+    {
+        if (adds++ >= accepted)
+            return MMSYSERR_NODRIVER;  // unplugged
+        std::lock_guard<std::mutex> hold(m);
+        queued.push_back(h);
+        return MMSYSERR_NOERROR;
+    }
+    MMRESULT UnprepareHeader(HWAVEIN, WAVEHDR*, UINT) override { return MMSYSERR_NOERROR; }
+    MMRESULT Start(HWAVEIN) override { return MMSYSERR_NOERROR; }
+    MMRESULT Stop(HWAVEIN) override { return MMSYSERR_NOERROR; }
+    MMRESULT Reset(HWAVEIN) override
+    {
+        Deliver(queued.size());
+        return MMSYSERR_NOERROR;
+    }
+    MMRESULT Close(HWAVEIN) override
+    {
+        callback(nullptr, 0x3BF, instance, 0, 0);  // WIM_CLOSE, as the platform sends it
+        return MMSYSERR_NOERROR;
+    }
+    void Deliver(size_t n)
+    {
+        for (size_t i = 0; i < n; ++i) {
+            WAVEHDR* h = nullptr;
+            {
+                std::lock_guard<std::mutex> hold(m);
+                if (queued.empty())
+                    return;
+                h = queued.front();
+                queued.pop_front();
+            }
+            h->dwBytesRecorded = h->dwBufferLength;
+            callback(nullptr, 0x3C0, instance, reinterpret_cast<uintptr_t>(h), 0);
+        }
+    }
+
+private:
+    int accepted;
+    WaveInCallbackFn callback = nullptr;
+    DWORD_PTR instance = 0;
+    std::mutex m;
+    std::deque<WAVEHDR*> queued;
+};
+
+class ScriptedDeviceFactory : public FakeFactory {
+public:
+    ScriptedDeviceFactory(Journal& j, ScriptedClock* clock, ScriptedDevice* device) : FakeFactory(j, clock), device(device) {}
+    std::unique_ptr<SoundGrabber> CreateSoundGrabber(CaptureInfo& info) override
+    {
+        return std::make_unique<SoundGrabber>(info, std::unique_ptr<WaveInApi>(device));
+    }
+
+private:
+    ScriptedDevice* device;  // handed to the grabber
+};
+
+// Through the real sound grabber: a device that stops taking buffers mid-recording ends it.
+TEST(CaptureFailure, ScriptedDeviceThatStopsMidRecording)
+{
+    Journal journal;
+    auto* clock = new ScriptedClock();
+    auto* device = new ScriptedDevice(6);  // the five at the start, and one on its way back
+    auto* factory = new ScriptedDeviceFactory(journal, clock, device);
+    std::ostringstream trace;
+    NoticeWindow notice;
+    CaptureEngine engine{std::unique_ptr<CaptureFactory>(factory), std::unique_ptr<CaptureClock>(clock)};
+    engine.SetTraceStream(trace);
+    engine.SetRecordSound(true);
+    engine.SetFileName("movie.avi");
+    engine.SetFailureNotice(notice.Handle(), kNotice);
+    clock->onWait = [&] { device->Deliver(1); };
+    clock->limit = clock->t + 60000;
+    ASSERT_EQ(engine.BeginCapture(), 0);
+    ASSERT_EQ(notice.Take(20000), 1);
+    engine.CaptureStop();
+    EXPECT_EQ(engine.Failure().kind, FailureKind::SoundDevice);
+    EXPECT_EQ(device->adds.load(), 7);  // the refused one, and none after it
+    EXPECT_EQ(factory->audio->writes.size(), 2u);
+    EXPECT_NE(trace.str().find("Recording ended: the sound device stopped\n"), std::string::npos) << trace.str();
+    // The engine's own close of the device afterwards is no failure of the next recording.
+    EXPECT_EQ(notice.Take(0), 0);
+}
+
 TEST(CaptureFailure, CloseThatCannotFinishTheFileIsAFailure)
 {
     Rig rig;
