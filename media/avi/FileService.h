@@ -49,6 +49,9 @@ public:
     int MakeCompressedStream(Stream*& stream, Stream* source, const VAVICompressOptions& options);
     int ReleaseStream(Stream* stream);
     int Close();
+    // Why the first failed write failed (kind None while none has): a full disk, or another
+    // error with the system's code for its message.
+    FileError FirstError() const { return muxer.FirstError(); }
 
     Muxer& Writer() { return muxer; }
 

@@ -92,8 +92,36 @@ int64_t Muxer::StreamLength(int stream) const
 
 Status Muxer::Fail(Status status)
 {
+    if (!failed && failure == Status::Ok)
+        failure = status;
     failed = true;
     return status;
+}
+
+// A write, seek or flush the file refused: keeps the file's reason for the first one.
+Status Muxer::FailWrite()
+{
+    if (firstError.kind == FileErrorKind::None) {
+        firstError = file->LastError();
+        if (firstError.kind == FileErrorKind::None)
+            firstError.kind = FileErrorKind::Other;
+    }
+    return Fail(Status::WriteFailed);
+}
+
+// The system took `bytes` at `offset`.
+void Muxer::Took(uint64_t offset, size_t bytes)
+{
+    fileEnd = std::max(fileEnd, offset + bytes);
+    if (bytes && offset < checkpointEnd)
+        diskAtCheckpoint = false;
+}
+
+// The file on disk is whole and its headers say so: a killed writer leaves it like this.
+void Muxer::MarkConsistent()
+{
+    checkpointEnd = end;
+    diskAtCheckpoint = true;
 }
 
 Status Muxer::Append(const void* data, size_t bytes)
@@ -104,11 +132,12 @@ Status Muxer::Append(const void* data, size_t bytes)
     }
     if (bytes >= kPendingCapacity) {
         if (!file->Seek(end))
-            return Fail(Status::WriteFailed);
+            return FailWrite();
         const size_t done = file->Write(data, bytes);
+        Took(end, done);
         if (done != bytes) {
             confirmedEnd = end + done;
-            return Fail(Status::WriteFailed);
+            return FailWrite();
         }
         end += bytes;
         confirmedEnd = end;
@@ -126,11 +155,12 @@ Status Muxer::FlushPending()
     if (pending.empty())
         return Status::Ok;
     if (!file->Seek(pendingStart))
-        return Fail(Status::WriteFailed);
+        return FailWrite();
     const size_t done = file->Write(pending.data(), pending.size());
+    Took(pendingStart, done);
     if (done != pending.size()) {
         confirmedEnd = pendingStart + done;
-        return Fail(Status::WriteFailed);
+        return FailWrite();
     }
     pendingStart += pending.size();
     confirmedEnd = pendingStart;
@@ -140,9 +170,12 @@ Status Muxer::FlushPending()
 
 Status Muxer::PatchAt(uint64_t offset, const void* data, size_t bytes)
 {
-    if (!file->Seek(offset) || file->Write(data, bytes) != bytes)
-        return Fail(Status::WriteFailed);
-    return Status::Ok;
+    diskAtCheckpoint = false;
+    if (!file->Seek(offset))
+        return FailWrite();
+    const size_t done = file->Write(data, bytes);
+    Took(offset, done);
+    return done == bytes ? Status::Ok : FailWrite();
 }
 
 Status Muxer::WriteHeaders()
@@ -247,7 +280,10 @@ Status Muxer::WriteHeaders()
     headersWritten = true;
     if (Status st = Append(b.Data(), b.Size()); st != Status::Ok)
         return st;
-    return FlushPending();
+    if (Status st = FlushPending(); st != Status::Ok)
+        return st;
+    MarkConsistent();
+    return Status::Ok;
 }
 
 Status Muxer::WriteChunk(Stream& s, const void* data, uint32_t bytes, bool key, int64_t endLength)
@@ -392,18 +428,19 @@ Status Muxer::WriteStandardIndex(Stream& s, size_t first, size_t last, SuperEntr
         b.U32(e.size | (e.key ? 0 : kStdIndexDeltaFrame));      // dwSize
     }
     b.EndChunk(chunk);
-    out = SuperEntry{end, uint32_t(b.Size()), Duration(s, first, last)};
+    out = SuperEntry{end, uint32_t(b.Size()), Duration(s, first, last), last};
     if (last > first)
         s.lastEntryRecordPos = end + kChunkHeaderBytes + kStdIndexHeaderBytes + (last - 1 - first) * kStdIndexEntryBytes;
     return Append(b.Data(), b.Size());
 }
 
-Status Muxer::IndexPendingEntries()
+// `compact`: no merging, so that what is written is only the entries not yet indexed.
+Status Muxer::IndexPendingEntries(bool compact)
 {
     for (Stream& s : streams) {
         if (s.indexed == s.entries.size())
             continue;
-        if (s.super.size() - s.segmentSuperFirst >= kCheckpointIndexesPerSegment) {
+        if (!compact && s.super.size() - s.segmentSuperFirst >= kCheckpointIndexesPerSegment) {
             if (Status st = MergeSegmentIndex(s); st != Status::Ok)
                 return st;
             continue;
@@ -498,7 +535,7 @@ Status Muxer::Checkpoint()
         return Status::WriteFailed;
     if (!headersWritten || closed)
         return Status::Ok;
-    if (Status st = IndexPendingEntries(); st != Status::Ok)
+    if (Status st = IndexPendingEntries(false); st != Status::Ok)
         return st;
     if (Status st = PatchHeaders(); st != Status::Ok)
         return st;
@@ -512,22 +549,26 @@ Status Muxer::Checkpoint()
     for (Stream& s : streams)
         s.checkpointLength = s.length;
     if (!file->Flush())
-        return Fail(Status::WriteFailed);
+        return FailWrite();
+    MarkConsistent();
     return Status::Ok;
 }
 
-Status Muxer::EndSegment(bool last)
+// `compact` (finishing after a failure, short of room): only the entries not yet indexed get an
+// index, and the first segment no idx1.
+Status Muxer::EndSegment(bool last, bool compact)
 {
-    if (Status st = IndexPendingEntries(); st != Status::Ok)
+    if (Status st = IndexPendingEntries(compact); st != Status::Ok)
         return st;
     for (Stream& s : streams) {
-        if (s.super.size() - s.segmentSuperFirst > 1) {
+        if (!compact && s.super.size() - s.segmentSuperFirst > 1) {
             if (Status st = MergeSegmentIndex(s); st != Status::Ok)
                 return st;
         }
     }
     const uint64_t moviEnd = end;
-    if (segment == 0) {
+    hasIdx1 = false;
+    if (segment == 0 && !compact) {
         std::vector<std::pair<const IndexEntry*, const Stream*>> all;
         for (const Stream& s : streams)
             for (const IndexEntry& e : s.entries)
@@ -550,8 +591,8 @@ Status Muxer::EndSegment(bool last)
     if (Status st = PatchHeaders(); st != Status::Ok)
         return st;
     uint8_t v[4];
-    if (segment == 0 && hasIdx1) {
-        StoreLE32(v, kAvifIsInterleaved | kAvifTrustCkType | kAvifHasIndex);  // dwFlags
+    if (segment == 0) {
+        StoreLE32(v, kAvifIsInterleaved | kAvifTrustCkType | (hasIdx1 ? kAvifHasIndex : 0));  // dwFlags
         if (Status st = PatchAt(avihPos + 12, v, 4); st != Status::Ok)
             return st;
     }
@@ -563,9 +604,19 @@ Status Muxer::EndSegment(bool last)
         return st;
     for (Stream& s : streams)
         s.checkpointLength = s.length;
-    if (last)
-        return file->Flush() ? Status::Ok : Fail(Status::WriteFailed);
-    return StartSegment();
+    if (!file->Flush())
+        return FailWrite();
+    if (!last) {
+        MarkConsistent();
+        return StartSegment();
+    }
+    // After a failure the file may hold bytes past its new end.
+    if (fileEnd > end) {
+        if (!file->Truncate(end))
+            return FailWrite();
+        fileEnd = end;
+    }
+    return Status::Ok;
 }
 
 Status Muxer::StartSegment()
@@ -591,27 +642,89 @@ Status Muxer::StartSegment()
     }
     if (Status st = FlushPending(); st != Status::Ok)
         return st;
-    return file->Flush() ? Status::Ok : Fail(Status::WriteFailed);
+    return file->Flush() ? Status::Ok : FailWrite();
 }
 
-// After a failed write: forget the samples the system did not take, so the final indexes
-// describe only what is on disk, and write them where the good data ends.
-void Muxer::RollBackTo(uint64_t goodEnd)
+// Forgets what does not lie whole on disk before `limit`: samples whose chunk ends past it, and
+// standard indexes that do or that name a forgotten sample. The end moves back to the end of
+// the last whole chunk, where the final indexes go.
+void Muxer::RollBackTo(uint64_t limit)
 {
     pending.clear();
-    end = pendingStart = goodEnd;
+    uint64_t goodEnd = moviPos + kListHeaderBytes;
     for (Stream& s : streams) {
-        while (!s.entries.empty() && s.entries.back().dataPos + s.entries.back().size > goodEnd)
+        while (!s.entries.empty() && s.entries.back().dataPos + Pad(s.entries.back().size) > limit)
             s.entries.pop_back();
-        // The segment's checkpoint indexes may lie past the good end: index it afresh.
-        s.super.resize(s.segmentSuperFirst);
-        s.indexed = 0;
+        if (!s.entries.empty())
+            goodEnd = std::max(goodEnd, s.entries.back().dataPos + Pad(s.entries.back().size));
+        while (s.super.size() > s.segmentSuperFirst &&
+               (s.super.back().pos + s.super.back().size > limit || s.super.back().entriesEnd > s.entries.size()))
+            s.super.pop_back();
+        const bool kept = s.super.size() > s.segmentSuperFirst;
+        s.indexed = kept ? s.super.back().entriesEnd : 0;
         s.lastEntryRecordPos = 0;
         s.lastEntryDirty = false;
+        if (kept) {
+            const SuperEntry& last = s.super.back();
+            goodEnd = std::max(goodEnd, last.pos + last.size);
+            const size_t first = s.super.size() - 1 > s.segmentSuperFirst ? s.super[s.super.size() - 2].entriesEnd : 0;
+            // Written again at the end: the last indexed sample may have been replaced since.
+            if (s.indexed > first) {
+                s.lastEntryRecordPos = last.pos + kChunkHeaderBytes + kStdIndexHeaderBytes +
+                                       (s.indexed - 1 - first) * kStdIndexEntryBytes;
+                s.lastEntryDirty = s.indexed == s.entries.size();
+            }
+        }
         s.length = s.entries.empty() ? s.segmentStartLength : s.entries.back().endLength;
         if (segment == 0)
             s.firstSegmentLength = s.length;
     }
+    end = pendingStart = confirmedEnd = goodEnd;
+}
+
+// Bytes the compact final indexes take.
+uint64_t Muxer::CompactIndexBytes() const
+{
+    uint64_t bytes = 0;
+    for (const Stream& s : streams)
+        if (s.entries.size() > s.indexed)
+            bytes += kChunkHeaderBytes + kStdIndexHeaderBytes + (s.entries.size() - s.indexed) * kStdIndexEntryBytes;
+    return bytes;
+}
+
+// Finishes the file after a failed write, in the best way still open.
+void Muxer::Recover()
+{
+    // The headers of the first segment never reached the disk: they are written again.
+    if (segment == 0 && confirmedEnd < moviPos + kListHeaderBytes) {
+        pending.clear();
+        end = pendingStart = confirmedEnd = 0;
+        failed = false;
+        if (WriteHeaders() != Status::Ok)
+            return;
+    }
+    if (confirmedEnd >= moviPos + kListHeaderBytes) {
+        // Samples batched in memory when the failure came may still go through.
+        failed = false;
+        FlushPending();
+        RollBackTo(confirmedEnd);
+        failed = false;
+        if (EndSegment(true) == Status::Ok)
+            return;
+        // Short of room: give up the last samples until a compact index fits in the bytes the
+        // file already has (writing over them takes no new room on the disk).
+        for (uint64_t limit = confirmedEnd;; limit = end - 1) {
+            RollBackTo(limit);
+            if (end + CompactIndexBytes() <= fileEnd || end <= moviPos + kListHeaderBytes || end > limit)
+                break;
+        }
+        failed = false;
+        if (EndSegment(true, true) == Status::Ok)
+            return;
+    }
+    // Nothing more goes onto the disk: cut the file back to the last checkpoint.
+    if (diskAtCheckpoint && file->Truncate(checkpointEnd))
+        fileEnd = checkpointEnd;
 }
 
 Status Muxer::Close()
@@ -621,23 +734,15 @@ Status Muxer::Close()
     closed = true;
     if (!file)
         return Status::BadState;
-    Status result = Status::Ok;
     if (!headersWritten && !streams.empty())
-        result = WriteHeaders();
-    if (headersWritten && result == Status::Ok && !failed)
-        result = EndSegment(true);
-    if (failed && confirmedEnd >= moviPos + kListHeaderBytes) {
-        // One attempt to end the file cleanly after the last good sample; if that fails too,
-        // the last checkpoint on disk still stands.
-        RollBackTo(confirmedEnd);
-        failed = false;
+        WriteHeaders();
+    if (headersWritten && !failed)
         EndSegment(true);
-        result = Status::WriteFailed;
-    } else if (failed) {
-        result = Status::WriteFailed;
-    }
+    if (failed)
+        Recover();
+    Status result = failure;
     if (!file->Close() && result == Status::Ok)
-        result = Status::WriteFailed;
+        result = FailWrite();
     return result;
 }
 

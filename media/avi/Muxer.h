@@ -15,7 +15,7 @@ enum class Status : int {
     Ok = 0,
     BadArgument = 1,  // a value the format cannot carry, or a position behind the stream
     BadState = 2,     // streams added after the first sample, or a closed writer
-    WriteFailed = 3,  // the system refused a write or seek; the file is kept up to the last good sample
+    WriteFailed = 3,  // the system refused a write or seek (FirstError() says why); see Close
     IndexFull = 4,    // the super index has no room for another segment
 };
 const char* StatusText(Status status);
@@ -38,7 +38,10 @@ public:
     // samples in between, the last position written is replaced. Audio: `bytes` of samples
     // appended at `position`, a gap filled with silence.
     Status Write(int stream, int64_t position, const void* data, uint32_t bytes, bool keyFrame);
-    // Writes the final indexes and headers. Safe to call twice.
+    // Writes the final indexes and headers. After a failed write it still finishes the file: with
+    // every sample that reached the disk whole, or, when the disk has no room for their index,
+    // all but the last few; if nothing can be written any more, the file is cut back to the last
+    // checkpoint. Returns the first failure's status then. Safe to call twice.
     Status Close();
     // Brings the file on disk to a self-consistent state now.
     Status Checkpoint();
@@ -46,6 +49,8 @@ public:
     int64_t StreamLength(int stream) const;
     uint64_t FileBytes() const { return end; }
     int StreamCount() const { return int(streams.size()); }
+    // Why the first failed write failed; kind None while none has.
+    FileError FirstError() const { return firstError; }
 
 private:
     struct IndexEntry {
@@ -58,6 +63,7 @@ private:
         uint64_t pos;
         uint32_t size;
         uint32_t duration;
+        size_t entriesEnd;  // entries of its segment indexed once this index is counted
     };
     struct Stream {
         VAVIStreamInfo header;
@@ -84,16 +90,21 @@ private:
     Status WriteChunk(Stream& s, const void* data, uint32_t bytes, bool key, int64_t endLength);
     Status WriteGap(Stream& s, int64_t samples);
     Status WriteStandardIndex(Stream& s, size_t first, size_t last, SuperEntry& out);
-    Status IndexPendingEntries();
+    Status IndexPendingEntries(bool compact);
     Status MergeSegmentIndex(Stream& s);
     Status PatchHeaders();
-    Status EndSegment(bool last);
+    Status EndSegment(bool last, bool compact = false);
     Status StartSegment();
     Status Append(const void* data, size_t bytes);
     Status FlushPending();
     Status PatchAt(uint64_t offset, const void* data, size_t bytes);
+    void Took(uint64_t offset, size_t bytes);
     Status Fail(Status status);
-    void RollBackTo(uint64_t goodEnd);
+    Status FailWrite();
+    void MarkConsistent();
+    void Recover();
+    void RollBackTo(uint64_t limit);
+    uint64_t CompactIndexBytes() const;
     uint32_t Duration(const Stream& s, size_t first, size_t last) const;
 
     std::unique_ptr<OutputFile> file;
@@ -101,11 +112,16 @@ private:
     bool headersWritten = false;
     bool closed = false;
     bool failed = false;
+    Status failure = Status::Ok;  // the first failure
+    FileError firstError;
 
     std::vector<uint8_t> pending;  // bytes at the end of the file not yet handed to the system
     uint64_t pendingStart = 0;
     uint64_t end = 0;              // logical end of the file
     uint64_t confirmedEnd = 0;     // bytes the system has taken, from the start
+    uint64_t fileEnd = 0;          // the file's size on disk
+    uint64_t checkpointEnd = 0;    // where the file ended at the last consistent state on disk
+    bool diskAtCheckpoint = false; // nothing on disk has changed below checkpointEnd since
 
     uint64_t avihPos = 0;
     uint64_t dmlhPos = 0;

@@ -3,9 +3,12 @@
 
 #include "media/avi/Muxer.h"
 #include "tests/avi/AviTestSupport.h"
+#include "tests/avi/RiffWalker.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <csignal>
 #include <cstring>
 #include <random>
@@ -17,28 +20,67 @@ using namespace avitest;
 
 namespace {
 
-// A file that refuses every byte after the first `budget` bytes, like a full disk.
-class FullDisk final : public avi::OutputFile {
+// A disk file that logs every write and fails as planned: one chosen write, which takes
+// `partial` of its bytes first (the writes after it go through again unless `sticky`), or every
+// byte past `budget`, like a disk that fills up.
+struct FaultPlan {
+    int failWrite = -1;
+    size_t partial = 0;
+    bool sticky = false;
+    uint64_t budget = UINT64_MAX;
+    avi::FileError error{avi::FileErrorKind::DiskFull, ENOSPC};
+};
+
+struct WriteCall {
+    int phase;  // what the test was doing
+    uint64_t offset;
+    size_t bytes;
+    bool audio;  // holds an audio chunk
+    bool index;  // holds a standard index
+};
+
+class FaultyFile final : public avi::OutputFile {
 public:
-    FullDisk(std::unique_ptr<avi::OutputFile> inner, uint64_t budget) : inner(std::move(inner)), budget(budget) {}
+    FaultyFile(std::unique_ptr<avi::OutputFile> inner, const FaultPlan& plan) : inner(std::move(inner)), plan(plan) {}
+
     size_t Write(const void* data, size_t bytes) override
     {
-        const uint64_t room = pos >= budget ? 0 : budget - pos;
-        const size_t n = inner->Write(data, size_t(std::min<uint64_t>(bytes, room)));
-        pos += n;
-        return n;
+        const int n = int(calls.size());
+        calls.push_back({phase, pos, bytes, Holds(data, bytes, "01wb"), Holds(data, bytes, "ix0")});
+        size_t allowed = bytes;
+        if (n == plan.failWrite || (plan.sticky && plan.failWrite >= 0 && n > plan.failWrite))
+            allowed = n == plan.failWrite ? std::min(plan.partial, bytes) : 0;
+        if (pos + allowed > plan.budget)
+            allowed = pos >= plan.budget ? 0 : size_t(plan.budget - pos);
+        const size_t done = inner->Write(data, allowed);
+        pos += done;
+        if (done < bytes)
+            failures++;
+        return done;
     }
     bool Seek(uint64_t offset) override
     {
         pos = offset;
         return inner->Seek(offset);
     }
+    bool Truncate(uint64_t size) override { return inner->Truncate(size); }
     bool Flush() override { return inner->Flush(); }
     bool Close() override { return inner->Close(); }
+    avi::FileError LastError() const override { return failures ? plan.error : inner->LastError(); }
+
+    int phase = 0;
+    std::vector<WriteCall> calls;
+    int failures = 0;
 
 private:
+    static bool Holds(const void* data, size_t bytes, const char* text)
+    {
+        const auto* p = static_cast<const char*>(data);
+        return std::search(p, p + bytes, text, text + std::strlen(text)) != p + bytes;
+    }
+
     std::unique_ptr<avi::OutputFile> inner;
-    uint64_t budget;
+    FaultPlan plan;
     uint64_t pos = 0;
 };
 
@@ -48,12 +90,6 @@ int AddVideo(avi::Muxer& m, int32_t w, int32_t h, uint32_t fps = 10)
     const VBitmapInfo f = Format(w, h, 24);
     EXPECT_EQ(m.SetFormat(s, &f, 40), avi::Status::Ok);
     return s;
-}
-
-int Count(const std::string& probe, const char* key)
-{
-    const size_t at = probe.find(key);
-    return at == std::string::npos ? -1 : std::atoi(probe.c_str() + at + std::strlen(key));
 }
 
 TEST(AviPositions, GapsAndReplacement)
@@ -114,7 +150,9 @@ TEST(AviFailure, FullDiskKeepsFileValidUpToLastGoodSample)
     for (uint64_t budget : {uint64_t(1) << 20, uint64_t(3) << 20, uint64_t(100000)}) {
         SCOPED_TRACE(budget);
         const std::string path = TempPath("full.avi");
-        avi::Muxer m(std::make_unique<FullDisk>(avi::CreateDiskFile(path), budget));
+        FaultPlan full;
+        full.budget = budget;
+        avi::Muxer m(std::make_unique<FaultyFile>(avi::CreateDiskFile(path), full));
         const int s = AddVideo(m, 160, 120);
         const auto frame = Frame(160, 120, 24, 0);
         int written = 0;
@@ -216,6 +254,218 @@ TEST(AviSegments, HeavyFilePastOneGibReadsEveryFrame)
     std::remove(path.c_str());
     EXPECT_EQ(Count(probe, "nb_frames="), frames) << probe;
     EXPECT_EQ(Count(probe, "nb_read_frames="), frames) << probe;
+}
+
+// Empty stretches of a sound stream are silence of its sample format: 128 for 8-bit samples,
+// 0 for 16-bit ones.
+TEST(AviPositions, AudioGapsAreSilenceOfTheSampleFormat)
+{
+    struct Case {
+        const char* name;
+        uint16_t bits, channels;
+        const char* rawFormat;  // ffmpeg's name for the samples as stored
+        uint8_t silence;
+    } cases[] = {
+        {"8-bit mono", 8, 1, "u8", 0x80},
+        {"16-bit mono", 16, 1, "s16le", 0x00},
+        {"16-bit stereo", 16, 2, "s16le", 0x00},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        VWaveFormatEx w{};
+        w.wFormatTag = 1;
+        w.nChannels = c.channels;
+        w.nSamplesPerSec = 11025;
+        w.wBitsPerSample = c.bits;
+        w.nBlockAlign = uint16_t(c.channels * c.bits / 8);
+        w.nAvgBytesPerSec = w.nSamplesPerSec * w.nBlockAlign;
+        const size_t sound = 1000, gap = 1500;
+        const std::vector<uint8_t> tone(sound * w.nBlockAlign, 0x37);
+        const std::string path = TempPath("silence.avi");
+        {
+            avi::Muxer m(avi::CreateDiskFile(path));
+            const int s = m.AddStream(AudioHeader(w));
+            ASSERT_EQ(m.SetFormat(s, &w, sizeof w), avi::Status::Ok);
+            ASSERT_EQ(m.Write(s, 0, tone.data(), uint32_t(tone.size()), true), avi::Status::Ok);
+            ASSERT_EQ(m.Write(s, int64_t(sound + gap), tone.data(), uint32_t(tone.size()), true), avi::Status::Ok);
+            ASSERT_EQ(m.Close(), avi::Status::Ok);
+        }
+        std::vector<uint8_t> expected = tone;
+        expected.resize(expected.size() + gap * w.nBlockAlign, c.silence);
+        expected.insert(expected.end(), tone.begin(), tone.end());
+        const std::string out = Shell("ffmpeg -v error -i '" + path + "' -f " + c.rawFormat + " - 2>&1");
+        EXPECT_TRUE(std::vector<uint8_t>(out.begin(), out.end()) == expected)
+            << out.size() << " bytes, expected " << expected.size();
+        std::remove(path.c_str());
+    }
+}
+
+// Failures at the file, one kind of write at a time. A clean run logs every write the muxer
+// makes; each case then fails the one it picks from that log. Afterwards the call in which
+// the failure happened has said so with the file's error, and Close has left a standard AVI
+// whose headers and indexes agree with the frames in it.
+constexpr int32_t kFaultWidth = 400, kFaultHeight = 300;  // frames past the batch size, written straight through
+constexpr int kFaultFrames = 20;
+constexpr uint32_t kFaultSoundSamples = 1103;  // 8-bit mono: odd chunks, with a pad byte
+constexpr int kClosePhase = 1000;
+
+struct FaultRun {
+    int failedPhase = -1;  // the first call that did not succeed: 2 i video, 2 i + 1 sound, kClosePhase
+    avi::Status failedStatus = avi::Status::Ok;
+    avi::Status closeStatus = avi::Status::Ok;
+    int videoWritten = 0;      // samples of the calls that succeeded
+    int64_t audioWritten = 0;
+    avi::FileError error;
+    std::vector<WriteCall> calls;
+};
+
+FaultRun WriteFaultMovie(const std::string& path, const FaultPlan& plan)
+{
+    FaultRun run;
+    auto owned = std::make_unique<FaultyFile>(avi::CreateDiskFile(path), plan);
+    FaultyFile* file = owned.get();  // owned by the muxer, which outlives its use here
+    avi::Muxer m(std::move(owned));
+    const int video = AddVideo(m, kFaultWidth, kFaultHeight);
+    const VWaveFormatEx wave = Pcm8Mono11k();
+    const int audio = m.AddStream(AudioHeader(wave));
+    EXPECT_EQ(m.SetFormat(audio, &wave, sizeof wave), avi::Status::Ok);
+    std::vector<uint8_t> sound(kFaultSoundSamples);
+    auto failed = [&](int phase, avi::Status st) {
+        if (st == avi::Status::Ok)
+            return false;
+        run.failedPhase = phase;
+        run.failedStatus = st;
+        return true;
+    };
+    for (int i = 0; i < kFaultFrames; ++i) {
+        const auto frame = Frame(kFaultWidth, kFaultHeight, 24, i);
+        file->phase = 2 * i;
+        if (failed(2 * i, m.Write(video, i, frame.data(), uint32_t(frame.size()), true)))
+            break;
+        ++run.videoWritten;
+        std::fill(sound.begin(), sound.end(), uint8_t(i + 1));
+        file->phase = 2 * i + 1;
+        if (failed(2 * i + 1, m.Write(audio, int64_t(i) * kFaultSoundSamples, sound.data(), uint32_t(sound.size()), true)))
+            break;
+        run.audioWritten += kFaultSoundSamples;
+    }
+    file->phase = kClosePhase;
+    run.closeStatus = m.Close();
+    if (run.failedPhase < 0)
+        failed(kClosePhase, run.closeStatus);
+    run.error = m.FirstError();
+    run.calls = file->calls;
+    return run;
+}
+
+TEST(AviFailure, EveryKindOfWriteFailsCleanly)
+{
+    const std::string path = TempPath("fault.avi");
+    const FaultRun clean = WriteFaultMovie(path, FaultPlan{});
+    ASSERT_EQ(clean.failedPhase, -1);
+    ASSERT_EQ(clean.error.kind, avi::FileErrorKind::None);
+    const std::vector<WriteCall>& calls = clean.calls;
+    const uint64_t headerBytes = calls.at(0).bytes;  // the first write: the headers up to the movi list
+    const size_t frameBytes = size_t(DibFrameBytes(kFaultWidth, kFaultHeight, 24));
+    auto first = [&](auto&& wanted) {
+        for (size_t k = 0; k < calls.size(); ++k)
+            if (wanted(calls[k]))
+                return int(k);
+        ADD_FAILURE() << "no such write in the clean run";
+        return 0;
+    };
+    auto frameData = [&](int frame) {
+        return first([&](const WriteCall& c) { return c.phase == 2 * frame && c.bytes == frameBytes; });
+    };
+    const int audioChunk = first([&](const WriteCall& c) { return c.phase >= 10 && c.audio && !c.index; });
+
+    enum class Keeps {
+        Everything,      // every sample of a call that succeeded
+        AllButTheLast,   // room for the last index came from the last sample of a stream
+        LastCheckpoint,  // nothing could be written any more: the file as the last checkpoint left it
+    };
+    const avi::FileError otherError{avi::FileErrorKind::Other, EIO};
+    struct Case {
+        const char* name;
+        int write;  // the write that fails
+        size_t partial = 0;
+        bool sticky = false;
+        bool diskFills = false;  // no room from the failing write's offset + partial on
+        Keeps keeps = Keeps::Everything;
+        int ownSample = 0;  // 1: the failing call's own sample was whole on disk before its failure
+        avi::FileError error{avi::FileErrorKind::DiskFull, ENOSPC};
+    } cases[] = {
+        {.name = "the headers", .write = 0, .error = otherError},
+        {.name = "the first frame", .write = frameData(0)},
+        {.name = "a later frame", .write = frameData(13), .error = otherError},
+        {.name = "a sound chunk", .write = audioChunk},
+        {.name = "a checkpoint's index",
+         .write = first([](const WriteCall& c) { return c.phase < kClosePhase && c.index; }),
+         .ownSample = 1},
+        {.name = "a checkpoint's header patch",
+         .write = first([&](const WriteCall& c) { return c.phase > 0 && c.phase < kClosePhase && c.offset < headerBytes; }),
+         .ownSample = 1},
+        {.name = "the index at close", .write = first([](const WriteCall& c) { return c.phase == kClosePhase && c.index; })},
+        {.name = "a header patch at close",
+         .write = first([&](const WriteCall& c) { return c.phase == kClosePhase && c.offset < headerBytes; })},
+        {.name = "half a frame", .write = frameData(13), .partial = frameBytes / 2},
+        {.name = "part of a sound chunk", .write = audioChunk, .partial = 100, .error = otherError},
+        // The flush begins with the sound chunk: all of it but its pad byte.
+        {.name = "a sound chunk but its pad byte", .write = audioChunk, .partial = 8 + kFaultSoundSamples},
+        {.name = "the disk fills between two frames", .write = frameData(13), .diskFills = true,
+         .keeps = Keeps::AllButTheLast},
+        {.name = "the disk fills inside a frame", .write = frameData(14), .partial = 5000, .diskFills = true,
+         .keeps = Keeps::AllButTheLast},
+        {.name = "the disk fills before close",
+         .write = first([&](const WriteCall& c) { return c.phase == kClosePhase && c.offset >= headerBytes; }),
+         .diskFills = true, .keeps = Keeps::AllButTheLast},
+        {.name = "the disk fails for good", .write = frameData(13), .sticky = true, .keeps = Keeps::LastCheckpoint,
+         .error = otherError},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        FaultPlan plan;
+        plan.error = c.error;
+        if (c.diskFills) {
+            plan.budget = calls[size_t(c.write)].offset + c.partial;
+        } else {
+            plan.failWrite = c.write;
+            plan.partial = c.partial;
+            plan.sticky = c.sticky;
+        }
+        const FaultRun run = WriteFaultMovie(path, plan);
+
+        // Reported by the call that made the write, with the file's reason.
+        EXPECT_EQ(run.failedPhase, calls[size_t(c.write)].phase);
+        EXPECT_EQ(run.failedStatus, avi::Status::WriteFailed);
+        EXPECT_EQ(run.closeStatus, avi::Status::WriteFailed);
+        EXPECT_EQ(run.error.kind, c.error.kind);
+        EXPECT_EQ(run.error.code, c.error.code);
+
+        const WalkedFile walked = WalkAvi(ReadFile(path));
+        EXPECT_EQ(walked.Errors(), "");
+        EXPECT_EQ(walked.trailingBytes, 0u);
+        ASSERT_EQ(walked.streams.size(), 2u);
+        const uint32_t frames = walked.streams[0].length, samples = walked.streams[1].length;
+        switch (c.keeps) {
+        case Keeps::Everything:
+            EXPECT_EQ(frames, uint32_t(run.videoWritten + c.ownSample));
+            EXPECT_EQ(samples, uint32_t(run.audioWritten));
+            break;
+        case Keeps::AllButTheLast:
+            EXPECT_LE(frames, uint32_t(run.videoWritten));
+            EXPECT_GE(frames + 1, uint32_t(run.videoWritten));
+            EXPECT_LE(samples, uint32_t(run.audioWritten));
+            EXPECT_GE(samples + kFaultSoundSamples, uint32_t(run.audioWritten));
+            break;
+        case Keeps::LastCheckpoint:
+            EXPECT_EQ(frames, uint32_t(run.videoWritten / 10 * 10));
+            break;
+        }
+        EXPECT_EQ(Shell("ffmpeg -v error -i '" + path + "' -f null - 2>&1"), "");
+        EXPECT_EQ(Count(Probe(path, "nb_read_frames"), "nb_read_frames="), int(frames));
+    }
+    std::remove(path.c_str());
 }
 
 }  // namespace
