@@ -11,6 +11,21 @@ constexpr char kAudioStreamName[] = "Vorlux 3 Audio Stream";
 constexpr uint32_t kCompressFlags = 13;  // AVICOMPRESSF_VALID | AVICOMPRESSF_KEYFRAMES | AVICOMPRESSF_INTERLEAVE
 constexpr uint32_t kBestQuality = 10000;
 
+// The file service's results: the muxer's statuses and the service's own.
+const char* ResultText(int result)
+{
+    switch (result) {
+    case avi::kErrorReleased:
+        return "the stream was released";
+    case avi::kErrorNoFormat:
+        return "the stream has no format";
+    case avi::kErrorShortFrame:
+        return "fewer bytes than a frame";
+    default:
+        return avi::StatusText(avi::Status(result));
+    }
+}
+
 }  // namespace
 
 AVIWriter::AVIWriter() = default;
@@ -48,7 +63,7 @@ bool AVIWriter::Close()
     if (FileOpen.IsSet(state)) {
         const int rc = file->Close();
         if (rc != 0) {
-            std::printf("AVIFileRelease FAILED (%s)\n", avi::StatusText(avi::Status(rc)));
+            std::printf("AVIFileRelease FAILED (%s)\n", ResultText(rc));
             std::fflush(stdout);
             NoteFailure(rc);
             closed = false;
@@ -71,7 +86,22 @@ void AVIWriter::NoteFailure(int result)
 {
     if (result == 0 || failure)
         return;
-    failure = RecordingFailure{FailureKind::WriteFailed, 0};
+    std::printf("AVI file service FAILED (%s)\n", ResultText(result));
+    std::fflush(stdout);
+    // The file says why when the system refused it; a value the file service refused has no
+    // system reason.
+    const avi::FileError why = file ? file->FirstError() : avi::FileError{};
+    switch (why.kind) {
+    case avi::FileErrorKind::DiskFull:
+        failure = RecordingFailure{FailureKind::DiskFull, why.code};
+        break;
+    case avi::FileErrorKind::Other:
+        failure = RecordingFailure{FailureKind::WriteFailed, why.code};
+        break;
+    case avi::FileErrorKind::None:
+        failure = RecordingFailure{FailureKind::WriteFailed, 0};
+        break;
+    }
 }
 
 bool AVIWriter::CreateStream(avi::Stream*& stream, const VAVIStreamInfo& header)
