@@ -33,7 +33,10 @@ const char* StatusText(Status status)
     return "unknown";
 }
 
-Muxer::Muxer(std::unique_ptr<OutputFile> f) : file(std::move(f)) {}
+Muxer::Muxer(std::unique_ptr<OutputFile> f, uint64_t limit)
+    : file(std::move(f)), segmentLimit(std::min(limit, kRiffSegmentLimit))
+{
+}
 
 Muxer::~Muxer()
 {
@@ -288,12 +291,14 @@ Status Muxer::WriteHeaders()
 
 Status Muxer::WriteChunk(Stream& s, const void* data, uint32_t bytes, bool key, int64_t endLength)
 {
-    // A new sample first closes a full segment; a replacement stays beside the sample it replaces.
-    const bool replaces = s.video && !s.entries.empty() && endLength == s.length && s.length > 0 &&
-                          s.entries.back().endLength == endLength;
+    // A new sample first closes a full segment; a replacement stays beside the sample it
+    // replaces, unless that lies in a finished segment.
+    const bool again = s.video && endLength == s.length && s.length > 0;
+    const bool replaces = again && !s.entries.empty();
+    const bool replacesPast = again && s.entries.empty() && s.hasPast;
     if (!replaces) {
         const uint64_t needed = kChunkHeaderBytes + Pad(bytes);
-        if (end - segmentPos + needed > kRiffSegmentLimit && end - moviPos > kListHeaderBytes) {
+        if (end - segmentPos + needed > segmentLimit && end - moviPos > kListHeaderBytes) {
             if (Status st = EndSegment(false); st != Status::Ok)
                 return st;
         }
@@ -327,6 +332,17 @@ Status Muxer::WriteChunk(Stream& s, const void* data, uint32_t bytes, bool key, 
         s.entries.back() = entry;
         if (s.indexed == s.entries.size())
             s.lastEntryDirty = true;
+    } else if (replacesPast) {
+        // The old sample leaves its segment, the new one counts in this one; the next
+        // checkpoint writes both.
+        s.super[s.past.superSlot].duration -= 1;
+        if (s.past.inFirstSegment)
+            s.firstSegmentLength -= 1;
+        s.segmentStartLength -= 1;
+        s.moved = s.past;
+        s.moveDirty = true;
+        s.hasPast = false;
+        s.entries.push_back(entry);
     } else {
         s.entries.push_back(entry);
     }
@@ -396,7 +412,7 @@ Status Muxer::Write(int stream, int64_t position, const void* data, uint32_t byt
         return st;
 
     for (const Stream& t : streams) {
-        if (uint64_t(t.length - t.checkpointLength) * t.header.dwScale >= t.header.dwRate)
+        if (t.moveDirty || uint64_t(t.length - t.checkpointLength) * t.header.dwScale >= t.header.dwRate)
             return Checkpoint();
     }
     return Status::Ok;
@@ -474,6 +490,26 @@ Status Muxer::MergeSegmentIndex(Stream& s)
     return Status::Ok;
 }
 
+// Takes a sample written again out of the finished segment that held it: out of its standard
+// index (the last entry, so the count drops), out of idx1, and out of the movi list (renamed JUNK).
+Status Muxer::WriteMove(Stream& s)
+{
+    const PastSample& m = s.moved;
+    uint8_t v[4];
+    StoreLE32(v, m.indexCount - 1);  // nEntriesInUse
+    if (Status st = PatchAt(m.indexCountPos, v, 4); st != Status::Ok)
+        return st;
+    StoreLE32(v, kFccJunk);
+    if (m.idx1RecordPos) {
+        if (Status st = PatchAt(m.idx1RecordPos, v, 4); st != Status::Ok)  // ckid
+            return st;
+    }
+    if (Status st = PatchAt(m.chunkPos, v, 4); st != Status::Ok)
+        return st;
+    s.moveDirty = false;
+    return Status::Ok;
+}
+
 Status Muxer::PatchHeaders()
 {
     if (Status st = FlushPending(); st != Status::Ok)
@@ -482,6 +518,10 @@ Status Muxer::PatchHeaders()
     uint32_t maxChunk = 0;
     int64_t firstVideoFrames = -1, totalVideoFrames = 0;
     for (Stream& s : streams) {
+        if (s.moveDirty) {
+            if (Status st = WriteMove(s); st != Status::Ok)
+                return st;
+        }
         if (s.lastEntryDirty && s.lastEntryRecordPos) {
             const IndexEntry& e = s.entries.back();
             const uint64_t base = moviPos;
@@ -577,7 +617,11 @@ Status Muxer::EndSegment(bool last, bool compact)
                   [](const auto& a, const auto& b) { return a.first->dataPos < b.first->dataPos; });
         ByteBuffer b;
         const size_t idx1 = b.BeginChunk(kFccIdx1);
+        for (Stream& s : streams)
+            s.lastIdx1RecordPos = 0;
         for (const auto& [e, s] : all) {
+            if (e == &s->entries.back())
+                streams[size_t(s - streams.data())].lastIdx1RecordPos = end + b.Size();
             b.U32(s->chunkId);                                        // ckid
             b.U32(e->key ? kAviifKeyFrame : 0);                       // dwFlags
             b.U32(uint32_t(e->dataPos - kChunkHeaderBytes - moviPos - kChunkHeaderBytes));  // dwChunkOffset
@@ -629,10 +673,21 @@ Status Muxer::StartSegment()
     const uint64_t at = end;
     if (Status st = Append(b.Data(), b.Size()); st != Status::Ok)
         return st;
+    const bool endedFirst = segment == 0;
     ++segment;
     segmentPos = at;
     moviPos = at + kListHeaderBytes;
     for (Stream& s : streams) {
+        // The segment that ended has one standard index per stream, over all its entries.
+        if (!s.entries.empty() && s.super.size() > s.segmentSuperFirst) {
+            s.past = PastSample{s.entries.back().dataPos - kChunkHeaderBytes,
+                                s.super.back().pos + kChunkHeaderBytes + 4,
+                                uint32_t(s.entries.size()),
+                                s.super.size() - 1,
+                                endedFirst ? s.lastIdx1RecordPos : 0,
+                                endedFirst};
+            s.hasPast = true;
+        }
         s.entries.clear();
         s.indexed = 0;
         s.lastEntryRecordPos = 0;

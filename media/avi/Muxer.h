@@ -3,6 +3,7 @@
 // super indexes, and regular checkpoints that leave the file readable if the writer dies.
 
 #include "common/VRecords.h"
+#include "media/avi/AviFormat.h"
 #include "media/avi/OutputFile.h"
 
 #include <cstdint>
@@ -23,7 +24,9 @@ const char* StatusText(Status status);
 // Not thread-safe: one thread adds streams, writes and closes.
 class Muxer {
 public:
-    explicit Muxer(std::unique_ptr<OutputFile> file);
+    // A RIFF segment is closed once it would pass `segmentLimit` bytes (at most the standard
+    // 1 GiB; less gives many segments from a small movie).
+    explicit Muxer(std::unique_ptr<OutputFile> file, uint64_t segmentLimit = kRiffSegmentLimit);
     ~Muxer();
     Muxer(const Muxer&) = delete;
     Muxer& operator=(const Muxer&) = delete;
@@ -65,6 +68,16 @@ private:
         uint32_t duration;
         size_t entriesEnd;  // entries of its segment indexed once this index is counted
     };
+    // Where a stream's last sample lies when that is in a finished segment: written again, it
+    // leaves that segment (its index, idx1 and the movi list) for the current one.
+    struct PastSample {
+        uint64_t chunkPos = 0;
+        uint64_t indexCountPos = 0;  // nEntriesInUse of the standard index that names it
+        uint32_t indexCount = 0;     // that count with the sample
+        size_t superSlot = 0;
+        uint64_t idx1RecordPos = 0;  // 0 when the segment has no idx1
+        bool inFirstSegment = false;
+    };
     struct Stream {
         VAVIStreamInfo header;
         std::vector<uint8_t> format;
@@ -84,6 +97,11 @@ private:
         size_t segmentSuperFirst = 0;
         int64_t firstSegmentLength = 0;
         int64_t segmentStartLength = 0;
+        uint64_t lastIdx1RecordPos = 0;   // idx1 record of the last entry, while the segment ends
+        bool hasPast = false;             // the last sample is `past`
+        PastSample past;
+        bool moveDirty = false;           // `moved` is not yet on disk
+        PastSample moved;
     };
 
     Status WriteHeaders();
@@ -93,6 +111,7 @@ private:
     Status IndexPendingEntries(bool compact);
     Status MergeSegmentIndex(Stream& s);
     Status PatchHeaders();
+    Status WriteMove(Stream& s);
     Status EndSegment(bool last, bool compact = false);
     Status StartSegment();
     Status Append(const void* data, size_t bytes);
@@ -108,6 +127,7 @@ private:
     uint32_t Duration(const Stream& s, size_t first, size_t last) const;
 
     std::unique_ptr<OutputFile> file;
+    uint64_t segmentLimit;
     std::vector<Stream> streams;
     bool headersWritten = false;
     bool closed = false;

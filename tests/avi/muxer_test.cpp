@@ -105,6 +105,8 @@ TEST(AviPositions, GapsAndReplacement)
         {{0, 1, 1, 2}, avi::Status::Ok, 3, 3},        // the newest sample 1 wins
         {{0, 3, 3, 3}, avi::Status::Ok, 4, 2},
         {{10}, avi::Status::Ok, 11, 1},
+        // Sample 9 written again after the checkpoint at 10 samples indexed it.
+        {{0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 9}, avi::Status::Ok, 10, 10},
     };
     for (const Case& c : cases) {
         const std::string path = TempPath("positions.avi");
@@ -122,6 +124,7 @@ TEST(AviPositions, GapsAndReplacement)
         EXPECT_EQ(Count(probe, "nb_frames="), c.length) << probe;
         EXPECT_EQ(Count(probe, "nb_read_frames="), c.readFrames) << probe;
         EXPECT_NEAR(std::atof(probe.c_str() + probe.find("duration=") + 9), c.length / 10.0, 0.01) << probe;
+        EXPECT_EQ(WalkAvi(ReadFile(path)).Errors(), "");
         std::remove(path.c_str());
     }
 }
@@ -203,6 +206,8 @@ TEST(AviCrash, FileCutAtRandomPoints)
     std::remove(path.c_str());
 }
 
+// The writer is killed while it is still writing: the header counts and the indexes on disk
+// are those of its last checkpoint (once a second of movie), read here from the bytes.
 TEST(AviCrash, KilledWriterLeavesReadableFile)
 {
     const char* helper = std::getenv("AVI_CRASH_WRITER");
@@ -218,16 +223,41 @@ TEST(AviCrash, KilledWriterLeavesReadableFile)
         _exit(127);
     }
     close(pipeFds[1]);
-    char buf[8] = {};
-    ASSERT_GT(read(pipeFds[0], buf, sizeof buf - 1), 0);
-    usleep(300000);
+    FILE* progress = fdopen(pipeFds[0], "r");
+    ASSERT_TRUE(progress);
+    constexpr int kKillAfter = 300;  // frames the writer has reported
+    int reported = 0;
+    char line[32];
+    while (reported < kKillAfter && std::fgets(line, sizeof line, progress))
+        reported = std::atoi(line);
     kill(child, SIGKILL);
     int status = 0;
     waitpid(child, &status, 0);
-    close(pipeFds[0]);
+    std::string rest;
+    while (std::fgets(line, sizeof line, progress))
+        rest = line;
+    std::fclose(progress);
     ASSERT_TRUE(WIFSIGNALED(status));
-    const std::string probe = Probe(path, "codec_name,nb_read_frames");
-    EXPECT_GE(Count(probe, "nb_read_frames="), 50) << probe;
+    ASSERT_GE(reported, kKillAfter);
+    EXPECT_NE(rest, "done\n") << "the writer had finished before it was killed";
+
+    const WalkedFile walked = WalkAvi(ReadFile(path));
+    EXPECT_EQ(walked.Errors(), "");
+    ASSERT_EQ(walked.streams.size(), 1u);
+    const uint32_t frames = walked.streams[0].length;
+    // Checkpoints come every 25 frames; the one at the reported count was written before the report.
+    EXPECT_EQ(frames % 25, 0u) << frames;
+    EXPECT_GE(frames, uint32_t(reported / 25 * 25));
+    EXPECT_EQ(walked.totalFrames, frames);
+    EXPECT_EQ(walked.grandFrames, frames);
+    EXPECT_EQ(walked.streams[0].superDuration, frames);
+    EXPECT_EQ(walked.microSecPerFrame, 40000u);
+    // What players show without counting: the duration from the header.
+    const std::string probe = Shell("ffprobe -v error -select_streams 0 -show_entries stream=duration "
+                                    "-of default=noprint_wrappers=1 '" + path + "'");
+    EXPECT_NEAR(std::atof(probe.c_str() + probe.find("duration=") + 9), frames / 25.0, 0.001) << probe;
+    // FFmpeg also finds frames that reached the disk after the checkpoint, past the RIFF's end.
+    EXPECT_GE(Count(Probe(path, "nb_read_frames"), "nb_read_frames="), int(frames));
     EXPECT_EQ(Shell("ffmpeg -v error -i '" + path + "' -f null - 2>&1"), "");
     std::remove(path.c_str());
 }
@@ -298,6 +328,77 @@ TEST(AviPositions, AudioGapsAreSilenceOfTheSampleFormat)
             << out.size() << " bytes, expected " << expected.size();
         std::remove(path.c_str());
     }
+}
+
+// Small segments: samples written again (after a checkpoint has indexed them, and when the
+// sound stream has just begun a new segment), and empty samples, across many AVIX segments.
+// Every index entry names a chunk of its size, each chunk once, and the durations add up.
+TEST(AviIndexes, ReplacementsAndGapsAcrossSegmentsStayIndexed)
+{
+    const int32_t w = 16, h = 16;
+    const size_t frameBytes = size_t(DibFrameBytes(w, h, 24));
+    // Segments the sound stream begins, so that the video sample written again right after
+    // it lies in the segment before: the case this test is for, in the first segment (which
+    // has idx1) and in later ones.
+    int soundBeginsSecond = 0, soundBeginsLater = 0;
+    for (uint64_t segmentBytes : {64000, 65000, 66000, 67000, 68000}) {
+        SCOPED_TRACE(segmentBytes);
+        const std::string path = TempPath("segments.avi");
+        std::vector<int> newest;  // per video position: the value of its newest picture, -1 when empty
+        {
+            avi::Muxer m(avi::CreateDiskFile(path), segmentBytes);
+            const int video = AddVideo(m, w, h);
+            const VWaveFormatEx wave = Pcm8Mono11k();
+            const int audio = m.AddStream(AudioHeader(wave));
+            ASSERT_EQ(m.SetFormat(audio, &wave, sizeof wave), avi::Status::Ok);
+            int64_t position = 0;
+            for (int i = 0; i < 400; ++i) {
+                if (i % 7 == 3) {
+                    ++position;
+                    newest.push_back(-1);
+                }
+                const std::vector<uint8_t> first(frameBytes, uint8_t(2 * i)), again(frameBytes, uint8_t(2 * i + 1));
+                ASSERT_EQ(m.Write(video, position, first.data(), uint32_t(frameBytes), true), avi::Status::Ok);
+                const std::vector<uint8_t> sound(1102, uint8_t(i));
+                ASSERT_EQ(m.Write(audio, int64_t(i) * 1102, sound.data(), 1102, true), avi::Status::Ok);
+                ASSERT_EQ(m.Write(video, position, again.data(), uint32_t(frameBytes), true), avi::Status::Ok);
+                newest.push_back(uint8_t(2 * i + 1));
+                ++position;
+            }
+            EXPECT_EQ(m.StreamLength(video), int64_t(newest.size()));
+            ASSERT_EQ(m.Close(), avi::Status::Ok);
+        }
+        const WalkedFile walked = WalkAvi(ReadFile(path));
+        EXPECT_EQ(walked.Errors(), "");
+        EXPECT_EQ(walked.trailingBytes, 0u);
+        ASSERT_EQ(walked.streams.size(), 2u);
+        EXPECT_GT(walked.riffs, 10);
+        EXPECT_EQ(walked.streams[0].length, newest.size());
+        EXPECT_EQ(walked.streams[1].length, 400u * 1102);
+        for (size_t r = 1; r < walked.riffStarts.size(); ++r) {
+            const uint64_t from = walked.riffStarts[r];
+            const uint64_t to = r + 1 < walked.riffStarts.size() ? walked.riffStarts[r + 1] : UINT64_MAX;
+            uint64_t firstVideo = UINT64_MAX, firstAudio = UINT64_MAX;
+            for (uint64_t pos : walked.streams[0].inMovi)
+                if (pos >= from && pos < to)
+                    firstVideo = std::min(firstVideo, pos);
+            for (uint64_t pos : walked.streams[1].inMovi)
+                if (pos >= from && pos < to)
+                    firstAudio = std::min(firstAudio, pos);
+            if (firstAudio < firstVideo)
+                ++(r == 1 ? soundBeginsSecond : soundBeginsLater);
+        }
+
+        std::vector<uint8_t> expected;
+        for (int v : newest)
+            if (v >= 0)
+                expected.insert(expected.end(), frameBytes, uint8_t(v));
+        const auto decoded = DecodeVideo(path, "bgr24");
+        EXPECT_TRUE(decoded == expected) << "decoded " << decoded.size() << " bytes, expected " << expected.size();
+        std::remove(path.c_str());
+    }
+    EXPECT_GT(soundBeginsSecond, 0);
+    EXPECT_GT(soundBeginsLater, 0);
 }
 
 // Failures at the file, one kind of write at a time. A clean run logs every write the muxer
