@@ -105,6 +105,7 @@
 #define IDS_SNAPSHOT_NO_SCREEN 295
 #define IDS_LOW_DISK_CAPTION 296
 #define IDS_LOW_DISK 297
+#define IDS_HOTKEY_SHARED 298
 
 // Version information
 #define IDV_VERSION 1

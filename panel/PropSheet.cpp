@@ -175,23 +175,35 @@ void PropSheet::RegisterHotKeys()
 {
     const int32_t stored[] = {prefs.GetStartKey(), prefs.GetStopKey(), prefs.GetPauseKey(),
                               prefs.GetCaptureKey()};
+    UINT wanted[kHotKeyCount];
+    for (int i = 0; i < kHotKeyCount; ++i)
+        wanted[i] = static_cast<UINT>(stored[i]) & 0xFF;
+    // A changed key gives up its old combination first (rather than keeping it beside the new
+    // one), so that a combination passed from one action to another is taken up in this pass.
+    for (int i = 0; i < kHotKeyCount; ++i) {
+        if (hotKeys[i].registered && hotKeys[i].vk != wanted[i]) {
+            ::UnregisterHotKey(Handle(), kHotKeyStart + i);
+            hotKeys[i].registered = false;
+        }
+    }
     bool anyTaken = false;
     for (int i = 0; i < kHotKeyCount; ++i) {
-        const int id = kHotKeyStart + i;
-        const UINT vk = static_cast<UINT>(stored[i]) & 0xFF;
         HotKeySlot& slot = hotKeys[i];
         // A key that works keeps working; one that failed is tried again.
-        if (slot.registered && slot.vk == vk)
-            continue;
-        // A changed key replaces the old one under the same id rather than joining it.
         if (slot.registered)
-            ::UnregisterHotKey(Handle(), id);
-        slot = HotKeySlot{vk, false, false};
-        if (vk == 0)
+            continue;
+        slot = HotKeySlot{wanted[i], false, false, -1};
+        if (slot.vk == 0)
             continue;  // no key chosen: nothing to register, nothing taken
-        const BOOL ok = ::RegisterHotKey(Handle(), id, MOD_CONTROL | MOD_SHIFT, vk);
-        DebugTrace("Hotkey (%d)registered with %#04x", ok, vk);
-        slot.registered = ok != FALSE;
+        for (int other = 0; other < kHotKeyCount; ++other) {
+            if (other != i && hotKeys[other].registered && hotKeys[other].vk == slot.vk)
+                slot.sharedWith = other;
+        }
+        if (slot.sharedWith < 0) {
+            const BOOL ok = ::RegisterHotKey(Handle(), kHotKeyStart + i, MOD_CONTROL | MOD_SHIFT, slot.vk);
+            DebugTrace("Hotkey (%d)registered with %#04x", ok, slot.vk);
+            slot.registered = ok != FALSE;
+        }
         slot.taken = !slot.registered;
         anyTaken = anyTaken || slot.taken;
     }
@@ -213,8 +225,11 @@ void PropSheet::ReportHotKeys()
             continue;
         if (!text.empty())
             text += "\n";
-        text += FillIn(LoadText(IDS_HOTKEY_TAKEN), {RegisteredHotKeyName(static_cast<int32_t>(hotKeys[i].vk)),
-                                                     LoadText(IDS_ACTION_FIRST + i)});
+        const std::string key = RegisteredHotKeyName(static_cast<int32_t>(hotKeys[i].vk));
+        const std::string action = LoadText(IDS_ACTION_FIRST + i);
+        const int other = hotKeys[i].sharedWith;
+        text += other >= 0 ? FillIn(LoadText(IDS_HOTKEY_SHARED), {key, action, LoadText(IDS_ACTION_FIRST + other)})
+                           : FillIn(LoadText(IDS_HOTKEY_TAKEN), {key, action});
     }
     if (text.empty())
         return;  // freed again since

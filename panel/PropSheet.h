@@ -73,6 +73,7 @@ private:
         UINT vk = 0;              // the key registered or tried last
         bool registered = false;  // ours now: to be unregistered before it changes
         bool taken = false;       // the registration failed
+        int sharedWith = -1;      // taken by this row of ours, or -1
     };
     static constexpr int kHotKeyCount = 4;
 

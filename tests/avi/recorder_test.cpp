@@ -244,8 +244,9 @@ struct SmallMovie {
         EXPECT_TRUE(writer.SetFileName(path.c_str()));
         EXPECT_TRUE(writer.Open());
         EXPECT_TRUE(video.InitCapturing(0));
-        if (withSound)
+        if (withSound) {
             EXPECT_TRUE(audio.InitCapturing());
+        }
     }
     // One frame and its sound; which call was refused, if one was.
     enum Refused { None, Frame, Sound };

@@ -621,6 +621,18 @@ TEST_F(PanelTest, HotKeyChangeReportsEveryTakenKey)
     EXPECT_EQ(ItemText(page, IDC_KEYS_START), "CTRL+SHIFT+F9");
     EXPECT_EQ(ItemText(page, IDC_KEYS_CAPTURE), "CTRL+SHIFT+F8");
 
+    // The same combination for two actions: the second is told which action has it.
+    choose(IDC_KEYS_STOP, 0x378);
+    ASSERT_EQ(sheet->messages.size(), 3u);
+    EXPECT_EQ(sheet->messages[2].text,
+              "Ctrl+Shift+F9 (Stop Recording) is already the key for Start Recording; choose another key on the Hot "
+              "Keys page.");
+    EXPECT_EQ(ItemText(page, IDC_KEYS_STOP), "CTRL+SHIFT+F9 (taken)");
+    EXPECT_TRUE(other.Free(VK_F6));  // its old key is given back
+    choose(IDC_KEYS_STOP, 0x375);
+    EXPECT_EQ(sheet->messages.size(), 3u);
+    EXPECT_FALSE(other.Free(VK_F6));
+
     // The panel's hot key message still runs its command for a key that registered late.
     ::PostMessageA(sheet->Handle(), WM_HOTKEY, kHotKeyStart, 0);
     Pump();
