@@ -138,6 +138,7 @@ EOF
     [ -z "$extra" ] || fail "$movie: the header's frame counts disagree: $counts"
     [ "$header" = "$entries" ] || fail "$movie: header says $header frames, the index holds $entries"
     [ "$filled" = "$decoded" ] || fail "$movie: the index holds $filled frames, ffprobe read $decoded"
+    echo "$movie: $header frame slots in header and index, $decoded frames decoded without errors" >&2
     echo "$header"
 }
 
@@ -163,6 +164,7 @@ wait_window '^vorlux test noise$' 60 >/dev/null || fail "no moving content"
 
 key ctrl+shift+F5
 answer_low_disk 30 || fail "a start onto an 8 MiB disk did not ask about the room"
+echo "asked: $(cat "$work/question")"
 grep -q 'E:\\clips' "$work/question" || fail "the question does not name the directory: $(cat "$work/question")"
 
 text=$(helper text 'Recording stopped' 180) || fail "no message box after the disk filled"
