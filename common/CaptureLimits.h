@@ -11,4 +11,5 @@ inline constexpr int kMaxPanMargin = 100;
 // No area may size a frame buffer past this, whatever the registry holds.
 inline constexpr uint64_t kMaxFrameBytes = 256ull * 1024 * 1024;
 inline constexpr unsigned kWimData = 0x3C0;       // WIM_DATA
+inline constexpr unsigned kWimClose = 0x3BF;      // WIM_CLOSE
 }  // namespace capture_limits

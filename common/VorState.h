@@ -46,4 +46,5 @@ enum StartError : int32_t {
     kErrTooHigh = 6,
     kErrFileOpen = 7,
     kErrWaveFormat = 8,
+    kErrNoSoundDevice = 9,
 };

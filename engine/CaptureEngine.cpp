@@ -13,6 +13,34 @@ static_assert(sizeof(RECT) == sizeof(VRect) && sizeof(POINT) == sizeof(VPoint));
 
 using namespace capture_limits;
 
+namespace {
+
+// The line on standard output that says why a recording ended on its own.
+std::string FailureLine(RecordingFailure why)
+{
+    std::ostringstream line;
+    line << "Recording ended: ";
+    switch (why.kind) {
+    case FailureKind::DiskFull:
+        line << "the disk is full";
+        break;
+    case FailureKind::WriteFailed:
+        line << "the movie could not be written";
+        break;
+    case FailureKind::SoundDevice:
+        line << "the sound device stopped";
+        break;
+    case FailureKind::None:
+        line << "stopped";
+        break;
+    }
+    if (why.systemCode != 0)
+        line << " (system code " << why.systemCode << ")";
+    return line.str();
+}
+
+}  // namespace
+
 int ScreenBitsPerPixel()
 {
     ScopedCreatedDC dc(::CreateDCA("DISPLAY", nullptr, nullptr, nullptr));
@@ -253,6 +281,8 @@ int32_t CaptureEngine::BeginCapture()
     Trace("In BeginCapture");
     if (int32_t code = CheckConfig())
         return code;
+    failure.store(RecordingFailure{});
+    keptMilliseconds.store(0);
 
     if (!Initialized.IsSet(state.load())) {
         if (int32_t code = InitCapturing()) {
@@ -304,14 +334,17 @@ int32_t CaptureEngine::InitCapturing()
     soundPrepared = info->recordSound;
 
     screenGrabber->InitCapturing();
-    if (soundPrepared)
-        soundGrabber->InitCapturing();
+    if (soundPrepared) {
+        if (int32_t code = soundGrabber->InitCapturing())
+            return code;
+    }
     aviWriter->SetFileName(info->fileName.c_str());
     if (!aviWriter->Open())
         return kErrFileOpen;  // recording into nothing would be a failure reported as success
-    videoRecorder->InitCapturing(info->compressor);
-    if (soundPrepared)
-        audioRecorder->InitCapturing();
+    if (!videoRecorder->InitCapturing(info->compressor))
+        return kErrGeneral;
+    if (soundPrepared && !audioRecorder->InitCapturing())
+        return kErrGeneral;
     if (!aviWriter->WriteHeaders())
         return kErrFileOpen;
 
@@ -336,7 +369,7 @@ int32_t CaptureEngine::InitCapturing()
     return kStartOk;
 }
 
-void CaptureEngine::EndCapturing()
+bool CaptureEngine::EndCapturing()
 {
     screenGrabber->EndCapturing();
     if (soundPrepared)
@@ -344,7 +377,7 @@ void CaptureEngine::EndCapturing()
     videoRecorder->EndCapturing();
     if (soundPrepared)
         audioRecorder->EndCapturing();
-    aviWriter->Close();
+    const bool closed = aviWriter->Close();
     frameBuffer.Free();
     {
         VCriticalSection::VLock hold(&lock);
@@ -354,6 +387,7 @@ void CaptureEngine::EndCapturing()
     soundPrepared = false;
     state.fetch_and(~Initialized.value);
     threadHandle = nullptr;
+    return closed;
 }
 
 int32_t CaptureEngine::CaptureStop()
@@ -392,6 +426,30 @@ bool CaptureEngine::SaveFrame(const char* path)
     return screenGrabber->SaveFrame(path);
 }
 
+uint32_t CaptureEngine::LastSaveError() const
+{
+    return screenGrabber->LastSaveError();
+}
+
+void CaptureEngine::SetFailureNotice(HWND window, UINT message)
+{
+    noticeWindow = window;
+    noticeMessage = message;
+}
+
+void CaptureEngine::Fail(RecordingFailure why)
+{
+    RecordingFailure none;
+    if (failure.compare_exchange_strong(none, why))
+        ::SetEvent(wake.get());
+}
+
+RecordingFailure CaptureEngine::WriterFailure() const
+{
+    const RecordingFailure why = aviWriter->Failure();
+    return why ? why : RecordingFailure{FailureKind::WriteFailed, 0};
+}
+
 // ---- sound buffers ------------------------------------------------------------------------
 
 bool CaptureEngine::HeaderQueue::Push(WAVEHDR* h)
@@ -415,16 +473,23 @@ WAVEHDR* CaptureEngine::HeaderQueue::Pop()
 
 void __stdcall CaptureEngine::WaveInCallback(void*, unsigned message, uintptr_t instance, uintptr_t param1, uintptr_t)
 {
+    auto* engine = reinterpret_cast<CaptureEngine*>(instance);
+    // The device closing while the loop still records is a device that went away (SetEvent is
+    // one of the calls a wave-in callback may make).
+    if (message == kWimClose && engine->soundRunning.load()) {
+        engine->Fail(RecordingFailure{FailureKind::SoundDevice, 0});
+        return;
+    }
     if (message != kWimData || param1 == 0)
         return;
-    auto* engine = reinterpret_cast<CaptureEngine*>(instance);
     VCriticalSection::VLock hold(&engine->lock);
     engine->filledBuffers.Push(reinterpret_cast<WAVEHDR*>(param1));
 }
 
 void CaptureEngine::WriteSoundBuffer(WAVEHDR* header, uint32_t samples, bool withCount)
 {
-    if (!header)
+    // After a failure nothing more is written.
+    if (!header || Failed())
         return;
     soundGrabber->UnprepareBuffer(header);
     std::ostringstream line;
@@ -432,8 +497,12 @@ void CaptureEngine::WriteSoundBuffer(WAVEHDR* header, uint32_t samples, bool wit
     if (withCount)
         line << "list " << filledBuffers.Size();
     Trace(line.str());
-    audioRecorder->WriteSound(header->lpData, header->dwBytesRecorded, samples, -1);
-    soundGrabber->AddBuffer(header);
+    if (!audioRecorder->WriteSound(header->lpData, header->dwBytesRecorded, samples, -1)) {
+        Fail(WriterFailure());
+        return;
+    }
+    if (!soundGrabber->AddBuffer(header))
+        Fail(RecordingFailure{FailureKind::SoundDevice, 0});
 }
 
 // ---- the capture loop ---------------------------------------------------------------------
@@ -450,18 +519,23 @@ int32_t CaptureEngine::CaptureLoop()
     const bool sound = soundPrepared;
     uint32_t start = clock->Now();
     int32_t lastIndex = -1;
-    uint32_t lastTime = 0;
+    uint32_t lastTime = start;  // a recording that fails before its first frame lasted nothing
     int32_t skipped = 0;
     int32_t captured = 0;
     int32_t tooEarly = 0;
+    bool grabFailing = false;
 
     if (sound) {
+        bool queued = true;
         for (auto& buffer : allBuffers)
-            soundGrabber->AddBuffer(&buffer->header);
-        soundGrabber->Start();
+            queued = queued && soundGrabber->AddBuffer(&buffer->header);
+        if (!queued || !soundGrabber->Start())
+            Fail(RecordingFailure{FailureKind::SoundDevice, 0});
+        soundRunning.store(true);
     }
 
-    do {
+    // A failure ends the loop before the next write; a stop ends it after the frame under way.
+    while (!Failed()) {
         const uint32_t now = clock->Now();
         // Double keeps the index exact past the 2^24 ms a float holds without loss.
         const auto index = int32_t(double(uint32_t(now - start)) / double(period));
@@ -479,16 +553,27 @@ int32_t CaptureEngine::CaptureLoop()
                         WriteSoundBuffer(filledBuffers.Pop(), samplesPerFrame, true);
                 }
             }
-            screenGrabber->GrabFrame(frameBuffer.Data(), uint32_t(frameBuffer.Size()));
-            if (!videoRecorder->WriteFrame(frameBuffer.Data(), uint32_t(frameBuffer.Size()), index))
-                Trace("couldn't write bits!");
-            if (sound) {
+            if (!Failed()) {
+                // A refused grab leaves the previous picture, which is written again; said once
+                // for each run of refusals.
+                const bool grabbed = screenGrabber->GrabFrame(frameBuffer.Data(), uint32_t(frameBuffer.Size()));
+                if (!grabbed && !grabFailing)
+                    Trace("couldn't grab the screen: the frame repeats the last picture");
+                grabFailing = !grabbed;
+                if (!videoRecorder->WriteFrame(frameBuffer.Data(), uint32_t(frameBuffer.Size()), index)) {
+                    Trace("couldn't write bits!");
+                    Fail(WriterFailure());
+                }
+            }
+            if (sound && !Failed()) {
                 VCriticalSection::VLock inner(&lock);
                 if (filledBuffers.Size() > 0)
                     WriteSoundBuffer(filledBuffers.Pop(), samplesPerFrame, false);
                 else
                     Trace("NO WAVE INFO!!!!");
             }
+            if (Failed())
+                break;  // the counters keep the last frame that was written
             lastTime = now;
             lastIndex = index;
             ++captured;
@@ -498,25 +583,31 @@ int32_t CaptureEngine::CaptureLoop()
 
         if (IsPaused()) {
             const uint32_t pauseStart = clock->Now();
-            while (IsPaused() && !captureThread->TerminateRequested())
+            while (IsPaused() && !captureThread->TerminateRequested() && !Failed())
                 clock->Wait(wake.get(), CaptureClock::kForever);
             // A stop during the pause ends the recording where it paused.
             if (!captureThread->TerminateRequested())
                 start += clock->Now() - pauseStart;
-        } else if (!captureThread->TerminateRequested()) {
+        } else if (!captureThread->TerminateRequested() && !Failed()) {
             // Sleep until the next frame slot begins; a pause or a stop wakes us early.
             const uint64_t due = uint64_t(double(lastIndex + 1) * double(period));
             const uint32_t elapsed = clock->Now() - start;
             if (elapsed < due)
                 clock->Wait(wake.get(), DWORD(due - elapsed));
         }
-    } while (!captureThread->TerminateRequested());
+        if (captureThread->TerminateRequested())
+            break;
+    }
 
-    if (sound)
+    if (sound) {
+        soundRunning.store(false);
         soundGrabber->Stop();
+    }
     Trace("BREAKING OUT");
     Trace("************BRoken OUT********");
-    EndCapturing();
+    if (!EndCapturing())
+        Fail(WriterFailure());  // the last part of the file did not reach the disk
+    keptMilliseconds.store(aviWriter->KeptVideoFrames() * 1000 / int64_t(fps));
 
     {
         VCriticalSection::VLock hold(&lock);
@@ -526,6 +617,12 @@ int32_t CaptureEngine::CaptureLoop()
                << "\nTotal Time:       " << float(double(lastTime - start) * 0.001) << "\n";
         std::lock_guard<std::mutex> traceHold(traceMutex);
         *trace << report.str() << std::flush;
+    }
+    if (const RecordingFailure why = failure.load()) {
+        Trace(FailureLine(why));
+        state.fetch_and(~Paused.value);  // the next recording does not begin paused
+        if (noticeWindow)
+            ::PostMessageA(noticeWindow, noticeMessage, 0, 0);
     }
     return 1;
 }

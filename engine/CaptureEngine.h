@@ -6,6 +6,7 @@
 #include "engine/CaptureFactory.h"
 #include "common/CaptureInfo.h"
 #include "common/CaptureLimits.h"
+#include "common/RecordingFailure.h"
 #include "engine/Threads.h"
 #include "common/VorState.h"
 #include "framework/Scoped.h"
@@ -59,6 +60,19 @@ public:
     int32_t TogglePause();
     bool IsPaused() const;           // any thread
     bool SaveFrame(const char* path);
+    // Why the last SaveFrame failed: a system error code, 0 when the screen could not be read.
+    uint32_t LastSaveError() const;
+
+    // A recording that fails ends itself: no further writes, the file finished as a stop would.
+    // Once the capture thread has finished, it posts `message` to `window`. UI thread, before
+    // BeginCapture.
+    void SetFailureNotice(HWND window, UINT message);
+    // The first failure of the last recording; kind None while it has none. Any thread.
+    RecordingFailure Failure() const { return failure.load(); }
+    // The same, handed over once: afterwards None until a recording fails again. UI thread.
+    RecordingFailure TakeFailure() { return failure.exchange(RecordingFailure{}); }
+    // How much the last recording's movie holds, in milliseconds, once its loop has ended.
+    int64_t KeptMilliseconds() const { return keptMilliseconds.load(); }
 
     // Where the engine's trace lines and statistics go; standard output by default.
     void SetTraceStream(std::ostream& out);
@@ -100,9 +114,14 @@ private:
 
     int32_t CheckConfig();
     int32_t InitCapturing();
-    void EndCapturing();
+    bool EndCapturing();                                          // false: the file could not be finished
     int32_t CaptureLoop();                                        // capture thread
     void WriteSoundBuffer(WAVEHDR* header, uint32_t samples, bool withCount);  // capture thread, locked
+    // Keeps the first failure of the recording and wakes the loop. Capture thread or the
+    // wave-in callback.
+    void Fail(RecordingFailure why);
+    bool Failed() const { return bool(failure.load()); }  // any thread
+    RecordingFailure WriterFailure() const;                      // capture thread
     void Trace(const std::string& line);                          // any thread
     bool FrameSizeAcceptable(int32_t width, int32_t height, int32_t bits) const;
 
@@ -124,6 +143,11 @@ private:
     std::unique_ptr<CaptureClock> clock;
     ScopedKernelHandle wake;                    // signalled by pause toggles and stop requests
     bool soundPrepared = false;                 // sound parts were prepared for this recording
+    std::atomic<RecordingFailure> failure{};    // written once per recording; see Fail
+    std::atomic<bool> soundRunning{false};      // the device records for the loop: a close now is a loss
+    std::atomic<int64_t> keptMilliseconds{0};   // written by the capture thread as its loop ends
+    HWND noticeWindow = nullptr;                // not owned
+    UINT noticeMessage = 0;
     std::mutex traceMutex;
     std::ostream* trace;                        // not owned
 };

@@ -13,6 +13,11 @@ inline constexpr UINT kMsgCaptureStop = WM_USER + kHotKeyStop;        // 1045
 inline constexpr UINT kMsgCapturePause = WM_USER + kHotKeyPause;      // 1046
 inline constexpr UINT kMsgCaptureFrame = WM_USER + kHotKeyCapture;    // 1047
 
+// The capture thread to the panel: the recording ended on its own (the engine says why).
+inline constexpr UINT kMsgRecordingFailed = WM_USER + 30;             // 1054
+// The panel to itself: tell the user which hot keys could not be registered.
+inline constexpr UINT kMsgReportHotKeys = WM_USER + 31;               // 1055
+
 // Posted by the main window to itself: start the settings panel once the loop runs.
 inline constexpr UINT kMsgStartPanel = WM_USER + 256;                 // 1280
 

@@ -80,9 +80,32 @@
 #define IDS_KEY_TITLE_STOP 111
 #define IDS_KEY_TITLE_PAUSE 112
 #define IDS_KEY_TITLE_CAPTURE 113
-#define IDS_START_ERROR 250 /* caption; 250 + code is the text of start error 1..8 */
+#define IDS_START_ERROR 250 /* caption; 250 + code is the text of start error 1..9 */
+#define IDS_NO_SOUND_DEVICE 259
 #define IDS_ALREADY_RUNNING 270
 #define IDS_SECOND_COPY 271
+// A recording that ended on its own, hot keys that could not be registered, a snapshot that
+// could not be written, and too little room for a movie.
+#define IDS_RECORDING_STOPPED 280
+#define IDS_FAILURE_DISK_FULL 281
+#define IDS_FAILURE_WRITE 282
+#define IDS_FAILURE_SOUND 283
+#define IDS_FAILURE_KEPT 284
+#define IDS_FAILURE_NO_REASON 285
+#define IDS_HOTKEY_TAKEN_CAPTION 286
+#define IDS_HOTKEY_TAKEN 287
+#define IDS_HOTKEY_TAKEN_MARK 288
+#define IDS_ACTION_FIRST 289 /* 289..292: the actions of the hot keys 20..23 */
+#define IDS_ACTION_START 289
+#define IDS_ACTION_STOP 290
+#define IDS_ACTION_PAUSE 291
+#define IDS_ACTION_CAPTURE 292
+#define IDS_SNAPSHOT_FAILED_CAPTION 293
+#define IDS_SNAPSHOT_FAILED 294
+#define IDS_SNAPSHOT_NO_SCREEN 295
+#define IDS_LOW_DISK_CAPTION 296
+#define IDS_LOW_DISK 297
+#define IDS_HOTKEY_SHARED 298
 
 // Version information
 #define IDV_VERSION 1

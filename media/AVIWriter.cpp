@@ -33,6 +33,21 @@ std::string MoveAside(const std::string& path)
     return {};
 }
 
+// The file service's results: the muxer's statuses and the service's own.
+const char* ResultText(int result)
+{
+    switch (result) {
+    case avi::kErrorReleased:
+        return "the stream was released";
+    case avi::kErrorNoFormat:
+        return "the stream has no format";
+    case avi::kErrorShortFrame:
+        return "fewer bytes than a frame";
+    default:
+        return avi::StatusText(avi::Status(result));
+    }
+}
+
 }  // namespace
 
 AVIWriter::AVIWriter() = default;
@@ -55,11 +70,13 @@ bool AVIWriter::Open()
         Initialized.Set(state);
     if (FileOpen.IsSet(state))
         return true;
+    failure = RecordingFailure{};
+    keptVideoFrames = 0;
     // Only a file this writer creates is its to remove: one that was there and could not be
     // moved aside is overwritten, as it always was, and left in place by a failed start.
     const bool existed = IsPlainFile(fileName);
     asidePath = existed ? MoveAside(fileName) : std::string();
-    file = avi::MovieFile::Create(fileName);
+    file = CreateMovieFile(fileName);
     if (!file) {
         PutBackReplaced(fileName);
         return false;
@@ -71,7 +88,12 @@ bool AVIWriter::Open()
 
 bool AVIWriter::WriteHeaders()
 {
-    return file && file->Begin() == 0;
+    if (!file)
+        return false;
+    const int rc = file->Begin();
+    if (rc != 0)
+        NoteFailure(rc);
+    return rc == 0;
 }
 
 void AVIWriter::SettleStart(bool started)
@@ -103,22 +125,59 @@ void AVIWriter::PutBackReplaced(const std::string& path)
 
 bool AVIWriter::Close()
 {
+    bool closed = true;
     if (FileOpen.IsSet(state)) {
         const int rc = file->Close();
-        if (rc != 0)
-            std::printf("AVIFileRelease FAILED (%s)\n", avi::StatusText(avi::Status(rc)));
+        if (rc != 0) {
+            std::printf("AVIFileRelease FAILED (%s)\n", ResultText(rc));
+            std::fflush(stdout);
+            NoteFailure(rc);
+            closed = false;
+        }
+        keptVideoFrames = file->Writer().StreamLength(0);
         file.reset();
         FileOpen.Clear(state);
     }
     if (Initialized.IsSet(state))
         Initialized.Clear(state);
-    return true;
+    return closed;
+}
+
+std::unique_ptr<avi::MovieFile> AVIWriter::CreateMovieFile(const std::string& path)
+{
+    return avi::MovieFile::Create(path);
+}
+
+void AVIWriter::NoteFailure(int result)
+{
+    if (result == 0 || failure)
+        return;
+    std::printf("AVI file service FAILED (%s)\n", ResultText(result));
+    std::fflush(stdout);
+    // The file says why when the system refused it; a value the file service refused has no
+    // system reason.
+    const avi::FileError why = file ? file->FirstError() : avi::FileError{};
+    switch (why.kind) {
+    case avi::FileErrorKind::DiskFull:
+        failure = RecordingFailure{FailureKind::DiskFull, why.code};
+        break;
+    case avi::FileErrorKind::Other:
+        failure = RecordingFailure{FailureKind::WriteFailed, why.code};
+        break;
+    case avi::FileErrorKind::None:
+        failure = RecordingFailure{FailureKind::WriteFailed, 0};
+        break;
+    }
 }
 
 bool AVIWriter::CreateStream(avi::Stream*& stream, const VAVIStreamInfo& header)
 {
     stream = nullptr;
-    return file && file->CreateStream(stream, header) == 0;
+    if (!file)
+        return false;
+    const int rc = file->CreateStream(stream, header);
+    NoteFailure(rc);
+    return rc == 0;
 }
 
 bool AVIWriter::ReleaseStream(avi::Stream* stream)
@@ -131,7 +190,11 @@ bool AVIWriter::ReleaseStream(avi::Stream* stream)
 bool AVIWriter::MakeCompressedStream(avi::Stream*& stream, avi::Stream* source, const VAVICompressOptions& options)
 {
     stream = nullptr;
-    return file && file->MakeCompressedStream(stream, source, options) == 0;
+    if (!file)
+        return false;
+    const int rc = file->MakeCompressedStream(stream, source, options);
+    NoteFailure(rc);
+    return rc == 0;
 }
 
 bool AVIWriter::WriteStream(avi::Stream* stream, int32_t start, int32_t samples, const void* data, int32_t bytes,
@@ -143,12 +206,18 @@ bool AVIWriter::WriteStream(avi::Stream* stream, int32_t start, int32_t samples,
         *bytesWritten = 0;
     if (!file || !stream)
         return false;
-    return stream->Write(start, samples, data, bytes, flags, samplesWritten, bytesWritten) == 0;
+    const int rc = stream->Write(start, samples, data, bytes, flags, samplesWritten, bytesWritten);
+    NoteFailure(rc);
+    return rc == 0;
 }
 
 bool AVIWriter::SetStreamFormat(avi::Stream* stream, int32_t position, const void* format, int32_t bytes)
 {
-    return file && stream && stream->SetFormat(position, format, bytes) == 0;
+    if (!file || !stream)
+        return false;
+    const int rc = stream->SetFormat(position, format, bytes);
+    NoteFailure(rc);
+    return rc == 0;
 }
 
 VideoRecorder::VideoRecorder(AVIWriter& writer, CaptureInfo& info) : info(info), writer(writer) {}
@@ -175,17 +244,17 @@ bool VideoRecorder::InitCapturing(uint32_t compressor)
     streamInfo.dwQuality = uint32_t(info.quality);
     streamInfo.rcFrame = VRect{0, 0, bih.biWidth, bih.biHeight};
     streamInfo.SetName(kVideoStreamName);
-    writer.CreateStream(rawStream, streamInfo);
+    nextFrame = 0;
+    if (!writer.CreateStream(rawStream, streamInfo))
+        return false;
 
     compressOptions.fccHandler = compressor;
     compressOptions.dwKeyFrameEvery = uint32_t(info.keyFrameEvery);
     compressOptions.dwQuality = uint32_t(info.quality);
     compressOptions.dwFlags = kCompressFlags;
     compressOptions.dwInterleaveEvery = uint32_t(info.interleaveEvery);
-    writer.MakeCompressedStream(compressedStream, rawStream, compressOptions);
-    writer.SetStreamFormat(compressedStream, 0, &info.bitmapInfo, int32_t(sizeof info.bitmapInfo));
-    nextFrame = 0;
-    return true;
+    return writer.MakeCompressedStream(compressedStream, rawStream, compressOptions) &&
+           writer.SetStreamFormat(compressedStream, 0, &info.bitmapInfo, int32_t(sizeof info.bitmapInfo));
 }
 
 bool VideoRecorder::WriteFrame(const void* bits, uint32_t size, int32_t frameIndex)
@@ -198,7 +267,9 @@ bool VideoRecorder::WriteFrame(const void* bits, uint32_t size, int32_t frameInd
     if (size > uint32_t(INT32_MAX))
         return false;
     int32_t samples = 0, bytes = 0;
-    writer.WriteStream(compressedStream, nextFrame, 1, bits, int32_t(size), avi::kAviifKeyFrame, &samples, &bytes);
+    if (!writer.WriteStream(compressedStream, nextFrame, 1, bits, int32_t(size), avi::kAviifKeyFrame, &samples,
+                            &bytes))
+        return false;
     if (samples == 0 || bytes == 0)
         return false;
     if (frameIndex == -1)
@@ -241,9 +312,8 @@ bool AudioRecorder::InitCapturing()
     streamInfo.dwQuality = kBestQuality;
     streamInfo.dwSampleSize = wf.nBlockAlign;
     streamInfo.SetName(kAudioStreamName);
-    writer.CreateStream(stream, streamInfo);
-    writer.SetStreamFormat(stream, 0, &info.waveFormat, int32_t(sizeof info.waveFormat));
-    return true;
+    return writer.CreateStream(stream, streamInfo) &&
+           writer.SetStreamFormat(stream, 0, &info.waveFormat, int32_t(sizeof info.waveFormat));
 }
 
 bool AudioRecorder::WriteSound(const void* data, uint32_t bytes, uint32_t samples, int32_t position)
@@ -254,9 +324,12 @@ bool AudioRecorder::WriteSound(const void* data, uint32_t bytes, uint32_t sample
         nextSample = position;
     }
     if (bytes > uint32_t(INT32_MAX) || samples > uint32_t(INT32_MAX))
-        return true;
+        return false;
     int32_t samplesWritten = 0, bytesWritten = 0;
-    writer.WriteStream(stream, nextSample, int32_t(samples), data, int32_t(bytes), 0, &samplesWritten, &bytesWritten);
+    // An empty buffer stores nothing and is no failure; a refused write is.
+    if (!writer.WriteStream(stream, nextSample, int32_t(samples), data, int32_t(bytes), 0, &samplesWritten,
+                            &bytesWritten))
+        return false;
     if (samplesWritten != 0 && bytesWritten != 0 && position == -1)
         nextSample += samplesWritten;
     return true;

@@ -2,6 +2,7 @@
 // The AVI movie file and the two streams a recording writes into it.
 
 #include "common/CaptureInfo.h"
+#include "common/RecordingFailure.h"
 #include "common/VorState.h"
 #include "common/VRecords.h"
 #include "media/avi/FileService.h"
@@ -28,14 +29,21 @@ public:
     // The file's headers on disk now, once every stream has its format: a disk too full to
     // take even them fails the start rather than its first frame.
     virtual bool WriteHeaders();
+    // False when the file could not be finished; what it holds is still a whole movie.
     virtual bool Close();
     // Settles the start that opened the file. Started: the file moved aside is deleted. Not
     // started: the file is closed, the file this writer created is removed and the one moved
     // aside is put back, so a failed start leaves the directory as it found it.
     virtual void SettleStart(bool started);
 
+    // The first call of the open file that failed, and why (kind None while none has); kept
+    // after Close until the next Open. Capture thread while recording, any thread afterwards.
+    virtual RecordingFailure Failure() const { return failure; }
+    // Frames in the video stream (the first stream) of the file as Close left it.
+    virtual int64_t KeptVideoFrames() const { return keptVideoFrames; }
+
     // Stream pass-throughs: true when the file service answers 0. Streams belong to the
-    // open file; releasing one after Close is harmless.
+    // open file; releasing one after Close is harmless. A failure is kept for Failure().
     virtual bool CreateStream(avi::Stream*& stream, const VAVIStreamInfo& header);
     virtual bool ReleaseStream(avi::Stream* stream);
     virtual bool MakeCompressedStream(avi::Stream*& stream, avi::Stream* source, const VAVICompressOptions& options);
@@ -44,9 +52,18 @@ public:
     virtual bool SetStreamFormat(avi::Stream* stream, int32_t position, const void* format, int32_t bytes);
 
 protected:
+    // Creates (or truncates) the movie file; null when it cannot. Tests put a file with
+    // faults in its place.
+    virtual std::unique_ptr<avi::MovieFile> CreateMovieFile(const std::string& path);
+    // Keeps the first failure of the file: the file service's status `result`, with the
+    // system's reason when the file has one.
+    void NoteFailure(int result);
+
     int32_t state = 0;
     std::string fileName;
     std::unique_ptr<avi::MovieFile> file;
+    RecordingFailure failure;
+    int64_t keptVideoFrames = 0;
 
 private:
     void PutBackReplaced(const std::string& path);
@@ -63,7 +80,9 @@ public:
     VideoRecorder& operator=(const VideoRecorder&) = delete;
 
     virtual int32_t CheckConfig();
+    // False when the stream, its compressor or its format could not be set up.
     virtual bool InitCapturing(uint32_t compressor);
+    // False when the frame is not in the file: an index behind the last one, or a failed write.
     virtual bool WriteFrame(const void* bits, uint32_t size, int32_t frameIndex);  // capture thread
     virtual bool EndCapturing();
 
@@ -85,7 +104,9 @@ public:
     AudioRecorder& operator=(const AudioRecorder&) = delete;
 
     virtual int32_t CheckConfig();
+    // False when the stream or its format could not be set up.
     virtual bool InitCapturing();
+    // False when the sound is not in the file: a position behind the stream, or a failed write.
     virtual bool WriteSound(const void* data, uint32_t bytes, uint32_t samples, int32_t position);  // capture thread
     virtual bool EndCapturing();
 

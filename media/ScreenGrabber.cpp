@@ -34,10 +34,22 @@ void Put32(std::vector<uint8_t>& out, uint32_t v)
         out.push_back(uint8_t(v >> shift));
 }
 
+// A short write is asked for the rest once more; a second short one is a full disk. The
+// system's reason is left in GetLastError.
 bool WriteAll(HANDLE file, const void* data, uint32_t size)
 {
-    DWORD written = 0;
-    return ::WriteFile(file, data, size, &written, nullptr) && written == size;
+    const auto* p = static_cast<const uint8_t*>(data);
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        DWORD written = 0;
+        if (!::WriteFile(file, p, size, &written, nullptr))
+            return false;
+        if (written == size)
+            return true;
+        p += written;
+        size -= written;
+    }
+    ::SetLastError(ERROR_HANDLE_DISK_FULL);
+    return false;
 }
 
 BITMAPINFO* AsBitmapInfo(VBitmapInfo& v)
@@ -255,21 +267,26 @@ void ScreenGrabber::EndCapturing()
 
 bool ScreenGrabber::SaveFrame(const char* path)
 {
+    saveError = ERROR_INVALID_NAME;
     if (!path || !*path)
         return false;
     // The frame size of the current format, not the last recording's frameBytes.
     const VBitmapInfoHeader& h = bitmapInfo.bmiHeader;
     const uint64_t size = DibFrameBytes(h.biWidth, h.biHeight, h.biBitCount);
+    saveError = ERROR_INVALID_PARAMETER;
     if (size == 0 || size > capture_limits::kMaxFrameBytes)
         return false;
     std::unique_ptr<uint8_t[]> pixels(new (std::nothrow) uint8_t[size_t(size)]);
+    saveError = ERROR_NOT_ENOUGH_MEMORY;
     if (!pixels)
         return false;
 
     ScopedFile file(::CreateFileA(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                   FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-    if (!file)
+    if (!file) {
+        saveError = ::GetLastError();
         return false;
+    }
 
     // A single frame never moves the area.
     const int32_t mode = info.captureMode.exchange(kFixedArea);
@@ -282,7 +299,10 @@ bool ScreenGrabber::SaveFrame(const char* path)
     info.captureMode = mode;
 
     // An unfilled frame or a short write leaves no file behind.
+    saveError = 0;  // the screen could not be read
     if (!grabbed || !WriteBitmapFile(file.get(), pixels.get(), uint32_t(size))) {
+        if (grabbed)
+            saveError = ::GetLastError();
         file.reset();
         ::DeleteFileA(path);
         return false;

@@ -22,6 +22,9 @@ public:
     virtual bool GrabFrame(void* bits, uint32_t size);    // capture thread
     virtual void EndCapturing();                          // either thread, never both at once
     virtual bool SaveFrame(const char* path);             // UI thread, never while recording
+    // Why the last SaveFrame failed: the system's error code, 0 when the screen could not be
+    // read. UI thread.
+    virtual uint32_t LastSaveError() const { return saveError; }
 
     // Any thread, while no grab runs.
     bool Prepared() const { return prepared.load(); }
@@ -56,4 +59,5 @@ private:
     VRect innerRect;
     VRect screenRect;
     std::atomic<bool> prepared{false};
+    uint32_t saveError = 0;            // UI thread
 };

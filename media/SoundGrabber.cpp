@@ -9,6 +9,8 @@
 namespace {
 
 constexpr int32_t kFormatRefused = 8;       // start error "The wave format requested is not supported"
+constexpr int32_t kNoDevice = 9;            // start error "No sound input device was found"
+constexpr int32_t kDeviceRefused = 1;       // start error "A General Vorlux error occurred"
 constexpr int kCloseAttempts = 50;          // a device that never closes is forgotten after these
 constexpr DWORD kCloseRetryMs = 10;
 constexpr UINT kHeaderSize = sizeof(WAVEHDR);
@@ -39,6 +41,23 @@ public:
     MMRESULT Reset(HWAVEIN device) override { return ::waveInReset(device); }
     MMRESULT Close(HWAVEIN device) override { return ::waveInClose(device); }
 };
+
+// The start error for a refused open or query: the wave mapper answers these two when there is
+// no wave-in device to map to.
+int32_t StartErrorOf(MMRESULT result, int32_t otherwise)
+{
+    switch (result) {
+    case MMSYSERR_NOERROR:
+        return 0;
+    case MMSYSERR_BADDEVICEID:
+    case MMSYSERR_NODRIVER:
+        return kNoDevice;
+    case WAVERR_BADFORMAT:
+        return kFormatRefused;
+    default:
+        return otherwise;
+    }
+}
 
 const char* CloseFailureReason(MMRESULT result)
 {
@@ -94,11 +113,10 @@ int32_t SoundGrabber::CheckConfig()
 {
     const MMRESULT result = waveIn->Open(nullptr, Format(), 0, 0, WAVE_FORMAT_QUERY);
     Trace("CheckConfig: waveInOpen");
-    // A missing device refuses every format.
-    return result == MMSYSERR_NOERROR ? 0 : kFormatRefused;
+    return StartErrorOf(result, kFormatRefused);
 }
 
-void SoundGrabber::InitCapturing()
+int32_t SoundGrabber::InitCapturing()
 {
     // A device left open by an earlier recording would otherwise leak.
     EndCapturing();
@@ -108,21 +126,25 @@ void SoundGrabber::InitCapturing()
     Trace("InitCapturing: waveInOpen");
     if (result != MMSYSERR_NOERROR) {
         Fail("WaveInOpen FAILED");
-        return;
+        return StartErrorOf(result, kDeviceRefused);
     }
     device = opened;
+    return 0;
 }
 
-void SoundGrabber::AddBuffer(WAVEHDR* header)
+bool SoundGrabber::AddBuffer(WAVEHDR* header)
 {
     if (waveIn->PrepareHeader(device, header, kHeaderSize) != MMSYSERR_NOERROR) {
         Fail("WaveInPrepareHeader FAILED");
-        return;
+        return false;
     }
     if (std::find(prepared.begin(), prepared.end(), header) == prepared.end())
         prepared.push_back(header);
-    if (waveIn->AddBuffer(device, header, kHeaderSize) != MMSYSERR_NOERROR)
+    if (waveIn->AddBuffer(device, header, kHeaderSize) != MMSYSERR_NOERROR) {
         Fail("WaveInAddBuffer FAILED");
+        return false;
+    }
+    return true;
 }
 
 void SoundGrabber::UnprepareBuffer(WAVEHDR* header)
@@ -139,12 +161,15 @@ void SoundGrabber::Forget(WAVEHDR* header)
     prepared.erase(std::remove(prepared.begin(), prepared.end(), header), prepared.end());
 }
 
-void SoundGrabber::Start()
+bool SoundGrabber::Start()
 {
     const MMRESULT result = waveIn->Start(device);
     Trace("Start: waveInStart");
-    if (result != MMSYSERR_NOERROR)
+    if (result != MMSYSERR_NOERROR) {
         Fail("WaveInStart FAILED");
+        return false;
+    }
+    return true;
 }
 
 void SoundGrabber::Stop()

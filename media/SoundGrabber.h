@@ -38,11 +38,14 @@ public:
     SoundGrabber(const SoundGrabber&) = delete;
     SoundGrabber& operator=(const SoundGrabber&) = delete;
 
-    virtual int32_t CheckConfig();                 // UI thread; 0 or start error 8
-    virtual void InitCapturing();                  // UI thread: opens the device
-    virtual void AddBuffer(WAVEHDR* header);       // capture thread: prepare and queue
+    // UI thread; 0, start error 8 (format refused) or 9 (no wave-in device at all).
+    virtual int32_t CheckConfig();
+    // UI thread: opens the device; 0 or a start error (8, 9, or 1 for any other refusal).
+    virtual int32_t InitCapturing();
+    // Capture thread: prepare and queue; false when the device refused the buffer.
+    virtual bool AddBuffer(WAVEHDR* header);
     virtual void UnprepareBuffer(WAVEHDR* header); // capture thread
-    virtual void Start();                          // capture thread
+    virtual bool Start();                          // capture thread; false when the device refused
     virtual void Stop();                           // capture thread: stop, then reset
     // Either thread, never beside the capture thread: takes back and unprepares every buffer
     // still prepared, then closes the device. Afterwards the engine may free the buffers.

@@ -16,6 +16,25 @@ constexpr int kKeyNameLength = 32;
 constexpr int kForbiddenCombinations = HKCOMB_S | HKCOMB_C | HKCOMB_A | HKCOMB_SA | HKCOMB_CA | HKCOMB_SCA;
 constexpr int kReplacementModifiers = HOTKEYF_SHIFT | HOTKEYF_CONTROL;
 static_assert(kForbiddenCombinations == 0xEE);
+
+// The key's own name from the keyboard layout, "None!" for no key, or "0x5b ?".
+std::string KeyName(UINT vk)
+{
+    if (vk == 0 || vk >= kFirstUnnamedKey)
+        return "None!";
+
+    UINT scan = ::MapVirtualKeyA(vk, MAPVK_VK_TO_VSC);
+    UINT back = ::MapVirtualKeyA(scan, MAPVK_VSC_TO_VK);
+    char name[kKeyNameLength + 1] = {};
+    int length = 0;
+    if (back != 0 && back < kFirstUnnamedKey)
+        length = ::GetKeyNameTextA(static_cast<LONG>((static_cast<LPARAM>(scan) | kKeyNameDontCare) << 16), name,
+                                   sizeof name);
+    if (length <= 0)
+        std::snprintf(name, sizeof name, "%#04x ?", vk);
+    return name;
+}
+
 }  // namespace
 
 std::string FormatHotKey(int32_t code)
@@ -27,21 +46,12 @@ std::string FormatHotKey(int32_t code)
         text += "SHIFT+";
     if (code & (HOTKEYF_ALT << 8))
         text += "ALT+";
+    return text + KeyName(static_cast<UINT>(code & kVirtualKeyMask));
+}
 
-    UINT vk = static_cast<UINT>(code & kVirtualKeyMask);
-    if (vk == 0 || vk >= kFirstUnnamedKey)
-        return text + "None!";
-
-    UINT scan = ::MapVirtualKeyA(vk, MAPVK_VK_TO_VSC);
-    UINT back = ::MapVirtualKeyA(scan, MAPVK_VSC_TO_VK);
-    char name[kKeyNameLength + 1] = {};
-    int length = 0;
-    if (back != 0 && back < kFirstUnnamedKey)
-        length = ::GetKeyNameTextA(static_cast<LONG>((static_cast<LPARAM>(scan) | kKeyNameDontCare) << 16), name,
-                                   sizeof name);
-    if (length <= 0)
-        std::snprintf(name, sizeof name, "%#04x ?", vk);
-    return text + name;
+std::string RegisteredHotKeyName(int32_t code)
+{
+    return "Ctrl+Shift+" + KeyName(static_cast<UINT>(code & kVirtualKeyMask));
 }
 
 HotKeyDialog::HotKeyDialog(HotKeyBlock& block, HINSTANCE instance)

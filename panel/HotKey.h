@@ -20,6 +20,10 @@ inline constexpr INT_PTR kHotKeyUnchanged = -1;  // Cancel, OK without a change,
 // as "0x5b ?" when the layout has no name for it. At most 255 characters.
 std::string FormatHotKey(int32_t code);
 
+// The name of the combination the panel registers for a code, as a user reads it in a
+// message: "Ctrl+Shift+" and the key's name, such as "Ctrl+Shift+F5".
+std::string RegisteredHotKeyName(int32_t code);
+
 // What the page hands the dialog and gets back from it.
 struct HotKeyBlock {
     std::string title;

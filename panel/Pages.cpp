@@ -570,7 +570,15 @@ bool KeySetPage::SetupWindow()
 
 void KeySetPage::ShowKey(int row)
 {
-    keys[row].SetText(FormatHotKey((prefs.*kKeyRows[row].get)()).c_str());
+    std::string name = FormatHotKey((prefs.*kKeyRows[row].get)());
+    // A key another program holds says so on its button.
+    if (sheet.HotKeyTaken(row)) {
+        const std::string mark = LoadText(Instance(), IDS_HOTKEY_TAKEN_MARK);
+        const size_t at = mark.find("%s");
+        if (at != std::string::npos)
+            name = mark.substr(0, at) + name + mark.substr(at + 2);
+    }
+    keys[row].SetText(name.c_str());
 }
 
 bool KeySetPage::OnCommand(int id, int code, HWND)
@@ -605,7 +613,9 @@ void KeySetPage::OnClickKey(int row)
         return;
     }
     sheet.RegisterHotKeys();
-    ShowKey(row);
+    // Any key may have been freed or taken since: every row shows where it stands now.
+    for (int shown = 0; shown < kKeyCount; ++shown)
+        ShowKey(shown);
 }
 
 void KeySetPage::OnSheetHelp()

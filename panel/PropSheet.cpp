@@ -8,6 +8,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <initializer_list>
 
 namespace {
 // The compressors a recording can use, one FOURCC each: Video 1 for 16- and 24-bit screens,
@@ -18,10 +19,68 @@ constexpr int kCompressorVideo1 = 0;
 constexpr int kCompressorRle8 = 1;
 
 constexpr int kStartErrorFileNotOpened = 7;
-constexpr int kLastStartError = 8;
+constexpr int kLastStartError = 9;
 constexpr DWORD kSnapshotDelayMs = 100;  // lets the screen repaint after the panel hides
+constexpr uint64_t kSecondsForRoom = 60;  // a start warns with less room than this much recording
 
 const char* const kHotKeyNames[] = {"HOTSTART", "HOTSTOP", "HOTPAUSE", "HOTCAPTURE"};
+
+// Puts `values` in place of each "%s" of `pattern`, in order; anything else stays as it is.
+std::string FillIn(const std::string& pattern, std::initializer_list<std::string> values)
+{
+    std::string text;
+    auto value = values.begin();
+    for (size_t i = 0; i < pattern.size(); ++i) {
+        if (pattern[i] == '%' && i + 1 < pattern.size() && pattern[i + 1] == 's' && value != values.end()) {
+            text += *value++;
+            ++i;
+        } else {
+            text += pattern[i];
+        }
+    }
+    return text;
+}
+
+// "0:42", "12:05", or "1:02:03" from past an hour.
+std::string Duration(int64_t milliseconds)
+{
+    const int64_t seconds = milliseconds > 0 ? milliseconds / 1000 : 0;
+    char text[32];
+    if (seconds >= 3600)
+        std::snprintf(text, sizeof text, "%lld:%02lld:%02lld", static_cast<long long>(seconds / 3600),
+                      static_cast<long long>(seconds / 60 % 60), static_cast<long long>(seconds % 60));
+    else
+        std::snprintf(text, sizeof text, "%lld:%02lld", static_cast<long long>(seconds / 60),
+                      static_cast<long long>(seconds % 60));
+    return text;
+}
+
+// The system's own words for an error code, without the line break it ends with.
+std::string SystemMessage(DWORD code)
+{
+    char text[512] = {};
+    DWORD n = ::FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0, text,
+                               sizeof text, nullptr);
+    while (n > 0 && (text[n - 1] == '\r' || text[n - 1] == '\n' || text[n - 1] == ' '))
+        --n;
+    if (n == 0)
+        return "system error " + std::to_string(code);
+    return std::string(text, n);
+}
+
+// "840 KB", "3.5 MB", "1.4 GB".
+std::string ByteSize(uint64_t bytes)
+{
+    char text[32];
+    const double mib = double(bytes) / (1024.0 * 1024.0);
+    if (bytes < 1024 * 1024)
+        std::snprintf(text, sizeof text, "%llu KB", static_cast<unsigned long long>(bytes / 1024));
+    else if (mib < 1024.0)
+        std::snprintf(text, sizeof text, "%.1f MB", mib);
+    else
+        std::snprintf(text, sizeof text, "%.1f GB", mib / 1024.0);
+    return text;
+}
 }  // namespace
 
 PropSheet::PropSheet(HWND parent, HINSTANCE instance, Prefs& prefs)
@@ -61,6 +120,20 @@ void PropSheet::ShowMessage(const char* text, const char* title)
     ::MessageBoxA(Handle(), text, title, MB_OK);
 }
 
+bool PropSheet::AskMessage(const char* text, const char* title)
+{
+    return ::MessageBoxA(Handle(), text, title, MB_YESNO | MB_ICONWARNING) == IDYES;
+}
+
+bool PropSheet::FreeBytes(const char* directory, uint64_t& bytes)
+{
+    ULARGE_INTEGER available{};
+    if (!::GetDiskFreeSpaceExA(directory, &available, nullptr, nullptr))
+        return false;
+    bytes = available.QuadPart;
+    return true;
+}
+
 LRESULT PropSheet::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam)
 {
     switch (message) {
@@ -79,6 +152,12 @@ LRESULT PropSheet::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam)
     case kMsgCaptureFrame:
         CaptureFrame();
         return 0;
+    case kMsgRecordingFailed:
+        OnRecordingFailed();
+        return 0;
+    case kMsgReportHotKeys:
+        ReportHotKeys();
+        return 0;
     }
     return TPropertySheet::HandleMessage(message, wparam, lparam);
 }
@@ -86,8 +165,10 @@ LRESULT PropSheet::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam)
 void PropSheet::SetupWindow()
 {
     RegisterHotKeys();
-    if (!engine)
+    if (!engine) {
         engine = std::make_unique<CaptureEngine>(CreateFactory());
+        engine->SetFailureNotice(Handle(), kMsgRecordingFailed);
+    }
     ApplyCaptureArea();
 }
 
@@ -95,14 +176,66 @@ void PropSheet::RegisterHotKeys()
 {
     const int32_t stored[] = {prefs.GetStartKey(), prefs.GetStopKey(), prefs.GetPauseKey(),
                               prefs.GetCaptureKey()};
-    for (int i = 0; i < 4; ++i) {
-        int id = kHotKeyStart + i;
-        UINT vk = static_cast<UINT>(stored[i]) & 0xFF;
-        // A changed key replaces the old one under the same id rather than joining it.
-        ::UnregisterHotKey(Handle(), id);
-        BOOL ok = ::RegisterHotKey(Handle(), id, MOD_CONTROL | MOD_SHIFT, vk);
-        DebugTrace("Hotkey (%d)registered with %#04x", ok, vk);
+    UINT wanted[kHotKeyCount];
+    for (int i = 0; i < kHotKeyCount; ++i)
+        wanted[i] = static_cast<UINT>(stored[i]) & 0xFF;
+    // A changed key gives up its old combination first (rather than keeping it beside the new
+    // one), so that a combination passed from one action to another is taken up in this pass.
+    for (int i = 0; i < kHotKeyCount; ++i) {
+        if (hotKeys[i].registered && hotKeys[i].vk != wanted[i]) {
+            ::UnregisterHotKey(Handle(), kHotKeyStart + i);
+            hotKeys[i].registered = false;
+        }
     }
+    bool anyTaken = false;
+    for (int i = 0; i < kHotKeyCount; ++i) {
+        HotKeySlot& slot = hotKeys[i];
+        // A key that works keeps working; one that failed is tried again.
+        if (slot.registered)
+            continue;
+        slot = HotKeySlot{wanted[i], false, false, -1};
+        if (slot.vk == 0)
+            continue;  // no key chosen: nothing to register, nothing taken
+        for (int other = 0; other < kHotKeyCount; ++other) {
+            if (other != i && hotKeys[other].registered && hotKeys[other].vk == slot.vk)
+                slot.sharedWith = other;
+        }
+        if (slot.sharedWith < 0) {
+            const BOOL ok = ::RegisterHotKey(Handle(), kHotKeyStart + i, MOD_CONTROL | MOD_SHIFT, slot.vk);
+            DebugTrace("Hotkey (%d)registered with %#04x", ok, slot.vk);
+            slot.registered = ok != FALSE;
+        }
+        slot.taken = !slot.registered;
+        anyTaken = anyTaken || slot.taken;
+    }
+    // Told once the loop runs: at start-up the panel is not on the screen yet.
+    if (anyTaken)
+        ::PostMessageA(Handle(), kMsgReportHotKeys, 0, 0);
+}
+
+bool PropSheet::HotKeyTaken(int row) const
+{
+    return row >= 0 && row < kHotKeyCount && hotKeys[row].taken;
+}
+
+void PropSheet::ReportHotKeys()
+{
+    std::string text;
+    for (int i = 0; i < kHotKeyCount; ++i) {
+        if (!hotKeys[i].taken)
+            continue;
+        if (!text.empty())
+            text += "\n";
+        const std::string key = RegisteredHotKeyName(static_cast<int32_t>(hotKeys[i].vk));
+        const std::string action = LoadText(IDS_ACTION_FIRST + i);
+        const int other = hotKeys[i].sharedWith;
+        text += other >= 0 ? FillIn(LoadText(IDS_HOTKEY_SHARED), {key, action, LoadText(IDS_ACTION_FIRST + other)})
+                           : FillIn(LoadText(IDS_HOTKEY_TAKEN), {key, action});
+    }
+    if (text.empty())
+        return;  // freed again since
+    DebugTrace("%s", text.c_str());
+    ShowMessage(text.c_str(), LoadText(IDS_HOTKEY_TAKEN_CAPTION).c_str());
 }
 
 void PropSheet::OnHotKey(int id, WPARAM wparam, LPARAM lparam)
@@ -163,6 +296,8 @@ void PropSheet::CaptureStart()
                                static_cast<uint16_t>(prefs.GetDataSize()));
         DebugTrace("CaptureStart - set all engine stuff");
         DebugTrace("Path is %s", path);
+        if (!ConfirmDiskSpace())
+            return;
         if (prefs.GetVorluxMode() != 0)
             HideForCapture();
 
@@ -192,6 +327,28 @@ void PropSheet::ReportStartError(int32_t code)
         ::ShowWindow(Handle(), SW_SHOWNORMAL);
 }
 
+bool PropSheet::ConfirmDiskSpace()
+{
+    char directory[kPrefsPathSize];
+    prefs.GetMovieDirectory(directory, sizeof directory);
+    uint64_t available = 0;
+    // A directory the system cannot measure is left to the start, which says what is wrong.
+    if (!FreeBytes(directory, available))
+        return true;
+    // Uncompressed frames and sound: more than any movie of these settings takes.
+    const VRect area = engine->GetCaptureRect();
+    uint64_t perSecond = DibFrameBytes(area.right - area.left, area.bottom - area.top, engine->GetBitDepth()) *
+                         static_cast<uint64_t>(engine->GetFramesPerSecond());
+    if (engine->Info().recordSound)
+        perSecond += engine->Info().waveFormat.nAvgBytesPerSec;
+    const uint64_t minute = perSecond * kSecondsForRoom;
+    if (available >= minute)
+        return true;
+    const std::string text = FillIn(LoadText(IDS_LOW_DISK), {directory, ByteSize(available), ByteSize(minute)});
+    DebugTrace("%s", text.c_str());
+    return AskMessage(text.c_str(), LoadText(IDS_LOW_DISK_CAPTION).c_str());
+}
+
 void PropSheet::CaptureStop()
 {
     if (recording && engine) {
@@ -203,6 +360,41 @@ void PropSheet::CaptureStop()
     }
     destination.RefreshDestination();
     DebugTrace("CaptureStop");
+    ReportRecordingFailure();
+}
+
+void PropSheet::OnRecordingFailed()
+{
+    // The capture thread has finished the file and ends; the stop waits for it and says why.
+    CaptureStop();
+}
+
+void PropSheet::ReportRecordingFailure()
+{
+    if (!engine)
+        return;
+    const RecordingFailure why = engine->TakeFailure();
+    std::string reason;
+    switch (why.kind) {
+    case FailureKind::None:
+        return;
+    case FailureKind::DiskFull:
+        reason = LoadText(IDS_FAILURE_DISK_FULL);
+        break;
+    case FailureKind::WriteFailed:
+        reason = FillIn(LoadText(IDS_FAILURE_WRITE),
+                        {why.systemCode != 0 ? SystemMessage(static_cast<DWORD>(why.systemCode))
+                                             : LoadText(IDS_FAILURE_NO_REASON)});
+        break;
+    case FailureKind::SoundDevice:
+        reason = LoadText(IDS_FAILURE_SOUND);
+        break;
+    }
+    const std::string kept =
+        FillIn(LoadText(IDS_FAILURE_KEPT), {engine->GetFileName(), Duration(engine->KeptMilliseconds())});
+    const std::string text = reason + " " + kept;
+    DebugTrace("%s", text.c_str());
+    ShowMessage(text.c_str(), LoadText(IDS_RECORDING_STOPPED).c_str());
 }
 
 void PropSheet::CapturePause()
@@ -237,8 +429,19 @@ void PropSheet::CaptureFrame()
         HideForCapture();
     ::MessageBeep(0);
     ::Sleep(kSnapshotDelayMs);
-    engine->SaveFrame(path);
+    const bool saved = engine->SaveFrame(path);
     ::ShowWindow(Handle(), SW_SHOWNORMAL);
+    if (!saved)
+        ReportSnapshotFailure(path);
+}
+
+void PropSheet::ReportSnapshotFailure(const char* path)
+{
+    const uint32_t code = engine->LastSaveError();
+    const std::string why = code != 0 ? SystemMessage(code) : LoadText(IDS_SNAPSHOT_NO_SCREEN);
+    const std::string text = FillIn(LoadText(IDS_SNAPSHOT_FAILED), {path, why});
+    DebugTrace("%s", text.c_str());
+    ShowMessage(text.c_str(), LoadText(IDS_SNAPSHOT_FAILED_CAPTION).c_str());
 }
 
 void PropSheet::HideForCapture()
@@ -280,9 +483,13 @@ bool PropSheet::CanClose()
 
 void PropSheet::CleanupWindow()
 {
-    for (int i = 0; i < 4; ++i) {
+    // Only keys this panel holds: another program's key under the same combination stays its own.
+    for (int i = 0; i < kHotKeyCount; ++i) {
+        if (!hotKeys[i].registered)
+            continue;
         BOOL ok = ::UnregisterHotKey(Handle(), kHotKeyStart + i);
         DebugTrace("Hotkey (%d)unregistered", ok);
+        hotKeys[i] = HotKeySlot{};
     }
     if (engine)
         engine->CaptureStop();

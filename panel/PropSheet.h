@@ -21,8 +21,12 @@ public:
     PropSheet(HWND parent, HINSTANCE instance, Prefs& prefs);
     ~PropSheet() override;
 
-    // Registers the four hot keys from the store, each as Ctrl+Shift+its key.
+    // Registers the four hot keys from the store, each as Ctrl+Shift+its key. A key that keeps
+    // its combination stays registered; a key that another program holds is reported once the
+    // message loop runs, and is left unregistered.
     void RegisterHotKeys();
+    // The key of Hot Keys page row 0..3 could not be registered the last time.
+    bool HotKeyTaken(int row) const;
 
     bool IsRecording() const { return recording; }
     CaptureEngine* Engine() const { return engine.get(); }
@@ -37,9 +41,13 @@ protected:
     void CleanupWindow() override;
     bool CanClose() override;
 
-    // Seams for tests: the parts the engine is built from, and the start-error message box.
+    // Seams for tests: the parts the engine is built from, the message box with its OK button,
+    // and the question with Yes and No (true for Yes).
     virtual std::unique_ptr<CaptureFactory> CreateFactory();
     virtual void ShowMessage(const char* text, const char* title);
+    virtual bool AskMessage(const char* text, const char* title);
+    // The bytes the caller may still write in `directory`; false when the system cannot tell.
+    virtual bool FreeBytes(const char* directory, uint64_t& bytes);
 
 private:
     void OnHotKey(int id, WPARAM wparam, LPARAM lparam);
@@ -47,7 +55,15 @@ private:
     void CaptureStop();
     void CapturePause();
     void CaptureFrame();
+    void OnRecordingFailed();
     void ReportStartError(int32_t code);
+    // Says why the last recording ended on its own, once; nothing when it did not.
+    void ReportRecordingFailure();
+    void ReportHotKeys();
+    void ReportSnapshotFailure(const char* path);
+    // False when the movie's drive holds less than about a minute of recording at the engine's
+    // settings and the user chose not to go on.
+    bool ConfirmDiskSpace();
     void HideForCapture();
     // Hands the engine the stored capture area; one it refuses is replaced by the default
     // area, in the engine and in the store, so the Movie page shows what is recorded.
@@ -56,9 +72,18 @@ private:
     bool JoinPath(const char* name, char* path, size_t size) const;
     std::string LoadText(int id) const;
 
+    struct HotKeySlot {
+        UINT vk = 0;              // the key registered or tried last
+        bool registered = false;  // ours now: to be unregistered before it changes
+        bool taken = false;       // the registration failed
+        int sharedWith = -1;      // taken by this row of ours, or -1
+    };
+    static constexpr int kHotKeyCount = 4;
+
     Prefs& prefs;
     std::unique_ptr<CaptureEngine> engine;  // built at set-up
     bool recording = false;                 // a recording this panel started and has not stopped
+    HotKeySlot hotKeys[kHotKeyCount];       // ids 20 to 23
     MoviePage movie;
     SoundPage sound;
     PathPage destination;

@@ -115,7 +115,8 @@ vorlux_wait_gone() {  # pattern seconds
 
 # Gives a window the X input focus (Wine delivers hot keys only then).
 vorlux_focus() {  # window
-    xdotool windowfocus --sync "$1" 2>/dev/null || xdotool windowfocus "$1"
+    # --sync waits for the focus to move, forever when the window went away meanwhile.
+    timeout 10 xdotool windowfocus --sync "$1" 2>/dev/null || xdotool windowfocus "$1" 2>/dev/null || true
     sleep 0.3
 }
 

@@ -27,9 +27,17 @@ int OpenForWrite(const char* path)
 {
     return _open(path, _O_WRONLY | _O_CREAT | _O_TRUNC | _O_BINARY, _S_IREAD | _S_IWRITE);
 }
+// A runtime may fail as a whole a write that the system cut short (a disk that fills up), with
+// the system code of some earlier call: the file position then tells how far it got, and the
+// caller asks again for the rest, which brings the real reason.
 long long RawWrite(int fd, const void* data, unsigned bytes)
 {
-    return _write(fd, data, bytes);
+    const long long before = _telli64(fd);
+    const long long n = _write(fd, data, bytes);
+    if (n >= 0 || before < 0)
+        return n;
+    const long long after = _telli64(fd);
+    return after > before ? after - before : n;
 }
 bool RawSeek(int fd, uint64_t offset)
 {

@@ -125,6 +125,10 @@ start_program
 for numbered in 0 1; do
     vorlux_reg_set Path AutoIncrement REG_DWORD $numbered
     key ctrl+shift+F5
+    # Asked first whether to record onto a disk this full: Yes (the default button).
+    box=$(vorlux_wait_window '^Low disk space$' 60) || fail "a start on a full disk did not ask first (numbered $numbered)"
+    vorlux_focus "$box"
+    xdotool key Return
     box=$(vorlux_wait_window '^Could not start recording$' 60) || fail "a start on a full disk did not fail (numbered $numbered)"
     listing=$(cd "$disk" && ls -A | sort | tr '\n' ' ')
     echo "full disk, numbered $numbered: E: holds $listing"

@@ -4,6 +4,7 @@
 #include "common/CaptureInfo.h"
 #include "media/AVIWriter.h"
 #include "media/avi/AviFormat.h"
+#include "media/avi/OutputFile.h"
 
 #include <gtest/gtest.h>
 
@@ -11,6 +12,7 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -251,6 +253,202 @@ TEST(AudioRecorderSound, RunningPositionsAndHeader)
     EXPECT_EQ(U32(b, strh + 44), 1u);       // dwSampleSize
     EXPECT_EQ(U32(b, Find(b, "strf") + 16), 1u);  // BI_RLE8 on 8-bit frames
     EXPECT_NE(Find(b, "Vorlux 3 Audio Stream"), 0u);
+    std::remove(path.c_str());
+}
+
+// ---- failures reach the recorders' callers ------------------------------------------------------
+
+constexpr int kErrorDiskFull = 112;  // ERROR_DISK_FULL
+
+// A disk file on a disk with `room` bytes: the write that would pass it is cut short, and every
+// write after that takes nothing, as on a full disk.
+class FullDisk final : public avi::OutputFile {
+public:
+    FullDisk(std::unique_ptr<avi::OutputFile> inner, uint64_t room) : inner(std::move(inner)), room(room) {}
+
+    size_t Write(const void* data, size_t bytes) override
+    {
+        size_t allowed = bytes;
+        if (position + bytes > std::max(size, room))
+            allowed = position >= std::max(size, room) ? 0 : size_t(std::max(size, room) - position);
+        const size_t done = inner->Write(data, allowed);
+        position += done;
+        size = std::max(size, position);
+        if (done < bytes)
+            full = true;
+        return done;
+    }
+    bool Seek(uint64_t offset) override
+    {
+        position = offset;
+        return inner->Seek(offset);
+    }
+    bool Truncate(uint64_t bytes) override
+    {
+        size = bytes;
+        return inner->Truncate(bytes);
+    }
+    bool Flush() override { return inner->Flush(); }
+    bool Close() override { return inner->Close(); }
+    avi::FileError LastError() const override
+    {
+        return full ? avi::FileError{avi::FileErrorKind::DiskFull, kErrorDiskFull} : inner->LastError();
+    }
+    uint64_t Size() const { return size; }
+
+private:
+    std::unique_ptr<avi::OutputFile> inner;
+    uint64_t room;
+    uint64_t position = 0;
+    uint64_t size = 0;
+    bool full = false;
+};
+
+class WriterOnSmallDisk : public AVIWriter {
+public:
+    explicit WriterOnSmallDisk(uint64_t room) : room(room) {}
+
+protected:
+    std::unique_ptr<avi::MovieFile> CreateMovieFile(const std::string& path) override
+    {
+        auto disk = avi::CreateDiskFile(path);
+        if (!disk)
+            return nullptr;
+        auto full = std::make_unique<FullDisk>(std::move(disk), room);
+        this->disk = full.get();
+        return std::make_unique<avi::MovieFile>(std::move(full));
+    }
+
+public:
+    FullDisk* disk = nullptr;  // owned by the open file
+
+private:
+    uint64_t room;
+};
+
+// The recording of the tests below: an uncompressed frame (every one takes the same room) and,
+// with sound, two sound buffers per frame, so that the sound reaches a checkpoint first.
+struct SmallMovie {
+    CaptureInfo info;
+    WriterOnSmallDisk writer;
+    TestVideoRecorder video{writer, info};
+    TestAudioRecorder audio{writer, info};
+    std::vector<uint8_t> frame = std::vector<uint8_t>(32 * 24 * 3, 0x5A);
+    std::vector<uint8_t> sound = std::vector<uint8_t>(1837, 128);
+
+    SmallMovie(const std::string& path, uint64_t room, bool withSound) : writer(room)
+    {
+        FillInfo(info, path, 24, withSound);
+        EXPECT_TRUE(writer.SetFileName(path.c_str()));
+        EXPECT_TRUE(writer.Open());
+        EXPECT_TRUE(video.InitCapturing(0));
+        if (withSound) {
+            EXPECT_TRUE(audio.InitCapturing());
+        }
+    }
+    // One frame and its sound; which call was refused, if one was.
+    enum Refused { None, Frame, Sound };
+    Refused Step(int index)
+    {
+        if (!video.WriteFrame(frame.data(), uint32_t(frame.size()), index))
+            return Frame;
+        for (int i = 0; i < 2 && info.recordSound; ++i)
+            if (!audio.WriteSound(sound.data(), uint32_t(sound.size()), 1837, -1))
+                return Sound;
+        return None;
+    }
+};
+
+// Every kind of write that meets the full disk comes back false from the recorder, the writer
+// names the disk as full, and the file it closes says how many frames it holds.
+TEST(RecorderFailures, FullDiskReachesTheCaller)
+{
+    const std::string path = "recorder_full.avi";
+    // What the first frame puts on the disk: with a little more room, the next checkpoint's
+    // write goes past the end of the disk.
+    uint64_t firstBytes[2] = {};
+    for (bool withSound : {false, true}) {
+        SmallMovie probe(path, UINT64_MAX, withSound);
+        ASSERT_EQ(probe.Step(0), SmallMovie::None);
+        ASSERT_NE(probe.writer.disk, nullptr);
+        firstBytes[withSound] = probe.writer.disk->Size();
+        probe.video.EndCapturing();
+        probe.audio.EndCapturing();
+        EXPECT_TRUE(probe.writer.Close());
+    }
+    struct Case {
+        const char* name;
+        bool sound;
+        bool roomForTheFirst;       // the disk takes what the first frame puts on it, and 8 KiB
+        SmallMovie::Refused refused;
+    } cases[] = {
+        {"the first frame", false, false, SmallMovie::Frame},
+        {"a later frame", false, true, SmallMovie::Frame},
+        {"a sound chunk", true, true, SmallMovie::Sound},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const uint64_t room = c.roomForTheFirst ? firstBytes[c.sound] + 8192 : 1000;
+        SmallMovie m(path, room, c.sound);
+        AVIWriter& w = m.writer;
+        EXPECT_FALSE(w.Failure());
+        int written = 0;
+        SmallMovie::Refused refused = SmallMovie::None;
+        for (int i = 0; i < 100 && refused == SmallMovie::None; ++i) {
+            refused = m.Step(i);
+            written += refused != SmallMovie::Frame;
+        }
+        ASSERT_NE(refused, SmallMovie::None) << "the disk never filled";
+        EXPECT_EQ(refused, c.refused);
+        EXPECT_EQ(written > 0, c.roomForTheFirst) << written;
+        EXPECT_EQ(w.Failure().kind, FailureKind::DiskFull);
+        EXPECT_EQ(w.Failure().systemCode, kErrorDiskFull);
+        // Nothing more goes in after the failure.
+        EXPECT_FALSE(m.video.WriteFrame(m.frame.data(), uint32_t(m.frame.size()), 99));
+        m.video.EndCapturing();
+        m.audio.EndCapturing();
+        EXPECT_FALSE(w.Close());
+        EXPECT_EQ(w.Failure().kind, FailureKind::DiskFull);  // kept after the close
+
+        // The closed file holds the frames written before the failure, and its header says so.
+        const auto b = ReadAll(path);
+        const size_t strh = Find(b, "strh");
+        ASSERT_NE(strh, 0u);
+        EXPECT_EQ(int64_t(U32(b, strh + 32)), w.KeptVideoFrames());  // dwLength
+        EXPECT_LE(w.KeptVideoFrames(), written);
+        EXPECT_GE(w.KeptVideoFrames(), c.roomForTheFirst ? 1 : 0);
+        std::remove(path.c_str());
+    }
+    {
+        // The next file starts with no failure.
+        AVIWriter next;
+        ASSERT_TRUE(next.SetFileName(path.c_str()));
+        ASSERT_TRUE(next.Open());
+        EXPECT_FALSE(next.Failure());
+        EXPECT_TRUE(next.Close());
+        std::remove(path.c_str());
+    }
+}
+
+// A stream that cannot be set up is a failed InitCapturing, not a quiet one.
+TEST(RecorderFailures, StreamsThatCannotBeSetUp)
+{
+    const std::string path = "recorder_setup.avi";
+    CaptureInfo info;
+    FillInfo(info, path, 24, true);
+    AVIWriter w;
+    TestVideoRecorder v(w, info);
+    TestAudioRecorder a(w, info);
+    // No file open: nothing can be created.
+    EXPECT_FALSE(v.InitCapturing(MakeFourCC("MSVC")));
+    EXPECT_FALSE(a.InitCapturing());
+    ASSERT_TRUE(w.SetFileName(path.c_str()));
+    ASSERT_TRUE(w.Open());
+    info.bitmapInfo.bmiHeader.biWidth = 0;  // a format no compressor takes
+    EXPECT_FALSE(v.InitCapturing(MakeFourCC("MSVC")));
+    EXPECT_TRUE(w.Failure());
+    v.EndCapturing();
+    w.Close();
     std::remove(path.c_str());
 }
 

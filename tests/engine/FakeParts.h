@@ -81,6 +81,7 @@ public:
     FakeScreenGrabber(CaptureInfo& info, Journal& j) : ScreenGrabber(info), j(j) {}
     int32_t checkResult = 0;
     std::function<void(int frame)> onGrab;  // capture thread, engine lock held
+    std::function<bool(int frame)> grabSucceeds;  // whether grab n succeeds; all do without it
     int grabs = 0;
 
     int32_t CheckConfig() override { j.Add("screen.Check"); return checkResult; }
@@ -91,11 +92,19 @@ public:
             static_cast<uint8_t*>(bits)[0] = uint8_t(grabs);
         if (onGrab)
             onGrab(grabs);
+        const bool ok = !grabSucceeds || grabSucceeds(grabs);
         ++grabs;
-        return true;
+        return ok;
     }
     void EndCapturing() override { j.Add("screen.End"); }
-    bool SaveFrame(const char* path) override { j.Add(std::string("screen.Save ") + path); return true; }
+    bool saveResult = true;
+    uint32_t saveError = 0;
+    bool SaveFrame(const char* path) override
+    {
+        j.Add(std::string("screen.Save ") + path);
+        return saveResult;
+    }
+    uint32_t LastSaveError() const override { return saveError; }
 
 private:
     Journal& j;
@@ -106,18 +115,27 @@ class FakeSoundGrabber : public SoundGrabber {
 public:
     FakeSoundGrabber(CaptureInfo& info, Journal& j) : SoundGrabber(info), j(j) {}
     int32_t checkResult = 0;
+    int32_t initResult = 0;
+    bool startResult = true;
+    int addsBeforeLoss = -1;  // AddBuffer calls that succeed before the device is gone; -1 for ever
+    std::atomic<int> adds{0};
     std::deque<WAVEHDR*> queued;
     std::mutex m;
 
     int32_t CheckConfig() override { j.Add("sound.Check"); return checkResult; }
-    void InitCapturing() override { j.Add("sound.Init"); }
-    void AddBuffer(WAVEHDR* h) override
+    int32_t InitCapturing() override { j.Add("sound.Init"); return initResult; }
+    bool AddBuffer(WAVEHDR* h) override
     {
+        if (addsBeforeLoss >= 0 && adds++ >= addsBeforeLoss) {
+            j.Add("sound.AddRefused");
+            return false;
+        }
         std::lock_guard<std::mutex> hold(m);
         queued.push_back(h);
+        return true;
     }
     void UnprepareBuffer(WAVEHDR*) override {}
-    void Start() override { j.Add("sound.Start"); }
+    bool Start() override { j.Add("sound.Start"); return startResult; }
     void Stop() override { j.Add("sound.Stop"); }
     void EndCapturing() override { j.Add("sound.End"); }
 
@@ -138,6 +156,11 @@ public:
                                 reinterpret_cast<uintptr_t>(h), 0);
         }
     }
+    // The device goes away: the platform closes it under the recording (WIM_CLOSE).
+    void Vanish()
+    {
+        info.waveInCallback(nullptr, 0x3BF, reinterpret_cast<uintptr_t>(info.waveInCallbackData), 0, 0);
+    }
 
 private:
     Journal& j;
@@ -149,12 +172,15 @@ public:
     int32_t checkResult = 0;
     bool openResult = true;
     bool headersResult = true;
+    bool closeResult = true;
+    RecordingFailure reported;   // what the file says failed
+    int64_t keptFrames = 0;
 
     int32_t CheckConfig() override { j.Add("writer.Check"); return checkResult; }
     bool SetFileName(const char* path) override { j.Add(std::string("writer.SetFileName ") + path); return true; }
     bool Open() override { j.Add("writer.Open"); return openResult; }
     bool WriteHeaders() override { j.Add("writer.Headers"); return headersResult; }
-    bool Close() override { j.Add("writer.Close"); return true; }
+    bool Close() override { j.Add("writer.Close"); return closeResult; }
     // A started recording is settled while its thread already runs: only a discard is noted,
     // so that the journal's order stays fixed.
     void SettleStart(bool started) override
@@ -162,6 +188,8 @@ public:
         if (!started)
             j.Add("writer.Discard");
     }
+    RecordingFailure Failure() const override { return reported; }
+    int64_t KeptVideoFrames() const override { return keptFrames; }
 
 private:
     Journal& j;
@@ -178,14 +206,18 @@ public:
     FakeVideoRecorder(AVIWriter& w, CaptureInfo& info, Journal& j, ScriptedClock* clock)
         : VideoRecorder(w, info), j(j), clock(clock) {}
     int32_t checkResult = 0;
+    bool initResult = true;
     bool writeResult = true;
-    std::vector<WrittenFrame> frames;  // read after the loop has ended
+    int failFromCall = -1;             // WriteFrame calls from this one on fail; -1 for none
+    std::vector<WrittenFrame> frames;  // every call; read after the loop has ended
 
     int32_t CheckConfig() override { j.Add("video.Check"); return checkResult; }
-    bool InitCapturing(uint32_t) override { j.Add("video.Init"); return true; }
+    bool InitCapturing(uint32_t) override { j.Add("video.Init"); return initResult; }
     bool WriteFrame(const void*, uint32_t size, int32_t index) override
     {
         frames.push_back({index, clock ? clock->Now() : 0, size});
+        if (failFromCall >= 0 && int(frames.size()) > failFromCall)
+            return false;
         return writeResult;
     }
     bool EndCapturing() override { j.Add("video.End"); return true; }
@@ -205,14 +237,16 @@ class FakeAudioRecorder : public AudioRecorder {
 public:
     FakeAudioRecorder(AVIWriter& w, CaptureInfo& info, Journal& j) : AudioRecorder(w, info), j(j) {}
     int32_t checkResult = 0;
-    std::vector<WrittenSound> writes;
+    bool initResult = true;
+    int failFromCall = -1;             // WriteSound calls from this one on fail; -1 for none
+    std::vector<WrittenSound> writes;  // every call
 
     int32_t CheckConfig() override { j.Add("audio.Check"); return checkResult; }
-    bool InitCapturing() override { j.Add("audio.Init"); return true; }
+    bool InitCapturing() override { j.Add("audio.Init"); return initResult; }
     bool WriteSound(const void*, uint32_t bytes, uint32_t samples, int32_t position) override
     {
         writes.push_back({bytes, samples, position});
-        return true;
+        return failFromCall < 0 || int(writes.size()) <= failFromCall;
     }
     bool EndCapturing() override { j.Add("audio.End"); return true; }
 

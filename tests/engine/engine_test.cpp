@@ -6,20 +6,54 @@
 
 namespace {
 
-// An engine on doubles, with its trace captured and a scripted clock.
+constexpr UINT kNotice = WM_APP + 7;
+
+// A window of the test's thread that the engine posts its failure notice to.
+class NoticeWindow {
+public:
+    NoticeWindow()
+        : window(::CreateWindowExA(0, "STATIC", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr))
+    {
+    }
+    ~NoticeWindow() { ::DestroyWindow(window); }
+    HWND Handle() const { return window; }
+    // Takes the notices that arrived so far; waits up to `ms` for the first one.
+    int Take(DWORD ms)
+    {
+        int count = 0;
+        const DWORD start = ::GetTickCount();
+        for (;;) {
+            MSG msg;
+            while (::PeekMessageA(&msg, window, kNotice, kNotice, PM_REMOVE))
+                ++count;
+            if (count > 0 || ::GetTickCount() - start >= ms)
+                return count;
+            ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_POSTMESSAGE);
+        }
+    }
+
+private:
+    HWND window;
+};
+
+// An engine on doubles, with its trace captured, a scripted clock, and its failure notice.
 struct Rig {
     Journal journal;
     ScriptedClock* clock = new ScriptedClock();
     FakeFactory* factory = new FakeFactory(journal, clock);
     std::ostringstream trace;
     CaptureEngine engine{std::unique_ptr<CaptureFactory>(factory), std::unique_ptr<CaptureClock>(clock)};
+    NoticeWindow notice;
 
     Rig()
     {
         engine.SetTraceStream(trace);
         engine.SetRecordSound(false);
         engine.SetFileName("movie.avi");
+        engine.SetFailureNotice(notice.Handle(), kNotice);
     }
+    // True once the engine has announced a recording that ended on its own.
+    bool WaitForNotice(DWORD ms = 20000) { return notice.Take(ms) == 1; }
     // Records until the scripted clock reaches `ms` after the start, then stops.
     void RecordFor(uint32_t ms)
     {
@@ -473,17 +507,335 @@ TEST(CapturePacing, StopWhilePausedEndsAndClearsPause)
     EXPECT_EQ(rig.factory->video->frames.size(), 3u);
 }
 
-TEST(CapturePacing, FailedFrameWriteIsTracedAndCounted)
+TEST(CapturePacing, FailedFrameWriteIsTracedOnceAndNotCounted)
 {
     Rig rig;
     rig.factory->video->writeResult = false;
-    rig.RecordFor(400);
+    rig.clock->limit = rig.clock->t + 400;
+    ASSERT_EQ(rig.engine.BeginCapture(), 0);
+    ASSERT_TRUE(rig.WaitForNotice());
+    rig.engine.CaptureStop();
     EXPECT_EQ(rig.journal.Count("video.End"), 1u);
     size_t n = 0;
     for (size_t at = 0; (at = rig.trace.str().find("couldn't write bits!\n", at)) != std::string::npos; ++at)
         ++n;
-    EXPECT_EQ(n, 3u);
-    EXPECT_NE(rig.Report().find("Frames captured:  3\n"), std::string::npos);
+    EXPECT_EQ(n, 1u);
+    EXPECT_NE(rig.Report().find("Frames captured:  0\n"), std::string::npos) << rig.Report();
+}
+
+// ---- failures ----------------------------------------------------------------------------
+
+// A recording that can no longer be written ends at that write and says why, once.
+TEST(CaptureFailure, WriteFailureEndsTheLoopAtThatFrame)
+{
+    struct Case {
+        const char* name;
+        int failingCall;               // the WriteFrame call that fails
+        RecordingFailure fromFile;     // what the writer says
+        RecordingFailure expected;
+        const char* line;
+    } cases[] = {
+        {"first frame, disk full", 0, {FailureKind::DiskFull, 112}, {FailureKind::DiskFull, 112},
+         "Recording ended: the disk is full (system code 112)\n"},
+        {"later frame, access denied", 3, {FailureKind::WriteFailed, 5}, {FailureKind::WriteFailed, 5},
+         "Recording ended: the movie could not be written (system code 5)\n"},
+        {"refused without a reason", 2, {}, {FailureKind::WriteFailed, 0},
+         "Recording ended: the movie could not be written\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Rig rig;
+        rig.engine.SetFramesPerSecond(10);
+        rig.factory->video->failFromCall = c.failingCall;
+        rig.factory->writer->reported = c.fromFile;
+        rig.factory->writer->keptFrames = c.failingCall;
+        rig.clock->limit = rig.clock->t + 60000;
+        ASSERT_EQ(rig.engine.BeginCapture(), 0);
+        ASSERT_TRUE(rig.WaitForNotice());
+
+        // The capture thread ended the recording on its own, as a stop would.
+        EXPECT_EQ(rig.factory->video->frames.size(), size_t(c.failingCall + 1));
+        const RecordingFailure seen = rig.engine.Failure();
+        EXPECT_EQ(seen.kind, c.expected.kind);
+        EXPECT_EQ(seen.systemCode, c.expected.systemCode);
+        EXPECT_EQ(rig.engine.KeptMilliseconds(), c.failingCall * 100);
+        rig.engine.CaptureStop();
+        EXPECT_EQ(rig.journal.Count("writer.Close"), 1u);
+        EXPECT_EQ(rig.journal.Count("video.End"), 1u);
+        // The counters keep the last frame written; the report is as always, then the reason.
+        EXPECT_NE(rig.Report().find("Frames captured:  " + std::to_string(c.failingCall) +
+                                    "\nTooEarly:         0\nPrevFrame written:" + std::to_string(c.failingCall - 1)),
+                  std::string::npos)
+            << rig.Report();
+        const std::string t = rig.trace.str();
+        EXPECT_NE(t.find(rig.Report() + c.line), std::string::npos) << t;
+        EXPECT_EQ(rig.notice.Take(0), 0);
+
+        // The next recording starts normally.
+        rig.factory->video->failFromCall = -1;
+        rig.factory->writer->reported = {};
+        rig.clock->limit = rig.clock->t + 250;
+        const size_t before = rig.factory->video->frames.size();
+        ASSERT_EQ(rig.engine.BeginCapture(), 0);
+        EXPECT_FALSE(rig.engine.Failure());
+        ASSERT_TRUE(rig.clock->WaitIdle());
+        EXPECT_EQ(rig.engine.CaptureStop(), 1);
+        EXPECT_EQ(rig.factory->video->frames.size() - before, 3u);
+        EXPECT_FALSE(rig.engine.Failure());
+        EXPECT_EQ(rig.notice.Take(0), 0);
+    }
+}
+
+// A refused grab is no reason to end: the movie keeps time with the previous picture, and the
+// trace says so once for each run of refusals.
+TEST(CaptureFailure, RefusedGrabRepeatsThePictureAndIsTraced)
+{
+    Rig rig;
+    rig.engine.SetFramesPerSecond(10);
+    rig.factory->screen->grabSucceeds = [](int n) { return n != 1 && n != 2 && n != 4; };
+    rig.RecordFor(550);
+    EXPECT_EQ(rig.Indexes(), (std::vector<int32_t>{0, 1, 2, 3, 4, 5}));
+    EXPECT_FALSE(rig.engine.Failure());
+    const std::string t = rig.trace.str();
+    size_t n = 0;
+    for (size_t at = 0; (at = t.find("couldn't grab the screen", at)) != std::string::npos; ++at)
+        ++n;
+    EXPECT_EQ(n, 2u) << t;
+}
+
+TEST(CaptureFailure, SoundWriteFailureStopsEveryWrite)
+{
+    Rig rig;
+    rig.engine.SetRecordSound(true);
+    rig.factory->audio->failFromCall = 1;  // the second sound buffer
+    rig.factory->writer->reported = {FailureKind::DiskFull, 39};
+    int waits = 0;
+    rig.clock->onWait = [&] {
+        if (waits++ == 0)
+            rig.factory->sound->Fill(4);
+    };
+    rig.clock->limit = rig.clock->t + 60000;
+    ASSERT_EQ(rig.engine.BeginCapture(), 0);
+    ASSERT_TRUE(rig.WaitForNotice());
+    rig.engine.CaptureStop();
+    // Frame 0, then frame 1's drain wrote one buffer and failed on the next: nothing after it.
+    EXPECT_EQ(rig.factory->audio->writes.size(), 2u);
+    EXPECT_EQ(rig.factory->video->frames.size(), 1u);
+    EXPECT_EQ(rig.engine.Failure().kind, FailureKind::DiskFull);
+    EXPECT_EQ(rig.engine.Failure().systemCode, 39);
+    EXPECT_TRUE(rig.journal.Has("sound.Stop"));
+    EXPECT_TRUE(rig.journal.Has("writer.Close"));
+}
+
+// The wave-in device going away mid-recording ends it like a failed write.
+TEST(CaptureFailure, SoundDeviceLost)
+{
+    struct Case {
+        const char* name;
+        int addsBeforeLoss;  // -1: the device takes every buffer
+        bool startResult;
+        bool vanishWhilePaused;
+        size_t frames;       // WriteFrame calls made
+    } cases[] = {
+        {"a buffer refused at the start", 2, true, false, 0},
+        {"the start refused", -1, false, false, 0},
+        {"a buffer refused on its way back", 5, true, false, 2},
+        {"the device closed under a paused recording", -1, true, true, 2},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Rig rig;
+        rig.engine.SetRecordSound(true);
+        FakeSoundGrabber& device = *rig.factory->sound;
+        device.addsBeforeLoss = c.addsBeforeLoss;
+        device.startResult = c.startResult;
+        int waits = 0;
+        rig.clock->onWait = [&] {
+            if (waits++ == 0)
+                device.Fill(1);
+        };
+        rig.clock->limit = rig.clock->t + (c.vanishWhilePaused ? 200 : 60000);
+        ASSERT_EQ(rig.engine.BeginCapture(), 0);
+        if (c.vanishWhilePaused) {
+            ASSERT_TRUE(rig.clock->WaitIdle());
+            rig.engine.TogglePause();
+            ASSERT_TRUE(rig.clock->WaitIdle());
+            device.Vanish();
+        }
+        ASSERT_TRUE(rig.WaitForNotice());
+        rig.engine.CaptureStop();
+        EXPECT_EQ(rig.engine.Failure().kind, FailureKind::SoundDevice);
+        EXPECT_EQ(rig.factory->video->frames.size(), c.frames);
+        EXPECT_EQ(rig.journal.Has("sound.Start"), c.addsBeforeLoss != 2);
+        EXPECT_FALSE(rig.engine.IsPaused());  // the next recording does not begin paused
+        EXPECT_NE(rig.trace.str().find("Recording ended: the sound device stopped\n"), std::string::npos);
+        EXPECT_TRUE(rig.journal.Has("sound.End"));
+        // A close of the device by the engine itself is no loss.
+        EXPECT_EQ(rig.notice.Take(0), 0);
+    }
+}
+
+// A wave-in device behind the real sound grabber: buffers come back through the callback when the
+// test delivers them, and the device refuses every buffer after the first `accepted`.
+class ScriptedDevice : public WaveInApi {
+public:
+    explicit ScriptedDevice(int accepted) : accepted(accepted) {}
+    std::atomic<int> adds{0};
+
+    MMRESULT Open(HWAVEIN* device, const WAVEFORMATEX*, DWORD_PTR cb, DWORD_PTR data, DWORD flags) override
+    {
+        if (flags & WAVE_FORMAT_QUERY)
+            return MMSYSERR_NOERROR;
+        callback = reinterpret_cast<WaveInCallbackFn>(cb);
+        instance = data;
+        *device = reinterpret_cast<HWAVEIN>(uintptr_t(0x5150));
+        return MMSYSERR_NOERROR;
+    }
+    MMRESULT PrepareHeader(HWAVEIN, WAVEHDR*, UINT) override { return MMSYSERR_NOERROR; }
+    MMRESULT AddBuffer(HWAVEIN, WAVEHDR* h, UINT) override
+    {
+        if (adds++ >= accepted)
+            return MMSYSERR_NODRIVER;  // unplugged
+        std::lock_guard<std::mutex> hold(m);
+        queued.push_back(h);
+        return MMSYSERR_NOERROR;
+    }
+    MMRESULT UnprepareHeader(HWAVEIN, WAVEHDR*, UINT) override { return MMSYSERR_NOERROR; }
+    MMRESULT Start(HWAVEIN) override { return MMSYSERR_NOERROR; }
+    MMRESULT Stop(HWAVEIN) override { return MMSYSERR_NOERROR; }
+    MMRESULT Reset(HWAVEIN) override
+    {
+        Deliver(queued.size());
+        return MMSYSERR_NOERROR;
+    }
+    MMRESULT Close(HWAVEIN) override
+    {
+        callback(nullptr, 0x3BF, instance, 0, 0);  // WIM_CLOSE, as the platform sends it
+        return MMSYSERR_NOERROR;
+    }
+    void Deliver(size_t n)
+    {
+        for (size_t i = 0; i < n; ++i) {
+            WAVEHDR* h = nullptr;
+            {
+                std::lock_guard<std::mutex> hold(m);
+                if (queued.empty())
+                    return;
+                h = queued.front();
+                queued.pop_front();
+            }
+            h->dwBytesRecorded = h->dwBufferLength;
+            callback(nullptr, 0x3C0, instance, reinterpret_cast<uintptr_t>(h), 0);
+        }
+    }
+
+private:
+    int accepted;
+    WaveInCallbackFn callback = nullptr;
+    DWORD_PTR instance = 0;
+    std::mutex m;
+    std::deque<WAVEHDR*> queued;
+};
+
+class ScriptedDeviceFactory : public FakeFactory {
+public:
+    ScriptedDeviceFactory(Journal& j, ScriptedClock* clock, ScriptedDevice* device) : FakeFactory(j, clock), device(device) {}
+    std::unique_ptr<SoundGrabber> CreateSoundGrabber(CaptureInfo& info) override
+    {
+        return std::make_unique<SoundGrabber>(info, std::unique_ptr<WaveInApi>(device));
+    }
+
+private:
+    ScriptedDevice* device;  // handed to the grabber
+};
+
+// Through the real sound grabber: a device that stops taking buffers mid-recording ends it.
+TEST(CaptureFailure, ScriptedDeviceThatStopsMidRecording)
+{
+    Journal journal;
+    auto* clock = new ScriptedClock();
+    auto* device = new ScriptedDevice(6);  // the five at the start, and one on its way back
+    auto* factory = new ScriptedDeviceFactory(journal, clock, device);
+    std::ostringstream trace;
+    NoticeWindow notice;
+    CaptureEngine engine{std::unique_ptr<CaptureFactory>(factory), std::unique_ptr<CaptureClock>(clock)};
+    engine.SetTraceStream(trace);
+    engine.SetRecordSound(true);
+    engine.SetFileName("movie.avi");
+    engine.SetFailureNotice(notice.Handle(), kNotice);
+    clock->onWait = [&] { device->Deliver(1); };
+    clock->limit = clock->t + 60000;
+    ASSERT_EQ(engine.BeginCapture(), 0);
+    ASSERT_EQ(notice.Take(20000), 1);
+    engine.CaptureStop();
+    EXPECT_EQ(engine.Failure().kind, FailureKind::SoundDevice);
+    EXPECT_EQ(device->adds.load(), 7);  // the refused one, and none after it
+    EXPECT_EQ(factory->audio->writes.size(), 2u);
+    EXPECT_NE(trace.str().find("Recording ended: the sound device stopped\n"), std::string::npos) << trace.str();
+    // The engine's own close of the device afterwards is no failure of the next recording.
+    EXPECT_EQ(notice.Take(0), 0);
+}
+
+TEST(CaptureFailure, CloseThatCannotFinishTheFileIsAFailure)
+{
+    Rig rig;
+    rig.factory->writer->closeResult = false;
+    rig.factory->writer->reported = {FailureKind::DiskFull, 112};
+    rig.RecordFor(300);
+    EXPECT_EQ(rig.notice.Take(20000), 1);
+    EXPECT_EQ(rig.engine.TakeFailure().kind, FailureKind::DiskFull);
+    // Handed over once.
+    EXPECT_FALSE(rig.engine.TakeFailure());
+    EXPECT_FALSE(rig.engine.Failure());
+}
+
+TEST(CaptureFailure, NormalStopPostsNothing)
+{
+    Rig rig;
+    rig.engine.SetRecordSound(true);
+    rig.RecordFor(500);
+    EXPECT_FALSE(rig.engine.Failure());
+    EXPECT_EQ(rig.notice.Take(300), 0);
+    EXPECT_EQ(rig.trace.str().find("Recording ended"), std::string::npos);
+}
+
+TEST(CaptureFailure, StreamsThatCannotBeSetUpFailTheStart)
+{
+    struct Case {
+        const char* name;
+        int32_t soundInit;
+        bool videoInit;
+        bool audioInit;
+        int32_t expected;
+    } cases[] = {
+        {"no wave-in device", 9, true, true, 9},
+        {"device refused", 1, true, true, 1},
+        {"video stream", 0, false, true, 1},
+        {"audio stream", 0, true, false, 1},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        Rig rig;
+        rig.engine.SetRecordSound(true);
+        rig.factory->sound->initResult = c.soundInit;
+        rig.factory->video->initResult = c.videoInit;
+        rig.factory->audio->initResult = c.audioInit;
+        EXPECT_EQ(rig.engine.BeginCapture(), c.expected);
+        // Whatever was prepared is released, and no recording runs.
+        for (const char* s : {"screen.End", "sound.End", "video.End", "audio.End", "writer.Close"})
+            EXPECT_TRUE(rig.journal.Has(s)) << s;
+        EXPECT_EQ(rig.engine.CaptureStop(), 0);
+        EXPECT_TRUE(rig.factory->video->frames.empty());
+    }
+}
+
+TEST(CaptureFailure, SaveFrameSaysWhy)
+{
+    Rig rig;
+    rig.factory->screen->saveResult = false;
+    rig.factory->screen->saveError = ERROR_DISK_FULL;
+    EXPECT_FALSE(rig.engine.SaveFrame("a.bmp"));
+    EXPECT_EQ(rig.engine.LastSaveError(), uint32_t(ERROR_DISK_FULL));
 }
 
 // ---- sound -------------------------------------------------------------------------------

@@ -471,7 +471,10 @@ TEST_F(Grabber, SaveFrameToAnUnwritablePathGivesFalseAndNoFile)
     const char* path = "Z:\\tmp\\vorlux-no-such-dir\\frame.bmp";
     EXPECT_FALSE(g.SaveFrame(path));
     EXPECT_EQ(::GetFileAttributesA(path), INVALID_FILE_ATTRIBUTES);
+    // The system's reason is kept for the message the user sees.
+    EXPECT_EQ(g.LastSaveError(), uint32_t(ERROR_PATH_NOT_FOUND));
     EXPECT_FALSE(g.SaveFrame(""));
+    EXPECT_NE(g.LastSaveError(), 0u);
     EXPECT_FALSE(g.SaveFrame(nullptr));
 }
 

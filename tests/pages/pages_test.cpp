@@ -440,8 +440,10 @@ TEST_F(PagesTest, HotKeyDialogResultsStoreAndRegister)
          kMsgCaptureStart},
         {IDC_KEYS_STOP, 0x37A, kHotKeyDefault, 0x37B, 0x375, "CTRL+SHIFT+F6", true, "Change STOP HotKey",
          kMsgCaptureStop},
-        // F9 alone is stored as such but registered as Ctrl+Shift+F9.
-        {IDC_KEYS_PAUSE, 0x376, kHotKeyChosen, 0x078, 0x078, "F9", true, "Change PAUSE HotKey", kMsgCapturePause},
+        // F9 alone is stored as such but registered as Ctrl+Shift+F9, which the start key holds
+        // since the first row: the page marks it.
+        {IDC_KEYS_PAUSE, 0x376, kHotKeyChosen, 0x078, 0x078, "F9 (taken)", true, "Change PAUSE HotKey",
+         kMsgCapturePause},
         // Unchanged: the stored key is not registered again, so a key stored behind the page's
         // back stays free.
         {IDC_KEYS_CAPTURE, 0x37B, kHotKeyUnchanged, 0x379, 0x37B, "CTRL+SHIFT+F8", false, "Change CAPTURE HotKey",

@@ -34,6 +34,9 @@ public:
     Journal& journal;
     FakeFactory* factory = nullptr;  // not owned: the engine owns it
     std::vector<ShownMessage> messages;
+    std::vector<ShownMessage> questions;
+    bool answer = true;              // to every question
+    int64_t freeBytes = -1;          // the disk's room for movies; -1 asks the system
 
 protected:
     std::unique_ptr<CaptureFactory> CreateFactory() override
@@ -46,6 +49,18 @@ protected:
     {
         messages.push_back({text, caption, ::IsWindowVisible(Handle()) != FALSE});
     }
+    bool AskMessage(const char* text, const char* caption) override
+    {
+        questions.push_back({text, caption, ::IsWindowVisible(Handle()) != FALSE});
+        return answer;
+    }
+    bool FreeBytes(const char* directory, uint64_t& bytes) override
+    {
+        if (freeBytes < 0)
+            return PropSheet::FreeBytes(directory, bytes);
+        bytes = static_cast<uint64_t>(freeBytes);
+        return true;
+    }
 };
 
 void Pump()
@@ -55,6 +70,27 @@ void Pump()
         ::TranslateMessage(&msg);
         ::DispatchMessageA(&msg);
     }
+}
+
+// Pumps until the panel has shown `count` messages, or about ten seconds have passed.
+bool PumpUntilMessages(const std::vector<ShownMessage>& messages, size_t count)
+{
+    for (int i = 0; i < 1000 && messages.size() < count; ++i) {
+        Pump();
+        ::Sleep(10);
+    }
+    Pump();
+    return messages.size() == count;
+}
+
+std::string SystemText(DWORD code)
+{
+    char text[512] = {};
+    DWORD n = ::FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0, text,
+                               sizeof text, nullptr);
+    while (n > 0 && (text[n - 1] == '\r' || text[n - 1] == '\n' || text[n - 1] == ' '))
+        --n;
+    return std::string(text, n);
 }
 
 std::string ItemText(HWND dialog, int id)
@@ -205,8 +241,9 @@ TEST_F(PanelTest, EveryStartErrorShowsItsMessage)
                            "The width requested is larger than the screen width",
                            "The height requested is larger than the screen height",
                            "File could not be opened",
-                           "The wave format requested is not supported"};
-    for (int code = 1; code <= 8; ++code) {
+                           "The wave format requested is not supported",
+                           "No sound input device was found"};
+    for (int code = 1; code <= 9; ++code) {
         SCOPED_TRACE(code);
         sheet->messages.clear();
         sheet->factory->screen->checkResult = code;
@@ -565,6 +602,260 @@ TEST_F(PanelTest, PagesInTabOrder)
     char caption[64] = {};
     ::GetWindowTextA(sheet->Handle(), caption, sizeof caption);
     EXPECT_STREQ(caption, "Vorlux 3.0");
+}
+
+}  // namespace
+
+namespace {
+
+// ---- failures --------------------------------------------------------------------------------
+
+// A recording that ends on its own ends as a stop would, shows the panel (also when it hid for
+// the recording) and says once what happened and how much of the movie is kept.
+TEST_F(PanelTest, RecordingThatFailsIsStoppedAndToldOnce)
+{
+    const std::string movie = NextPath("VluxTake000.avi");
+    const std::string kept = " The movie " + movie + " keeps the first 0:42.";
+    struct Case {
+        const char* name;
+        RecordingFailure fromFile;
+        bool soundLost;
+        std::string text;
+    } cases[] = {
+        {"disk full", {FailureKind::DiskFull, 112}, false, "The disk is full." + kept},
+        {"other error", {FailureKind::WriteFailed, ERROR_ACCESS_DENIED}, false,
+         "The movie could not be written: " + SystemText(ERROR_ACCESS_DENIED) + kept},
+        {"no reason given", {}, false, "The movie could not be written: the file refused the data." + kept},
+        {"sound device gone", {}, true, "The sound device stopped." + kept},
+    };
+    prefs->SetVorluxMode(1);
+    prefs->SetFramesPerSecond(25);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        sheet->messages.clear();
+        FakeFactory& parts = *sheet->factory;
+        parts.writer->reported = c.fromFile;
+        parts.writer->keptFrames = 42 * 25 + 3;
+        parts.video->frames.clear();
+        parts.video->failFromCall = c.soundLost ? -1 : 2;
+        prefs->SetEnableSoundCapture(c.soundLost);
+        const size_t opened = journal.Count("writer.Open");
+        Command(kMsgCaptureStart);  // hides the panel; the failure may come at any time now
+        ASSERT_EQ(journal.Count("writer.Open"), opened + 1);
+        if (c.soundLost) {
+            ::Sleep(100);
+            parts.sound->Vanish();  // mid-recording: the platform closes the device
+        }
+        ASSERT_TRUE(PumpUntilMessages(sheet->messages, 1));
+        EXPECT_EQ(sheet->messages[0].text, c.text);
+        EXPECT_EQ(sheet->messages[0].caption, "Recording stopped");
+        EXPECT_TRUE(sheet->messages[0].panelVisible);
+        EXPECT_FALSE(sheet->IsRecording());
+        EXPECT_EQ(MovieLabel(IDC_MOVIE_START), "&Start Recording");
+        EXPECT_FALSE(sheet->Engine()->Failure());
+
+        // Nothing more is said, and the next recording works.
+        parts.video->failFromCall = -1;
+        parts.writer->reported = {};
+        Command(kMsgCaptureStart);
+        ASSERT_TRUE(sheet->IsRecording());
+        ::Sleep(50);
+        Command(kMsgCaptureStop);
+        EXPECT_FALSE(sheet->IsRecording());
+        EXPECT_EQ(sheet->messages.size(), 1u);
+        ::DeleteFileA(movie.c_str());
+    }
+}
+
+TEST_F(PanelTest, StopThatMeetsAFailureTellsItOnce)
+{
+    FakeFactory& parts = *sheet->factory;
+    parts.writer->reported = {FailureKind::DiskFull, 112};
+    parts.video->failFromCall = 0;
+    ::SendMessageA(sheet->Handle(), kMsgCaptureStart, 0, 0);  // no messages pumped from here on
+    ASSERT_TRUE(sheet->IsRecording());
+    // The user's stop comes before the capture thread's notice is handled.
+    for (int i = 0; i < 1000 && !sheet->Engine()->Failure(); ++i)
+        ::Sleep(10);
+    ASSERT_TRUE(sheet->Engine()->Failure());
+    ::SendMessageA(sheet->Handle(), kMsgCaptureStop, 0, 0);  // ahead of the notice in the queue
+    ASSERT_EQ(sheet->messages.size(), 1u);
+    EXPECT_EQ(sheet->messages[0].text.rfind("The disk is full. ", 0), 0u) << sheet->messages[0].text;
+    EXPECT_FALSE(sheet->IsRecording());
+    for (int i = 0; i < 20; ++i) {
+        Pump();
+        ::Sleep(10);
+    }
+    EXPECT_EQ(sheet->messages.size(), 1u);
+}
+
+TEST_F(PanelTest, SnapshotThatCannotBeWrittenSaysWhy)
+{
+    const std::string path = NextPath("VluxTake000.bmp");
+    struct Case {
+        uint32_t code;
+        std::string text;
+    } cases[] = {
+        {ERROR_DISK_FULL, "The frame could not be saved as " + path + ": " + SystemText(ERROR_DISK_FULL)},
+        {0, "The frame could not be saved as " + path + ": the screen could not be read."},
+    };
+    for (const Case& c : cases) {
+        sheet->messages.clear();
+        sheet->factory->screen->saveResult = false;
+        sheet->factory->screen->saveError = c.code;
+        Command(kMsgCaptureFrame);
+        ASSERT_EQ(sheet->messages.size(), 1u);
+        EXPECT_EQ(sheet->messages[0].text, c.text);
+        EXPECT_EQ(sheet->messages[0].caption, "Could not capture frame");
+        EXPECT_TRUE(sheet->messages[0].panelVisible);
+    }
+    sheet->messages.clear();
+    sheet->factory->screen->saveResult = true;
+    Command(kMsgCaptureFrame);
+    EXPECT_TRUE(sheet->messages.empty());
+}
+
+// Less room than a minute of uncompressed frames: the user decides.
+TEST_F(PanelTest, LowDiskSpaceAsksBeforeTheStart)
+{
+    prefs->SetCaptureArea(VRect{0, 0, 640, 480});
+    prefs->SetFramesPerSecond(25);
+    ASSERT_TRUE(sheet->Engine()->SetBitDepth(24));
+    const int64_t minute = 640LL * 480 * 3 * 25 * 60;  // 1.3 GB
+    struct Case {
+        int64_t free;
+        bool answer;
+        bool asked;
+        bool records;
+    } cases[] = {{minute, false, false, true}, {minute - 1, true, true, true}, {3 << 20, false, true, false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.free);
+        sheet->questions.clear();
+        sheet->freeBytes = c.free;
+        sheet->answer = c.answer;
+        Command(kMsgCaptureStart);
+        ASSERT_EQ(sheet->questions.size(), c.asked ? 1u : 0u);
+        EXPECT_EQ(sheet->IsRecording(), c.records);
+        if (c.asked) {
+            EXPECT_EQ(sheet->questions[0].caption, "Low disk space");
+            EXPECT_NE(sheet->questions[0].text.find(directory), std::string::npos) << sheet->questions[0].text;
+            EXPECT_NE(sheet->questions[0].text.find("1.3 GB"), std::string::npos) << sheet->questions[0].text;
+        }
+        Command(kMsgCaptureStop);
+    }
+    EXPECT_EQ(journal.Count("screen.Init"), 2u);
+    EXPECT_TRUE(sheet->messages.empty());
+}
+
+// ---- hot keys taken by another program ---------------------------------------------------------
+
+class HotKeyHolder {
+public:
+    HotKeyHolder() : window(::CreateWindowExA(0, "STATIC", "", 0, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr)) {}
+    ~HotKeyHolder() { ::DestroyWindow(window); }
+    bool Hold(int id, UINT vk) { return ::RegisterHotKey(window, id, MOD_CONTROL | MOD_SHIFT, vk) != FALSE; }
+    void Release(int id) { ::UnregisterHotKey(window, id); }
+    // True when the combination is free, that is nobody (the panel included) holds it.
+    bool Free(UINT vk)
+    {
+        if (!Hold(99, vk))
+            return false;
+        Release(99);
+        return true;
+    }
+
+private:
+    HWND window;
+};
+
+TEST_F(PanelTest, HotKeyTakenAtStartUpIsReportedAndTheOthersWork)
+{
+    sheet.reset();
+    Pump();
+    HotKeyHolder other;
+    ASSERT_TRUE(other.Hold(1, VK_F7));
+    sheet = std::make_unique<TestSheet>(*prefs, journal);
+    ASSERT_TRUE(sheet->Create());
+    Pump();
+    ASSERT_EQ(sheet->messages.size(), 1u);
+    EXPECT_EQ(sheet->messages[0].text,
+              "Ctrl+Shift+F7 (Pause Recording) is used by another program; choose another key on the Hot Keys page.");
+    EXPECT_EQ(sheet->messages[0].caption, "Hot key not available");
+    EXPECT_TRUE(sheet->HotKeyTaken(2));
+    for (int row : {0, 1, 3})
+        EXPECT_FALSE(sheet->HotKeyTaken(row)) << row;
+    for (UINT vk : {VK_F5, VK_F6, VK_F8})
+        EXPECT_FALSE(other.Free(vk)) << vk;  // the panel holds them
+
+    // The Hot Keys page marks the taken key.
+    PropSheet_SetCurSel(sheet->Handle(), nullptr, 3);
+    Pump();
+    EXPECT_EQ(ItemText(sheet->Keys().Handle(), IDC_KEYS_PAUSE), "CTRL+SHIFT+F7 (taken)");
+    EXPECT_EQ(ItemText(sheet->Keys().Handle(), IDC_KEYS_START), "CTRL+SHIFT+F5");
+}
+
+// After every change on the Hot Keys page: each key that could not be registered, by name and
+// action; the page marks it; a key freed since is registered and unmarked.
+TEST_F(PanelTest, HotKeyChangeReportsEveryTakenKey)
+{
+    HotKeyHolder other;
+    ASSERT_TRUE(other.Hold(1, VK_F9));
+    ASSERT_TRUE(other.Hold(2, VK_F10));
+    PropSheet_SetCurSel(sheet->Handle(), nullptr, 3);
+    Pump();
+    HWND page = sheet->Keys().Handle();
+    int32_t chosen = 0;
+    sheet->Keys().SetKeyDialog([&](HotKeyBlock& block) {
+        block.key = chosen;
+        return kHotKeyChosen;
+    });
+    auto choose = [&](int button, int32_t code) {
+        chosen = code;
+        ::SendMessageA(page, WM_COMMAND, MAKEWPARAM(button, BN_CLICKED), 0);
+        Pump();
+    };
+
+    choose(IDC_KEYS_START, 0x378);  // Ctrl+Shift+F9: taken
+    ASSERT_EQ(sheet->messages.size(), 1u);
+    EXPECT_EQ(sheet->messages[0].text,
+              "Ctrl+Shift+F9 (Start Recording) is used by another program; choose another key on the Hot Keys page.");
+    EXPECT_EQ(ItemText(page, IDC_KEYS_START), "CTRL+SHIFT+F9 (taken)");
+    EXPECT_TRUE(other.Free(VK_F5));  // the old key is given back
+
+    choose(IDC_KEYS_CAPTURE, 0x379);  // Ctrl+Shift+F10: taken as well; both are named
+    ASSERT_EQ(sheet->messages.size(), 2u);
+    EXPECT_EQ(sheet->messages[1].text,
+              "Ctrl+Shift+F9 (Start Recording) is used by another program; choose another key on the Hot Keys page.\n"
+              "Ctrl+Shift+F10 (Capture Frame) is used by another program; choose another key on the Hot Keys page.");
+    EXPECT_FALSE(other.Free(VK_F6));  // keys that registered keep working
+    EXPECT_FALSE(other.Free(VK_F7));
+
+    // Freed by the other program: the next change registers it and nothing is reported for it.
+    other.Release(1);
+    choose(IDC_KEYS_CAPTURE, 0x377);
+    ASSERT_EQ(sheet->messages.size(), 2u);
+    EXPECT_FALSE(sheet->HotKeyTaken(0));
+    EXPECT_FALSE(other.Free(VK_F9));
+    EXPECT_EQ(ItemText(page, IDC_KEYS_START), "CTRL+SHIFT+F9");
+    EXPECT_EQ(ItemText(page, IDC_KEYS_CAPTURE), "CTRL+SHIFT+F8");
+
+    // The same combination for two actions: the second is told which action has it.
+    choose(IDC_KEYS_STOP, 0x378);
+    ASSERT_EQ(sheet->messages.size(), 3u);
+    EXPECT_EQ(sheet->messages[2].text,
+              "Ctrl+Shift+F9 (Stop Recording) is already the key for Start Recording; choose another key on the Hot "
+              "Keys page.");
+    EXPECT_EQ(ItemText(page, IDC_KEYS_STOP), "CTRL+SHIFT+F9 (taken)");
+    EXPECT_TRUE(other.Free(VK_F6));  // its old key is given back
+    choose(IDC_KEYS_STOP, 0x375);
+    EXPECT_EQ(sheet->messages.size(), 3u);
+    EXPECT_FALSE(other.Free(VK_F6));
+
+    // The panel's hot key message still runs its command for a key that registered late.
+    ::PostMessageA(sheet->Handle(), WM_HOTKEY, kHotKeyStart, 0);
+    Pump();
+    EXPECT_TRUE(sheet->IsRecording());
+    Command(kMsgCaptureStop);
 }
 
 }  // namespace

@@ -148,7 +148,9 @@ TEST_F(SoundGrabberTest, CheckConfigQueriesTheMapper)
     } cases[] = {
         {MMSYSERR_NOERROR, 0},
         {WAVERR_BADFORMAT, 8},
-        {MMSYSERR_BADDEVICEID, 8},  // no device at all
+        {MMSYSERR_ALLOCATED, 8},
+        {MMSYSERR_BADDEVICEID, 9},  // no device at all
+        {MMSYSERR_NODRIVER, 9},
     };
     for (const Case& c : cases) {
         j.events.clear();
@@ -165,7 +167,7 @@ TEST_F(SoundGrabberTest, InitCapturingOpensWithTheEngineCallback)
     int callbackData = 0;
     info.waveInCallbackData = &callbackData;
     info.waveInCallback = &IgnoreBuffer;
-    grabber.InitCapturing();
+    EXPECT_EQ(grabber.InitCapturing(), 0);
     EXPECT_TRUE(grabber.IsOpen());
     EXPECT_EQ(j.openFlags, DWORD(CALLBACK_FUNCTION));
     EXPECT_EQ(j.openCallback, reinterpret_cast<DWORD_PTR>(info.waveInCallback));
@@ -201,12 +203,13 @@ TEST_F(SoundGrabberTest, EachFailedCallWritesItsLine)
         cj.events.clear();
         cj.results[c.failing] = {MMSYSERR_ERROR};
         const std::string step = c.name;
+        // A buffer or a start the device refuses is reported to the caller as well.
         if (step == "prepare" || step == "add")
-            g.AddBuffer(&h);
+            EXPECT_FALSE(g.AddBuffer(&h));
         else if (step == "unprepare")
             g.UnprepareBuffer(&h);
         else if (step == "start")
-            g.Start();
+            EXPECT_FALSE(g.Start());
         else
             g.Stop();
         EXPECT_EQ(cj.events, c.events);
@@ -216,13 +219,34 @@ TEST_F(SoundGrabberTest, EachFailedCallWritesItsLine)
 
 TEST_F(SoundGrabberTest, FailedOpenLeavesTheDeviceClosed)
 {
-    j.results["open"] = {MMSYSERR_ALLOCATED};
-    grabber.InitCapturing();
-    EXPECT_FALSE(grabber.IsOpen());
-    EXPECT_EQ(grabber.FailureLines(), (Lines{"WaveInOpen FAILED"}));
-    j.events.clear();
+    // The start error the engine returns: no device, a refused format, or anything else.
+    struct Case {
+        MMRESULT open;
+        int32_t expected;
+    } cases[] = {{MMSYSERR_ALLOCATED, 1}, {MMSYSERR_NODRIVER, 9}, {MMSYSERR_BADDEVICEID, 9}, {WAVERR_BADFORMAT, 8}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.open);
+        CaptureInfo caseInfo;
+        Journal cj;
+        TracedGrabber g(caseInfo, cj);
+        cj.results["open"] = {c.open};
+        EXPECT_EQ(g.InitCapturing(), c.expected);
+        EXPECT_FALSE(g.IsOpen());
+        EXPECT_EQ(g.FailureLines(), (Lines{"WaveInOpen FAILED"}));
+        cj.events.clear();
+        g.EndCapturing();
+        EXPECT_TRUE(cj.events.empty());
+    }
+}
+
+TEST_F(SoundGrabberTest, AcceptedBuffersAndStartSayTrue)
+{
+    ASSERT_EQ(grabber.InitCapturing(), 0);
+    for (WAVEHDR& h : headers)
+        EXPECT_TRUE(grabber.AddBuffer(&h));
+    EXPECT_TRUE(grabber.Start());
+    grabber.Stop();
     grabber.EndCapturing();
-    EXPECT_TRUE(j.events.empty());
 }
 
 TEST_F(SoundGrabberTest, EndCapturingWithoutADeviceCallsNothing)

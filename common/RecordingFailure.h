@@ -1,0 +1,21 @@
+#pragma once
+// Why a recording ended before the user stopped it. Eight bytes, so that an atomic of it is
+// lock-free: the capture thread writes the first one, the UI thread reads it.
+
+#include <cstdint>
+
+enum class FailureKind : int32_t {
+    None = 0,
+    DiskFull,     // the movie's disk has no room left
+    WriteFailed,  // the movie file refused a write for another reason
+    SoundDevice,  // the wave-in device stopped taking or returning buffers
+};
+
+struct RecordingFailure {
+    FailureKind kind = FailureKind::None;
+    // The system's code for its message: a system error code for the file (0 when the writer
+    // refused without one), a multimedia result for the sound device (0 when it just closed).
+    int32_t systemCode = 0;
+
+    explicit operator bool() const { return kind != FailureKind::None; }
+};
