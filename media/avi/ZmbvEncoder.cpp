@@ -32,19 +32,20 @@ constexpr size_t kPaletteBytes = 256 * 3;
 constexpr uint8_t kBlockXor = 0x01;
 constexpr int kMaxShift = 16;  // the vectors decoders are known to take
 
-// Square blocks of 16: on the true-colour screen corpus 8 gives the same size and 32 a fifth
-// more, and 16 keeps the block info and the search small.
+// Square blocks of 16: on the true-colour screen corpus blocks of 8 wrote a few per cent more
+// (block info) and blocks of 32 a seventh to a fifth more.
 constexpr int32_t kBlockSide = 16;
 // At most this many changed blocks vote for the frame's scroll vectors, four rows each.
 constexpr size_t kVotingBlocks = 512;
 constexpr int kVotingRows = 4;
-// zlib level 6, the knee on the 1024x768 true-colour corpus (50 frames; key frames only, then
-// one in 25): level 1 costs 7 ms a key frame but writes 6.3 MB (0.33 MB), level 6 takes 13 ms
-// for 2.8 MB (0.17 MB), level 8 30 ms for 2.3 MB (0.15 MB), level 9 60 ms. Below 6 the files
-// grow fast; above it the time doubles for a fifth less.
+// zlib level 6, the knee on the 1024x768 true-colour corpus (50 frames all key, and with a key
+// frame in 25): level 1 takes about 7 ms a key frame and writes 6.3 MB (0.33 MB), level 6 about
+// 13 ms for 2.8 MB (0.17 MB), level 8 about 30 ms for 2.2 MB (0.15 MB), level 9 about 60 ms for
+// 2.2 MB (0.14 MB). Below 6 the files grow fast; above it the time of a key frame, the one a
+// recording must absorb, more than doubles for a fifth less.
 constexpr int kZlibLevel = 6;
 constexpr int kZlibWindowBits = 15;
-constexpr int kZlibMemLevel = 9;
+constexpr int kZlibMemLevel = 8;  // zlib's default; 9 wrote key frames 2% larger and no faster
 
 // Bytes that differ between a[0..n) and b[0..n).
 inline size_t DifferentBytes(const uint8_t* a, const uint8_t* b, size_t n)

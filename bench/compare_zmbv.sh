@@ -1,0 +1,77 @@
+#!/usr/bin/env bash
+# ZMBV on the screen corpora: our encoder (avienc) beside FFmpeg's zmbv, one thread each, a key
+# frame every 25, both as whole processes reading raw frames from disk and writing an AVI
+# (best of three runs); bytes of the whole file and of its frames alone (the writers' fixed
+# headers and index space differ). True colour at 1024x768 (bench/data) and 640x480 (that screen's
+# top-left corner), and the 640x480 RGB555 corpus. "lossless" is FFmpeg's PSNR of the decoded
+# movie against the input: inf. Needs a Release build of avienc (not the sanitized one):
+#   cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release && cmake --build build/release --target avienc
+#   bench/compare_zmbv.sh build/release/bin
+set -euo pipefail
+here=$(cd "$(dirname "$0")" && pwd)
+bin=${1:?usage: compare_zmbv.sh BINDIR}
+runs=3
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+# Inputs: bottom-up DIB frames for avienc, the same frames top-down for FFmpeg.
+xz -dc "$here/data/screen_1024x768.bgr0.xz" >"$work/tc1024.dib"
+ffmpeg -v error -f rawvideo -pix_fmt bgr0 -s 1024x768 -i "$work/tc1024.dib" \
+    -vf vflip,crop=640:480:0:0,vflip -f rawvideo -y "$work/tc640.dib"
+gunzip -c "$here/data/screen_640x480.rgb555.gz" >"$work/hc640.dib"
+for name in tc1024 tc640 hc640; do
+    fmt=bgr0; size=640x480
+    [ "$name" = tc1024 ] && size=1024x768
+    [ "$name" = hc640 ] && fmt=rgb555le
+    ffmpeg -v error -f rawvideo -pix_fmt $fmt -s $size -i "$work/$name.dib" -vf vflip -f rawvideo -y "$work/$name.td"
+done
+
+seconds() {  # command... -> best wall time of $runs runs
+    local best=""
+    for _ in $(seq $runs); do
+        local start end
+        start=$(date +%s.%N)
+        "$@" >/dev/null
+        end=$(date +%s.%N)
+        best=$(python3 -c "b='$best'; t=$end-$start; print(t if not b else min(float(b), t))")
+    done
+    echo "$best"
+}
+
+payload() {  # movie -> bytes of its video frames
+    ffprobe -v error -select_streams 0 -show_entries packet=size -of csv=p=0 "$1" | awk '{s += $1} END {print s}'
+}
+
+lossless() {  # movie input.td pix_fmt size -> yes/no (PSNR inf)
+    local psnr
+    psnr=$(ffmpeg -hide_banner -i "$1" -f rawvideo -pix_fmt "$3" -s "$4" -framerate 10 -i "$2" \
+        -lavfi "[0:v]format=gbrp[a];[1:v]format=gbrp[b];[a][b]psnr" -f null - 2>&1 |
+        sed -n 's/.*average:\([0-9a-z.]*\).*/\1/p')
+    [ "$psnr" = inf ] && echo yes || echo "no ($psnr dB)"
+}
+
+row() {  # encoder size bits frames seconds movie input.td pix_fmt
+    local file frames
+    file=$(stat -c %s "$6")
+    frames=$(payload "$6")
+    printf '%-8s %-10s %-5s %8.1f %10d %10d %10d  %s\n' "$1" "$2" "$3" "$(python3 -c "print($4 / $5)")" \
+        "$file" "$frames" $((frames / $4)) "$(lossless "$6" "$7" "$8" "$2")"
+}
+
+printf '%-8s %-10s %-5s %8s %10s %10s %10s  %s\n' encoder size bits fps file frames per-frame lossless
+for name in tc640 tc1024 hc640; do
+    fmt=bgr0; size=640x480; bits=32
+    [ "$name" = tc1024 ] && size=1024x768
+    [ "$name" = hc640 ] && fmt=rgb555le && bits=16
+    w=${size%x*}; h=${size#*x}
+    frames=$(( $(stat -c %s "$work/$name.td") / (w * h * bits / 8) ))
+
+    t=$(seconds "$bin/avienc" --codec zmbv --size "$size" --bits $bits --fps 10 --keyframe 25 \
+        "$work/$name.dib" "$work/ours.avi")
+    row avienc "$size" $bits "$frames" "$t" "$work/ours.avi" "$work/$name.td" $fmt
+
+    t=$(seconds ffmpeg -v error -threads 1 -f rawvideo -pix_fmt $fmt -s "$size" -framerate 10 -i "$work/$name.td" \
+        -c:v zmbv -threads 1 -g 25 -keyint_min 25 -y "$work/ffmpeg.avi")
+    row ffmpeg "$size" $bits "$frames" "$t" "$work/ffmpeg.avi" "$work/$name.td" $fmt
+done
+echo "(frames per second of the whole process, best of $runs; bytes of the AVI file, of its frames, of a frame on average)"
