@@ -159,7 +159,8 @@ inline Scene MakeScene(Kind kind, int32_t width, int32_t height, int bits, int c
                     for (int32_t x = x0; x < x0 + w; ++x)
                         Put(p, x, y, noise ? uint32_t(rng()) : flat);
             }
-            if (kind == Kind::PaletteChange && (i == 2 || i == 5)) {
+            // Some entries at frames 2 and 3 (a key frame when there is one every 3), all at 5.
+            if (kind == Kind::PaletteChange && (i == 2 || i == 3 || i == 5)) {
                 for (int k = 0; k < 40; ++k)  // some entries, not all
                     palette[rng() % 256] = VRgbQuad{uint8_t(rng()), uint8_t(rng()), uint8_t(rng()), 0};
                 if (i == 5)
