@@ -1,7 +1,7 @@
 #include "app/VorMain.h"
 
-#include "app/Messages.h"
-#include "app/resource.h"
+#include "ids/Messages.h"
+#include "ids/resource.h"
 #include "panel/PropSheet.h"
 
 #include <cstring>
@@ -30,7 +30,7 @@ std::string HelpFileFor(const std::string& programDirectory)
 }
 
 VorMainWindow::VorMainWindow(THelpFileManager& help, Prefs& prefs, HINSTANCE instance)
-    : help_(help), prefs_(prefs), instance_(instance)
+    : help(help), prefs(prefs), instance(instance)
 {
 }
 
@@ -44,7 +44,7 @@ LRESULT VorMainWindow::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam)
         OnCommand(LOWORD(wparam));
         return 0;
     case WM_HELP:
-        help_.ShowHelp(reinterpret_cast<const HELPINFO*>(lparam));
+        help.ShowHelp(reinterpret_cast<const HELPINFO*>(lparam));
         return TRUE;
     }
     return TWindow::HandleMessage(message, wparam, lparam);
@@ -58,11 +58,11 @@ bool VorMainWindow::SetupWindow()
 
 void VorMainWindow::OnStartPanel()
 {
-    PropSheet panel(Handle(), instance_, prefs_);
+    PropSheet panel(Handle(), instance, prefs);
     std::string name = LoadText(IDS_ALREADY_RUNNING);
-    instanceGuard_.reset(::OpenSemaphoreA(SEMAPHORE_ALL_ACCESS, TRUE, name.c_str()));
-    if (!instanceGuard_) {
-        instanceGuard_.reset(::CreateSemaphoreA(nullptr, 0, kInstanceGuardMaximum, name.c_str()));
+    instanceGuard.reset(::OpenSemaphoreA(SEMAPHORE_ALL_ACCESS, TRUE, name.c_str()));
+    if (!instanceGuard) {
+        instanceGuard.reset(::CreateSemaphoreA(nullptr, 0, kInstanceGuardMaximum, name.c_str()));
     } else {
         std::string text = LoadText(IDS_SECOND_COPY);
         if (::MessageBoxA(nullptr, text.c_str(), name.c_str(), MB_OKCANCEL) != IDOK) {
@@ -78,12 +78,12 @@ void VorMainWindow::OnCommand(int id)
 {
     switch (id) {
     case kCmdHelpFinder:
-        help_.CallHelp(::GetParent(Handle()), HELP_FINDER, 0);
+        help.CallHelp(::GetParent(Handle()), HELP_FINDER, 0);
         break;
     case kCmdHelpMovie:
     case kCmdHelpDestinationSound:
     case kCmdHelpHotKeys:
-        help_.CallHelp(nullptr, HELP_CONTENTS, 0);
+        help.CallHelp(nullptr, HELP_CONTENTS, 0);
         break;
     }
 }
@@ -91,15 +91,15 @@ void VorMainWindow::OnCommand(int id)
 std::string VorMainWindow::LoadText(int id) const
 {
     char text[512];
-    int n = ::LoadStringA(instance_, static_cast<UINT>(id), text, sizeof text);
+    int n = ::LoadStringA(instance, static_cast<UINT>(id), text, sizeof text);
     return n > 0 ? std::string(text, static_cast<size_t>(n)) : std::string();
 }
 
-VorMainApp::VorMainApp(HINSTANCE instance, Prefs& prefs) : TApplication(kName, instance), prefs_(prefs) {}
+VorMainApp::VorMainApp(HINSTANCE instance, Prefs& prefs) : TApplication(kName, instance), prefs(prefs) {}
 
 std::unique_ptr<TSDIDecFrame> VorMainApp::InitMainWindow()
 {
     SetShowState(SW_HIDE);
     return std::make_unique<TSDIDecFrame>(Name().c_str(),
-                                          std::make_unique<VorMainWindow>(*this, prefs_, Instance()), IDI_VORLUX);
+                                          std::make_unique<VorMainWindow>(*this, prefs, Instance()), IDI_VORLUX);
 }

@@ -30,10 +30,10 @@ private:
     void OnCommand(int id);
     std::string LoadText(int id) const;
 
-    THelpFileManager& help_;
-    Prefs& prefs_;
-    HINSTANCE instance_;
-    ScopedKernelHandle instanceGuard_;  // the named semaphore that marks a running copy
+    THelpFileManager& help;
+    Prefs& prefs;
+    HINSTANCE instance;
+    ScopedKernelHandle instanceGuard;  // the named semaphore that marks a running copy
 };
 
 class VorMainApp : public TApplication, public THelpFileManager {
@@ -45,5 +45,5 @@ protected:
     std::unique_ptr<TSDIDecFrame> InitMainWindow() override;
 
 private:
-    Prefs& prefs_;
+    Prefs& prefs;
 };

@@ -2,7 +2,7 @@
 // screen_640x480.rgb555, screen_640x480.pal8, screen_1024x768.bgr0 (bench/data, unpacked) and a
 // scratch file.
 
-#include "media/VRecords.h"
+#include "common/VRecords.h"
 #include "media/avi/AviFormat.h"
 #include "media/avi/Muxer.h"
 #include "media/avi/Rle8Encoder.h"

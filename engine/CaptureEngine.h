@@ -4,10 +4,10 @@
 
 #include "engine/CaptureClock.h"
 #include "engine/CaptureFactory.h"
-#include "engine/CaptureInfo.h"
-#include "engine/CaptureLimits.h"
+#include "common/CaptureInfo.h"
+#include "common/CaptureLimits.h"
 #include "engine/Threads.h"
-#include "engine/VorState.h"
+#include "common/VorState.h"
 #include "framework/Scoped.h"
 
 #include <windows.h>
@@ -25,7 +25,7 @@
 class CaptureEngine {
 public:
     // Raises VorExcept 1 without a factory. The clock defaults to the system clock.
-    explicit CaptureEngine(std::unique_ptr<CaptureFactory> factory, std::unique_ptr<CaptureClock> clock = nullptr);
+    explicit CaptureEngine(std::unique_ptr<CaptureFactory> partsFactory, std::unique_ptr<CaptureClock> frameClock = nullptr);
     ~CaptureEngine();
     CaptureEngine(const CaptureEngine&) = delete;
     CaptureEngine& operator=(const CaptureEngine&) = delete;
@@ -62,18 +62,18 @@ public:
 
     // Where the engine's trace lines and statistics go; standard output by default.
     void SetTraceStream(std::ostream& out);
-    const CaptureInfo& Info() const { return *info_; }
+    const CaptureInfo& Info() const { return *info; }
 
 private:
     class CaptureThread : public BaseThread {
     public:
-        explicit CaptureThread(CaptureEngine* engine) : engine_(engine) {}
+        explicit CaptureThread(CaptureEngine* engine) : engine(engine) {}
 
     protected:
         int32_t Run() override;
 
     private:
-        CaptureEngine* engine_;  // not owned
+        CaptureEngine* engine;  // not owned
     };
 
     struct SoundBuffer {
@@ -86,13 +86,13 @@ private:
     public:
         bool Push(WAVEHDR* h);
         WAVEHDR* Pop();
-        size_t Size() const { return count_; }
-        void Clear() { head_ = count_ = 0; }
+        size_t Size() const { return count; }
+        void Clear() { head = count = 0; }
 
     private:
-        WAVEHDR* items_[capture_limits::kSoundBuffers] = {};
-        size_t head_ = 0;
-        size_t count_ = 0;
+        WAVEHDR* items[capture_limits::kSoundBuffers] = {};
+        size_t head = 0;
+        size_t count = 0;
     };
 
     static void __stdcall WaveInCallback(void* device, unsigned message, uintptr_t instance, uintptr_t param1,
@@ -106,26 +106,26 @@ private:
     void Trace(const std::string& line);                          // any thread
     bool FrameSizeAcceptable(int32_t width, int32_t height, int32_t bits) const;
 
-    std::atomic<int32_t> state_{0};
-    std::unique_ptr<CaptureFactory> factory_;
-    std::unique_ptr<CaptureInfo> info_;
-    std::unique_ptr<ScreenGrabber> screenGrabber_;
-    std::unique_ptr<SoundGrabber> soundGrabber_;
-    std::unique_ptr<AVIWriter> aviWriter_;
-    std::unique_ptr<VideoRecorder> videoRecorder_;
-    std::unique_ptr<AudioRecorder> audioRecorder_;
-    std::unique_ptr<CaptureThread> captureThread_;
-    VCriticalSection lock_;
-    HANDLE threadHandle_ = nullptr;              // not owned: the capture thread owns its handle
-    VBits frameBuffer_;
-    std::vector<std::unique_ptr<SoundBuffer>> allBuffers_;
-    HeaderQueue filledBuffers_;
+    std::atomic<int32_t> state{0};
+    std::unique_ptr<CaptureFactory> factory;
+    std::unique_ptr<CaptureInfo> info;
+    std::unique_ptr<ScreenGrabber> screenGrabber;
+    std::unique_ptr<SoundGrabber> soundGrabber;
+    std::unique_ptr<AVIWriter> aviWriter;
+    std::unique_ptr<VideoRecorder> videoRecorder;
+    std::unique_ptr<AudioRecorder> audioRecorder;
+    std::unique_ptr<CaptureThread> captureThread;
+    VCriticalSection lock;
+    HANDLE threadHandle = nullptr;              // not owned: the capture thread owns its handle
+    VBits frameBuffer;
+    std::vector<std::unique_ptr<SoundBuffer>> allBuffers;
+    HeaderQueue filledBuffers;
 
-    std::unique_ptr<CaptureClock> clock_;
-    ScopedKernelHandle wake_;                    // signalled by pause toggles and stop requests
-    bool soundPrepared_ = false;                 // sound parts were prepared for this recording
-    std::mutex traceMutex_;
-    std::ostream* trace_;                        // not owned
+    std::unique_ptr<CaptureClock> clock;
+    ScopedKernelHandle wake;                    // signalled by pause toggles and stop requests
+    bool soundPrepared = false;                 // sound parts were prepared for this recording
+    std::mutex traceMutex;
+    std::ostream* trace;                        // not owned
 };
 
 // Bits per pixel of the display; a 32-bit screen delivers 24-bit frames.

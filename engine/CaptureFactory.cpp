@@ -1,6 +1,6 @@
 #include "engine/CaptureFactory.h"
 
-#include "engine/CaptureInfo.h"
+#include "common/CaptureInfo.h"
 #include "media/AVIWriter.h"
 #include "media/ScreenGrabber.h"
 #include "media/SoundGrabber.h"

@@ -13,15 +13,15 @@ void BaseThread::SetCreateFunctionForTesting(CreateFn fn)
 
 void BaseThread::Terminate()
 {
-    terminate_.store(true);
+    terminate.store(true);
 }
 
 BaseThread::~BaseThread() noexcept(false)
 {
     if (RefreshState() == Running)
         throw BaseThreadError{7};
-    if (handle_)
-        ::CloseHandle(handle_);
+    if (handle)
+        ::CloseHandle(handle);
 }
 
 int32_t BaseThread::Run()
@@ -31,12 +31,12 @@ int32_t BaseThread::Run()
 
 BaseThread::ThreadState BaseThread::RefreshState()
 {
-    if (state_.load() == Running && handle_) {
+    if (state.load() == Running && handle) {
         DWORD code = 0;
-        if (::GetExitCodeThread(handle_, &code) && code != STILL_ACTIVE)
-            state_.store(Finished);
+        if (::GetExitCodeThread(handle, &code) && code != STILL_ACTIVE)
+            state.store(Finished);
     }
-    return state_.load();
+    return state.load();
 }
 
 unsigned __stdcall BaseThread::StartRoutine(void* param)
@@ -49,28 +49,28 @@ unsigned __stdcall BaseThread::StartRoutine(void* param)
         // A thread without work ends at once; its code tells the owner why.
         result = -1 - e.code;
     }
-    self->state_.store(Finished);
+    self->state.store(Finished);
     return static_cast<unsigned>(result);
 }
 
 HANDLE BaseThread::Start()
 {
     RefreshState();
-    if (state_.load() != NotStarted && handle_) {
-        ::CloseHandle(handle_);
-        handle_ = nullptr;
+    if (state.load() != NotStarted && handle) {
+        ::CloseHandle(handle);
+        handle = nullptr;
     }
-    terminate_.store(false);
+    terminate.store(false);
     // The C runtime's thread start keeps its per-thread data right under a static runtime.
     unsigned id = 0;
-    state_.store(Running);
+    state.store(Running);
     auto h = reinterpret_cast<HANDLE>(g_createThread.load()(nullptr, 0, &StartRoutine, this, 0, &id));
     if (!h) {
-        state_.store(CreateFailed);
+        state.store(CreateFailed);
         throw BaseThreadError{6};
     }
-    threadId_ = id;
-    handle_ = h;
+    threadId = id;
+    handle = h;
     return h;
 }
 
@@ -81,9 +81,9 @@ DWORD BaseThread::Suspend()
         throw BaseThreadError{1};
     if (s == Finished)
         throw BaseThreadError{4};
-    DWORD previous = ::SuspendThread(handle_);
+    DWORD previous = ::SuspendThread(handle);
     if (previous != DWORD(-1) && previous < 127)
-        state_.store(Suspended);
+        state.store(Suspended);
     return previous;
 }
 
@@ -96,17 +96,17 @@ DWORD BaseThread::Resume()
         throw BaseThreadError{3};
     if (s == Finished)
         throw BaseThreadError{5};
-    DWORD previous = ::ResumeThread(handle_);
+    DWORD previous = ::ResumeThread(handle);
     if (previous <= 1)
-        state_.store(Running);
+        state.store(Running);
     return previous;
 }
 
 DWORD BaseThread::Wait(DWORD milliseconds)
 {
-    if (state_.load() != Running || !handle_)
+    if (state.load() != Running || !handle)
         return DWORD(-1);
-    return ::WaitForSingleObject(handle_, milliseconds);
+    return ::WaitForSingleObject(handle, milliseconds);
 }
 
 DWORD BaseThread::TerminateAndWait(DWORD milliseconds)
@@ -117,12 +117,12 @@ DWORD BaseThread::TerminateAndWait(DWORD milliseconds)
 
 BOOL BaseThread::SetPriority(int priority)
 {
-    return ::SetThreadPriority(handle_, priority);
+    return ::SetThreadPriority(handle, priority);
 }
 
 void BaseThread::Exit(DWORD exitCode)
 {
-    state_.store(Finished);
+    state.store(Finished);
     ::_endthreadex(exitCode);
     for (;;) {
     }

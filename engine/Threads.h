@@ -35,10 +35,10 @@ public:
                                    unsigned flags, unsigned* id);
     static void SetCreateFunctionForTesting(CreateFn fn);
 
-    ThreadState State() const { return state_.load(); }
+    ThreadState State() const { return state.load(); }
     ThreadState RefreshState();                 // asks the platform whether a running thread has ended
-    bool TerminateRequested() const { return terminate_.load(); }  // any thread
-    HANDLE Handle() const { return handle_; }
+    bool TerminateRequested() const { return terminate.load(); }  // any thread
+    HANDLE Handle() const { return handle; }
 
 protected:
     virtual int32_t Run();                      // the work; on the new thread
@@ -46,33 +46,33 @@ protected:
 private:
     static unsigned __stdcall StartRoutine(void* self);
 
-    DWORD threadId_ = 0;
-    HANDLE handle_ = nullptr;                   // owned; closed on restart and destruction
-    std::atomic<ThreadState> state_{NotStarted};
-    std::atomic<bool> terminate_{false};
+    DWORD threadId = 0;
+    HANDLE handle = nullptr;                   // owned; closed on restart and destruction
+    std::atomic<ThreadState> state{NotStarted};
+    std::atomic<bool> terminate{false};
 };
 
 // An owned critical section; re-entrant for the thread that holds it.
 class VCriticalSection {
 public:
-    VCriticalSection() { ::InitializeCriticalSection(&cs_); }
-    ~VCriticalSection() { ::DeleteCriticalSection(&cs_); }
+    VCriticalSection() { ::InitializeCriticalSection(&cs); }
+    ~VCriticalSection() { ::DeleteCriticalSection(&cs); }
     VCriticalSection(const VCriticalSection&) = delete;
     VCriticalSection& operator=(const VCriticalSection&) = delete;
 
     class VLock {
     public:
-        explicit VLock(VCriticalSection* cs) : cs_(cs) { ::EnterCriticalSection(&cs_->cs_); }
-        ~VLock() { ::LeaveCriticalSection(&cs_->cs_); }
+        explicit VLock(VCriticalSection* cs) : cs(cs) { ::EnterCriticalSection(&cs->cs); }
+        ~VLock() { ::LeaveCriticalSection(&cs->cs); }
         VLock(const VLock&) = delete;
         VLock& operator=(const VLock&) = delete;
 
     private:
-        VCriticalSection* cs_;  // not owned
+        VCriticalSection* cs;  // not owned
     };
 
 private:
-    CRITICAL_SECTION cs_;
+    CRITICAL_SECTION cs;
 };
 
 // An owned memory block. Allocation failure leaves it empty instead of throwing.
@@ -80,19 +80,19 @@ class VBits {
 public:
     bool Allocate(size_t bytes)
     {
-        data_.reset(new (std::nothrow) uint8_t[bytes]);
-        size_ = data_ ? bytes : 0;
-        return data_ != nullptr;
+        data.reset(new (std::nothrow) uint8_t[bytes]);
+        size = data ? bytes : 0;
+        return data != nullptr;
     }
     void Free()
     {
-        data_.reset();
-        size_ = 0;
+        data.reset();
+        size = 0;
     }
-    uint8_t* Data() const { return data_.get(); }
-    size_t Size() const { return size_; }
+    uint8_t* Data() const { return data.get(); }
+    size_t Size() const { return size; }
 
 private:
-    std::unique_ptr<uint8_t[]> data_;
-    size_t size_ = 0;
+    std::unique_ptr<uint8_t[]> data;
+    size_t size = 0;
 };

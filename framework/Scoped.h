@@ -10,11 +10,11 @@ template <typename T, typename Traits>
 class ScopedHandle {
 public:
     ScopedHandle() = default;
-    explicit ScopedHandle(T h) : h_(h) {}
+    explicit ScopedHandle(T owned) : handle(owned) {}
     ~ScopedHandle() { reset(); }
     ScopedHandle(const ScopedHandle&) = delete;
     ScopedHandle& operator=(const ScopedHandle&) = delete;
-    ScopedHandle(ScopedHandle&& o) noexcept : h_(o.release()) {}
+    ScopedHandle(ScopedHandle&& o) noexcept : handle(o.release()) {}
     ScopedHandle& operator=(ScopedHandle&& o) noexcept
     {
         if (this != &o)
@@ -22,18 +22,18 @@ public:
         return *this;
     }
 
-    T get() const { return h_; }
-    explicit operator bool() const { return Traits::IsValid(h_); }
-    T release() { return std::exchange(h_, Traits::Invalid()); }
-    void reset(T h = Traits::Invalid())
+    T get() const { return handle; }
+    explicit operator bool() const { return Traits::IsValid(handle); }
+    T release() { return std::exchange(handle, Traits::Invalid()); }
+    void reset(T other = Traits::Invalid())
     {
-        if (Traits::IsValid(h_))
-            Traits::Close(h_);
-        h_ = h;
+        if (Traits::IsValid(handle))
+            Traits::Close(handle);
+        handle = other;
     }
 
 private:
-    T h_ = Traits::Invalid();
+    T handle = Traits::Invalid();
 };
 
 struct KernelHandleTraits {  // CloseHandle; null means none
@@ -77,42 +77,42 @@ template <typename T>
 class ScopedGdiObject : public ScopedHandle<HGDIOBJ, GdiObjectTraits> {
 public:
     ScopedGdiObject() = default;
-    explicit ScopedGdiObject(T h) : ScopedHandle(h) {}
+    explicit ScopedGdiObject(T owned) : ScopedHandle(owned) {}
     T get() const { return static_cast<T>(ScopedHandle::get()); }
 };
 
 // GetDC/ReleaseDC: keeps the window the context belongs to.
 class ScopedWindowDC {
 public:
-    explicit ScopedWindowDC(HWND wnd) : wnd_(wnd), dc_(::GetDC(wnd)) {}
+    explicit ScopedWindowDC(HWND window) : wnd(window), dc(::GetDC(window)) {}
     ~ScopedWindowDC()
     {
-        if (dc_)
-            ::ReleaseDC(wnd_, dc_);
+        if (dc)
+            ::ReleaseDC(wnd, dc);
     }
     ScopedWindowDC(const ScopedWindowDC&) = delete;
     ScopedWindowDC& operator=(const ScopedWindowDC&) = delete;
-    HDC get() const { return dc_; }
-    explicit operator bool() const { return dc_ != nullptr; }
+    HDC get() const { return dc; }
+    explicit operator bool() const { return dc != nullptr; }
 
 private:
-    HWND wnd_;  // not owned
-    HDC dc_;
+    HWND wnd;  // not owned
+    HDC dc;
 };
 
 // Selects an object into a context and restores the previous selection.
 class ScopedSelect {
 public:
-    ScopedSelect(HDC dc, HGDIOBJ obj) : dc_(dc), prev_(obj ? ::SelectObject(dc, obj) : nullptr) {}
+    ScopedSelect(HDC context, HGDIOBJ obj) : dc(context), prev(obj ? ::SelectObject(context, obj) : nullptr) {}
     ~ScopedSelect()
     {
-        if (prev_ && prev_ != HGDI_ERROR)
-            ::SelectObject(dc_, prev_);
+        if (prev && prev != HGDI_ERROR)
+            ::SelectObject(dc, prev);
     }
     ScopedSelect(const ScopedSelect&) = delete;
     ScopedSelect& operator=(const ScopedSelect&) = delete;
 
 private:
-    HDC dc_;         // not owned
-    HGDIOBJ prev_;   // not owned
+    HDC dc;         // not owned
+    HGDIOBJ prev;   // not owned
 };

@@ -17,28 +17,28 @@ public:
 
     // The quit code, or -1 when the main window could not be created.
     int Run();
-    const std::string& Name() const { return name_; }
-    HINSTANCE Instance() const { return instance_; }
-    TSDIDecFrame* MainWindow() const { return mainWindow_.get(); }
+    const std::string& Name() const { return name; }
+    HINSTANCE Instance() const { return instance; }
+    TSDIDecFrame* MainWindow() const { return mainWindow.get(); }
 
 protected:
     virtual std::unique_ptr<TSDIDecFrame> InitMainWindow() = 0;
-    void SetShowState(int command) { showState_ = command; }
+    void SetShowState(int command) { showState = command; }
 
 private:
-    std::string name_;
-    HINSTANCE instance_;
-    int showState_ = SW_SHOWNORMAL;
-    std::unique_ptr<TSDIDecFrame> mainWindow_;
+    std::string name;
+    HINSTANCE instance;
+    int showState = SW_SHOWNORMAL;
+    std::unique_ptr<TSDIDecFrame> mainWindow;
 };
 
 // Finds help contexts for menu items and controls and calls the help viewer with one file.
 class THelpFileManager {
 public:
     virtual ~THelpFileManager() = default;
-    void SetHelpFile(const std::string& path) { helpFile_ = path; }
-    const std::string& HelpFile() const { return helpFile_; }
-    void AddContext(int id, DWORD context) { contexts_.push_back({id, context}); }
+    void SetHelpFile(const std::string& path) { helpFile = path; }
+    const std::string& HelpFile() const { return helpFile; }
+    void AddContext(int id, DWORD context) { contexts.push_back({id, context}); }
     // A context popup for a known item, then the contents in every case.
     void ShowHelp(const HELPINFO* info);
     // The help viewer; tests replace it.
@@ -49,6 +49,6 @@ private:
         int id;
         DWORD context;
     };
-    std::string helpFile_;
-    std::vector<Context> contexts_;
+    std::string helpFile;
+    std::vector<Context> contexts;
 };

@@ -2,11 +2,11 @@
 
 std::string TControl::GetText() const
 {
-    int length = ::GetWindowTextLengthA(hwnd_);
+    int length = ::GetWindowTextLengthA(hwnd);
     if (length <= 0)
         return {};
     std::string text(static_cast<size_t>(length) + 1, '\0');
-    int got = ::GetWindowTextA(hwnd_, text.data(), length + 1);
+    int got = ::GetWindowTextA(hwnd, text.data(), length + 1);
     text.resize(got > 0 ? static_cast<size_t>(got) : 0);
     return text;
 }

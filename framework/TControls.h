@@ -11,21 +11,21 @@
 
 class TControl {
 public:
-    void Attach(HWND dialog, int id) { hwnd_ = ::GetDlgItem(dialog, id); }
-    HWND Handle() const { return hwnd_; }
-    void SetText(const char* text) const { ::SetWindowTextA(hwnd_, text); }
+    void Attach(HWND dialog, int id) { hwnd = ::GetDlgItem(dialog, id); }
+    HWND Handle() const { return hwnd; }
+    void SetText(const char* text) const { ::SetWindowTextA(hwnd, text); }
     std::string GetText() const;
-    void Enable(bool on) const { ::EnableWindow(hwnd_, on); }
-    void Show(bool on) const { ::ShowWindow(hwnd_, on ? SW_SHOW : SW_HIDE); }
+    void Enable(bool on) const { ::EnableWindow(hwnd, on); }
+    void Show(bool on) const { ::ShowWindow(hwnd, on ? SW_SHOW : SW_HIDE); }
 
 protected:
     LRESULT Send(UINT message, WPARAM wparam = 0, LPARAM lparam = 0) const
     {
-        return ::SendMessageA(hwnd_, message, wparam, lparam);
+        return ::SendMessageA(hwnd, message, wparam, lparam);
     }
 
 private:
-    HWND hwnd_ = nullptr;  // not owned
+    HWND hwnd = nullptr;  // not owned
 };
 
 class TButton : public TControl {};

@@ -36,7 +36,7 @@ bool TDialogBase::OnHelp(const HELPINFO*)
 INT_PTR TDialogBase::Dispatch(TDialogBase* self, HWND wnd, UINT message, WPARAM wparam, LPARAM lparam)
 {
     if (message == WM_INITDIALOG) {
-        self->hwnd_ = wnd;
+        self->hwnd = wnd;
         ::SetWindowLongPtrA(wnd, DWLP_USER, reinterpret_cast<LONG_PTR>(self));
     }
     if (!self)
@@ -44,7 +44,7 @@ INT_PTR TDialogBase::Dispatch(TDialogBase* self, HWND wnd, UINT message, WPARAM 
     INT_PTR result = self->HandleMessage(message, wparam, lparam);
     if (message == WM_NCDESTROY) {
         ::SetWindowLongPtrA(wnd, DWLP_USER, 0);
-        self->hwnd_ = nullptr;
+        self->hwnd = nullptr;
     }
     return result;
 }
@@ -74,12 +74,12 @@ INT_PTR CALLBACK TDialog::Procedure(HWND wnd, UINT message, WPARAM wparam, LPARA
 TPropertyPage::TPropertyPage(int resourceId, HINSTANCE instance, bool hasHelp)
     : TDialogBase(nullptr, resourceId, instance)
 {
-    description_.dwSize = sizeof description_;
-    description_.dwFlags = hasHelp ? PSP_HASHELP : PSP_DEFAULT;
-    description_.hInstance = instance;
-    description_.pszTemplate = MAKEINTRESOURCEA(resourceId);
-    description_.pfnDlgProc = Procedure;
-    description_.lParam = reinterpret_cast<LPARAM>(this);
+    description.dwSize = sizeof description;
+    description.dwFlags = hasHelp ? PSP_HASHELP : PSP_DEFAULT;
+    description.hInstance = instance;
+    description.pszTemplate = MAKEINTRESOURCEA(resourceId);
+    description.pfnDlgProc = Procedure;
+    description.lParam = reinterpret_cast<LPARAM>(this);
 }
 
 bool TPropertyPage::OnNotify(int, NMHDR* header)

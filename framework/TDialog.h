@@ -9,15 +9,15 @@
 class TDialogBase {
 public:
     TDialogBase(HWND parent, int resourceId, HINSTANCE instance)
-        : parent_(parent), resourceId_(resourceId), instance_(instance) {}
+        : parent(parent), resourceId(resourceId), instance(instance) {}
     virtual ~TDialogBase() = default;
     TDialogBase(const TDialogBase&) = delete;
     TDialogBase& operator=(const TDialogBase&) = delete;
 
-    HWND Handle() const { return hwnd_; }
-    HWND Item(int id) const { return ::GetDlgItem(hwnd_, id); }
-    int ResourceId() const { return resourceId_; }
-    HINSTANCE Instance() const { return instance_; }
+    HWND Handle() const { return hwnd; }
+    HWND Item(int id) const { return ::GetDlgItem(hwnd, id); }
+    int ResourceId() const { return resourceId; }
+    HINSTANCE Instance() const { return instance; }
 
 protected:
     // The switch. Answers as a dialog procedure: TRUE when handled (see DWLP_MSGRESULT).
@@ -29,17 +29,17 @@ protected:
     virtual bool OnCommand(int id, int code, HWND control);
     virtual bool OnNotify(int id, NMHDR* header);
     virtual bool OnHelp(const HELPINFO* info);
-    void SetResult(LRESULT result) { ::SetWindowLongPtrA(hwnd_, DWLP_MSGRESULT, result); }
-    HWND Parent() const { return parent_; }
+    void SetResult(LRESULT result) { ::SetWindowLongPtrA(hwnd, DWLP_MSGRESULT, result); }
+    HWND Parent() const { return parent; }
 
     // Called by the derived classes' procedures once they know the object.
     static INT_PTR Dispatch(TDialogBase* self, HWND wnd, UINT message, WPARAM wparam, LPARAM lparam);
 
 private:
-    HWND parent_;  // not owned
-    int resourceId_;
-    HINSTANCE instance_;
-    HWND hwnd_ = nullptr;
+    HWND parent;  // not owned
+    int resourceId;
+    HINSTANCE instance;
+    HWND hwnd = nullptr;
 };
 
 // A modal dialog from a template.
@@ -62,7 +62,7 @@ class TPropertyPage : public TDialogBase {
 public:
     TPropertyPage(int resourceId, HINSTANCE instance, bool hasHelp);
     // Filled for the sheet; valid while the object lives.
-    const PROPSHEETPAGEA& Description() const { return description_; }
+    const PROPSHEETPAGEA& Description() const { return description; }
     HWND Sheet() const { return ::GetParent(Handle()); }
 
 protected:
@@ -75,5 +75,5 @@ protected:
 
 private:
     static INT_PTR CALLBACK Procedure(HWND wnd, UINT message, WPARAM wparam, LPARAM lparam);
-    PROPSHEETPAGEA description_{};
+    PROPSHEETPAGEA description{};
 };

@@ -1,22 +1,22 @@
 #include "framework/TFrame.h"
 
 TSDIDecFrame::TSDIDecFrame(const char* title, std::unique_ptr<TWindow> client, int iconId)
-    : title_(title), client_(std::move(client)), iconId_(iconId)
+    : title(title), client(std::move(client)), iconId(iconId)
 {
 }
 
-bool TSDIDecFrame::Create(HINSTANCE instance)
+bool TSDIDecFrame::Create(HINSTANCE moduleInstance)
 {
-    instance_ = instance;
+    instance = moduleInstance;
     RECT place{CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT};
-    return TWindow::Create(nullptr, title_.c_str(), WS_OVERLAPPEDWINDOW, 0, place, instance);
+    return TWindow::Create(nullptr, title.c_str(), WS_OVERLAPPEDWINDOW, 0, place, instance);
 }
 
 void TSDIDecFrame::FillClass(WNDCLASSEXA& wc) const
 {
-    wc.hIcon = static_cast<HICON>(::LoadImageA(wc.hInstance, MAKEINTRESOURCEA(iconId_), IMAGE_ICON,
+    wc.hIcon = static_cast<HICON>(::LoadImageA(wc.hInstance, MAKEINTRESOURCEA(iconId), IMAGE_ICON,
                                                ::GetSystemMetrics(SM_CXICON), ::GetSystemMetrics(SM_CYICON), 0));
-    wc.hIconSm = static_cast<HICON>(::LoadImageA(wc.hInstance, MAKEINTRESOURCEA(iconId_), IMAGE_ICON,
+    wc.hIconSm = static_cast<HICON>(::LoadImageA(wc.hInstance, MAKEINTRESOURCEA(iconId), IMAGE_ICON,
                                                  ::GetSystemMetrics(SM_CXSMICON),
                                                  ::GetSystemMetrics(SM_CYSMICON), 0));
 }
@@ -44,18 +44,18 @@ bool TSDIDecFrame::OnCreate()
 {
     RECT area{};
     ::GetClientRect(Handle(), &area);
-    return client_->Create(Handle(), "", WS_CHILD | WS_VISIBLE, 0, area, instance_);
+    return client->Create(Handle(), "", WS_CHILD | WS_VISIBLE, 0, area, instance);
 }
 
 void TSDIDecFrame::OnSize(int width, int height)
 {
-    if (client_->Handle())
-        ::MoveWindow(client_->Handle(), 0, 0, width, height, TRUE);
+    if (client->Handle())
+        ::MoveWindow(client->Handle(), 0, 0, width, height, TRUE);
 }
 
 LRESULT TSDIDecFrame::ForwardToClient(UINT message, WPARAM wparam, LPARAM lparam)
 {
-    if (!client_->Handle())
+    if (!client->Handle())
         return 0;
-    return ::SendMessageA(client_->Handle(), message, wparam, lparam);
+    return ::SendMessageA(client->Handle(), message, wparam, lparam);
 }

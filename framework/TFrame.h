@@ -12,7 +12,7 @@ public:
     // iconId names the icon resource used as both the large and the small icon.
     TSDIDecFrame(const char* title, std::unique_ptr<TWindow> client, int iconId);
     bool Create(HINSTANCE instance);
-    TWindow& Client() const { return *client_; }
+    TWindow& Client() const { return *client; }
 
 protected:
     const char* ClassName() const override { return "TSDIDecFrame"; }
@@ -24,8 +24,8 @@ private:
     void OnSize(int width, int height);
     LRESULT ForwardToClient(UINT message, WPARAM wparam, LPARAM lparam);
 
-    std::string title_;
-    std::unique_ptr<TWindow> client_;
-    int iconId_;
-    HINSTANCE instance_ = nullptr;
+    std::string title;
+    std::unique_ptr<TWindow> client;
+    int iconId;
+    HINSTANCE instance = nullptr;
 };

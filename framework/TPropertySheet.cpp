@@ -7,7 +7,7 @@ constexpr UINT_PTR kSubclassId = 1;
 }  // namespace
 
 TPropertySheet::TPropertySheet(HWND parent, const char* caption, HINSTANCE instance)
-    : parent_(parent), caption_(caption), instance_(instance)
+    : parent(parent), caption(caption), instance(instance)
 {
 }
 
@@ -23,21 +23,21 @@ INT_PTR TPropertySheet::Execute()
 
 bool TPropertySheet::Create()
 {
-    return Start(PSH_MODELESS) > 0 && hwnd_;
+    return Start(PSH_MODELESS) > 0 && hwnd;
 }
 
 void TPropertySheet::Destroy()
 {
-    if (hwnd_ && ::IsWindow(hwnd_))
-        ::DestroyWindow(hwnd_);
+    if (hwnd && ::IsWindow(hwnd))
+        ::DestroyWindow(hwnd);
 }
 
 INT_PTR TPropertySheet::Start(DWORD extraFlags)
 {
-    if (pages_.empty())
+    if (pages.empty())
         return -1;
     std::vector<HPROPSHEETPAGE> handles;
-    for (TPropertyPage* page : pages_) {
+    for (TPropertyPage* page : pages) {
         HPROPSHEETPAGE h = ::CreatePropertySheetPageA(&page->Description());
         if (!h) {
             for (HPROPSHEETPAGE made : handles)
@@ -49,9 +49,9 @@ INT_PTR TPropertySheet::Start(DWORD extraFlags)
     PROPSHEETHEADERA header{};
     header.dwSize = sizeof header;
     header.dwFlags = PSH_NOAPPLYNOW | PSH_HASHELP | PSH_USECALLBACK | extraFlags;
-    header.hwndParent = parent_;
-    header.hInstance = instance_;
-    header.pszCaption = caption_.c_str();
+    header.hwndParent = parent;
+    header.hInstance = instance;
+    header.pszCaption = caption.c_str();
     header.nPages = static_cast<UINT>(handles.size());
     header.phpage = handles.data();
     header.pfnCallback = SheetCallback;
@@ -66,7 +66,7 @@ int CALLBACK TPropertySheet::SheetCallback(HWND wnd, UINT message, LPARAM)
     if (message == PSCB_INITIALIZED && creating) {
         TPropertySheet* self = creating;
         creating = nullptr;
-        self->hwnd_ = wnd;
+        self->hwnd = wnd;
         ::SetWindowSubclass(wnd, Subclass, kSubclassId, reinterpret_cast<DWORD_PTR>(self));
         self->SetupWindow();
     }
@@ -79,7 +79,7 @@ LRESULT CALLBACK TPropertySheet::Subclass(HWND wnd, UINT message, WPARAM wparam,
     auto* self = reinterpret_cast<TPropertySheet*>(data);
     if (message == WM_NCDESTROY) {
         ::RemoveWindowSubclass(wnd, Subclass, kSubclassId);
-        self->hwnd_ = nullptr;
+        self->hwnd = nullptr;
         return ::DefSubclassProc(wnd, message, wparam, lparam);
     }
     return self->HandleMessage(message, wparam, lparam);
@@ -109,5 +109,5 @@ LRESULT TPropertySheet::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam
 
 LRESULT TPropertySheet::DefaultProc(UINT message, WPARAM wparam, LPARAM lparam)
 {
-    return ::DefSubclassProc(hwnd_, message, wparam, lparam);
+    return ::DefSubclassProc(hwnd, message, wparam, lparam);
 }

@@ -16,15 +16,15 @@ public:
     TPropertySheet& operator=(const TPropertySheet&) = delete;
 
     // Pages join in tab order before the sheet is created; the caller keeps them alive.
-    void AddPage(TPropertyPage& page) { pages_.push_back(&page); }
+    void AddPage(TPropertyPage& page) { pages.push_back(&page); }
     // Runs the sheet modally; the platform's result, or -1 when it could not be created.
     INT_PTR Execute();
     // Creates the sheet modeless. The owner pumps messages and calls Destroy.
     bool Create();
     void Destroy();
-    HWND Handle() const { return hwnd_; }
-    HINSTANCE Instance() const { return instance_; }
-    HWND Parent() const { return parent_; }
+    HWND Handle() const { return hwnd; }
+    HINSTANCE Instance() const { return instance; }
+    HWND Parent() const { return parent; }
 
 protected:
     virtual LRESULT HandleMessage(UINT message, WPARAM wparam, LPARAM lparam);
@@ -43,9 +43,9 @@ private:
                                      DWORD_PTR data);
     bool IsCloseRequest(UINT message, WPARAM wparam) const;
 
-    HWND parent_;  // not owned
-    std::string caption_;
-    HINSTANCE instance_;
-    std::vector<TPropertyPage*> pages_;  // not owned
-    HWND hwnd_ = nullptr;
+    HWND parent;  // not owned
+    std::string caption;
+    HINSTANCE instance;
+    std::vector<TPropertyPage*> pages;  // not owned
+    HWND hwnd = nullptr;
 };

@@ -2,10 +2,10 @@
 
 TWindow::~TWindow()
 {
-    if (hwnd_ && ::IsWindow(hwnd_)) {
+    if (hwnd && ::IsWindow(hwnd)) {
         // The object is going away: the window must not call back into it.
-        ::SetWindowLongPtrA(hwnd_, GWLP_USERDATA, 0);
-        ::DestroyWindow(hwnd_);
+        ::SetWindowLongPtrA(hwnd, GWLP_USERDATA, 0);
+        ::DestroyWindow(hwnd);
     }
 }
 
@@ -45,7 +45,7 @@ LRESULT TWindow::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam)
 
 LRESULT TWindow::DefaultProc(UINT message, WPARAM wparam, LPARAM lparam)
 {
-    return ::DefWindowProcA(hwnd_, message, wparam, lparam);
+    return ::DefWindowProcA(hwnd, message, wparam, lparam);
 }
 
 LRESULT CALLBACK TWindow::Procedure(HWND wnd, UINT message, WPARAM wparam, LPARAM lparam)
@@ -53,7 +53,7 @@ LRESULT CALLBACK TWindow::Procedure(HWND wnd, UINT message, WPARAM wparam, LPARA
     TWindow* self = nullptr;
     if (message == WM_NCCREATE) {
         self = static_cast<TWindow*>(reinterpret_cast<CREATESTRUCTA*>(lparam)->lpCreateParams);
-        self->hwnd_ = wnd;
+        self->hwnd = wnd;
         ::SetWindowLongPtrA(wnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
     } else {
         self = reinterpret_cast<TWindow*>(::GetWindowLongPtrA(wnd, GWLP_USERDATA));
@@ -63,7 +63,7 @@ LRESULT CALLBACK TWindow::Procedure(HWND wnd, UINT message, WPARAM wparam, LPARA
     LRESULT result = self->HandleMessage(message, wparam, lparam);
     if (message == WM_NCDESTROY) {
         ::SetWindowLongPtrA(wnd, GWLP_USERDATA, 0);
-        self->hwnd_ = nullptr;
+        self->hwnd = nullptr;
     }
     return result;
 }

@@ -15,8 +15,8 @@ public:
     // or when SetupWindow refused.
     bool Create(HWND parent, const char* title, DWORD style, DWORD exStyle, const RECT& place,
                 HINSTANCE instance);
-    HWND Handle() const { return hwnd_; }
-    void Show(int command) const { ::ShowWindow(hwnd_, command); }
+    HWND Handle() const { return hwnd; }
+    void Show(int command) const { ::ShowWindow(hwnd, command); }
 
 protected:
     virtual const char* ClassName() const { return "TWindow"; }
@@ -30,5 +30,5 @@ protected:
 
 private:
     static LRESULT CALLBACK Procedure(HWND wnd, UINT message, WPARAM wparam, LPARAM lparam);
-    HWND hwnd_ = nullptr;
+    HWND hwnd = nullptr;
 };

@@ -1,9 +1,9 @@
 #pragma once
 // The AVI movie file and the two streams a recording writes into it.
 
-#include "engine/CaptureInfo.h"
-#include "engine/VorState.h"
-#include "media/VRecords.h"
+#include "common/CaptureInfo.h"
+#include "common/VorState.h"
+#include "common/VRecords.h"
 #include "media/avi/FileService.h"
 
 #include <cstdint>

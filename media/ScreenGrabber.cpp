@@ -1,7 +1,7 @@
 #include "media/ScreenGrabber.h"
 
-#include "engine/CaptureLimits.h"
-#include "engine/VorState.h"
+#include "common/CaptureLimits.h"
+#include "common/VorState.h"
 #include "media/Tracking.h"
 
 #include <memory>

@@ -1,9 +1,9 @@
 #pragma once
 // Copies the capture area of the screen into frame buffers and single-frame bitmap files.
 
-#include "engine/CaptureInfo.h"
+#include "common/CaptureInfo.h"
 #include "framework/Scoped.h"
-#include "media/VRecords.h"
+#include "common/VRecords.h"
 
 #include <windows.h>
 

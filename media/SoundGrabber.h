@@ -1,7 +1,7 @@
 #pragma once
 // The recording's handle on the wave-in device, always reached through the wave mapper.
 
-#include "engine/CaptureInfo.h"
+#include "common/CaptureInfo.h"
 
 #include <windows.h>
 

@@ -1,11 +1,9 @@
 #include "media/Tracking.h"
 
-#include "engine/CaptureInfo.h"
+#include "common/PanInset.h"
 
 #include <algorithm>
 #include <limits>
-
-using namespace tracking;
 
 namespace {
 
@@ -53,21 +51,12 @@ int64_t CentreLimit(int64_t d, int64_t p, int64_t centre)
 
 }  // namespace
 
-bool PansAfterCursor(int32_t mode)
-{
-    return mode == kSmoothPan || mode == kFollowCursor || mode == kFollowFrame;
-}
-
 int32_t PanInset(const VRect& capture, int32_t mode, int32_t panMargin)
 {
     if (!PansAfterCursor(mode))
         return 0;
-    const int64_t shorter = std::max<int64_t>(0, std::min(int64_t(capture.right) - capture.left,
-                                                          int64_t(capture.bottom) - capture.top));
-    const int64_t margin = std::clamp<int32_t>(panMargin, 0, kMaxPanMargin);
-    // 64-bit: the product passes 32 bits for a shorter side above 65 672 pixels.
-    const int64_t inset = ((kMaxPanMargin - margin) * kInsetFactor * shorter) >> kInsetShift;
-    return inset < kMinInset ? kMinInset : Saturate(inset);
+    return Saturate(PanInsetFor(int64_t(capture.right) - capture.left, int64_t(capture.bottom) - capture.top,
+                                panMargin));
 }
 
 VRect InnerRect(const VRect& capture, int32_t inset)

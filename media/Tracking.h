@@ -2,18 +2,11 @@
 // Where the capture area goes next. A pure function of the area, the screen, the cursor and the
 // settings, so that every rule can be checked without a display; the grabber calls it per frame.
 
-#include "media/VRecords.h"
+#include "common/CaptureMode.h"
+#include "common/VRecords.h"
 
 #include <cstdint>
 #include <optional>
-
-namespace tracking {
-// Inset = (100 - pan margin) * 327 * shorter side / 65536: about half of (100 - margin) percent.
-inline constexpr int64_t kInsetFactor = 327;
-inline constexpr int kInsetShift = 16;
-inline constexpr int32_t kMinInset = 1;
-inline constexpr int32_t kMaxPanMargin = 100;
-}  // namespace tracking
 
 struct TrackingInput {
     VRect capture;                          // the area now, right and bottom exclusive
@@ -31,8 +24,6 @@ struct TrackingResult {
     VRect inner;   // empty unless the mode pans after the cursor
 };
 
-// True for modes that pan after the cursor (Smooth Pan, Follow Cursor, Follow Frame).
-bool PansAfterCursor(int32_t mode);
 // The step of the panning modes; 0 for the other modes.
 int32_t PanInset(const VRect& capture, int32_t mode, int32_t panMargin);
 VRect InnerRect(const VRect& capture, int32_t inset);

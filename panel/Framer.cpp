@@ -1,5 +1,6 @@
 #include "panel/Framer.h"
 
+#include "common/PanInset.h"
 #include "framework/Scoped.h"
 
 #include <algorithm>
@@ -16,10 +17,6 @@ constexpr RECT kFallbackBounds{0, 0, 640, 480};
 // the X server under Wine) shows their new paint a little later than it is made.
 constexpr DWORD kRepaintGraceMs = 50;
 constexpr DWORD kRepaintGraceStepMs = 5;
-constexpr int32_t kMaxPanMargin = 100;
-// Inset = kInsetScale * (100 - margin) * smaller side / 65536: about (100 - margin)% of half that side.
-constexpr int64_t kInsetScale = 327;
-constexpr int64_t kInsetDivisor = 65536;
 
 bool SameRect(const RECT& a, const RECT& b)
 {
@@ -476,10 +473,8 @@ RECT ConstrainFramerRect(const RECT& rect, const RECT& bounds, SIZE minimum)
 
 RECT PanMarginRect(const RECT& rect, int32_t panMargin)
 {
-    // A margin outside 0..100 (a damaged setting) is taken as the nearest valid one.
-    const int64_t margin = std::clamp<int64_t>(panMargin, 0, kMaxPanMargin);
-    const int64_t side = std::max<int64_t>(0, std::min(int64_t{rect.right} - rect.left, int64_t{rect.bottom} - rect.top));
-    const auto inset = static_cast<LONG>(std::max<int64_t>(1, kInsetScale * (kMaxPanMargin - margin) * side / kInsetDivisor));
+    const auto inset = static_cast<LONG>(
+        PanInsetFor(int64_t{rect.right} - rect.left, int64_t{rect.bottom} - rect.top, panMargin));
     return RECT{rect.left + inset, rect.top + inset, rect.right - inset, rect.bottom - inset};
 }
 

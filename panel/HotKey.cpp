@@ -1,6 +1,6 @@
 #include "panel/HotKey.h"
 
-#include "app/resource.h"
+#include "ids/resource.h"
 
 #include <cstdio>
 
@@ -45,16 +45,16 @@ std::string FormatHotKey(int32_t code)
 }
 
 HotKeyDialog::HotKeyDialog(HotKeyBlock& block, HINSTANCE instance)
-    : TDialog(block.owner, IDD_HOTKEY_EDIT, instance), block_(block)
+    : TDialog(block.owner, IDD_HOTKEY_EDIT, instance), block(block)
 {
 }
 
 bool HotKeyDialog::SetupWindow()
 {
-    ::SetWindowTextA(Handle(), block_.title.c_str());
-    control_.Attach(Handle(), IDC_HOTKEY_CONTROL);
-    control_.SetRules(kForbiddenCombinations, kReplacementModifiers);
-    control_.SetCode(block_.key);
+    ::SetWindowTextA(Handle(), block.title.c_str());
+    control.Attach(Handle(), IDC_HOTKEY_CONTROL);
+    control.SetRules(kForbiddenCombinations, kReplacementModifiers);
+    control.SetCode(block.key);
     return true;
 }
 
@@ -78,11 +78,11 @@ bool HotKeyDialog::OnCommand(int id, int code, HWND)
 
 void HotKeyDialog::OnClickOk()
 {
-    int32_t chosen = control_.Code();
-    if (chosen == block_.key) {
+    int32_t chosen = control.Code();
+    if (chosen == block.key) {
         CloseWindow(kHotKeyUnchanged);
         return;
     }
-    block_.key = chosen;
+    block.key = chosen;
     CloseWindow(kHotKeyChosen);
 }

@@ -41,6 +41,6 @@ protected:
 private:
     void OnClickOk();
 
-    HotKeyBlock& block_;
-    THotKey control_;
+    HotKeyBlock& block;
+    THotKey control;
 };

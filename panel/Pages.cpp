@@ -1,9 +1,9 @@
 #include "panel/Pages.h"
 
-#include "app/Messages.h"
-#include "app/resource.h"
+#include "ids/Messages.h"
+#include "ids/resource.h"
 #include "diag/DebugTrace.h"
-#include "engine/CaptureInfo.h"
+#include "common/CaptureMode.h"
 #include "framework/Scoped.h"
 #include "panel/PropSheet.h"
 #include "panel/ResizePage.h"
@@ -104,61 +104,61 @@ std::string LoadText(HINSTANCE instance, int id)
 }  // namespace
 
 MoviePage::MoviePage(PropSheet& sheet, Prefs& prefs, HINSTANCE instance)
-    : TPropertyPage(IDD_MOVIE, instance, true), sheet_(sheet), prefs_(prefs), launcher_(LaunchProcess)
+    : TPropertyPage(IDD_MOVIE, instance, true), sheet(sheet), prefs(prefs), launcher(LaunchProcess)
 {
 }
 
 bool MoviePage::SetupWindow()
 {
     HWND page = Handle();
-    frameRate_.Attach(page, IDC_MOVIE_FPS);
-    depth_.Attach(page, IDC_MOVIE_DEPTH);
-    mode_.Attach(page, IDC_MOVIE_MODE);
-    left_.Attach(page, IDC_MOVIE_LEFT);
-    top_.Attach(page, IDC_MOVIE_TOP);
-    width_.Attach(page, IDC_MOVIE_WIDTH);
-    height_.Attach(page, IDC_MOVIE_HEIGHT);
-    hideCursor_.Attach(page, IDC_MOVIE_HIDE_CURSOR);
-    hideVorlux_.Attach(page, IDC_MOVIE_HIDE_VORLUX);
-    startStop_.Attach(page, IDC_MOVIE_START);
-    pause_.Attach(page, IDC_MOVIE_PAUSE);
+    frameRate.Attach(page, IDC_MOVIE_FPS);
+    depth.Attach(page, IDC_MOVIE_DEPTH);
+    mode.Attach(page, IDC_MOVIE_MODE);
+    left.Attach(page, IDC_MOVIE_LEFT);
+    top.Attach(page, IDC_MOVIE_TOP);
+    width.Attach(page, IDC_MOVIE_WIDTH);
+    height.Attach(page, IDC_MOVIE_HEIGHT);
+    hideCursor.Attach(page, IDC_MOVIE_HIDE_CURSOR);
+    hideVorlux.Attach(page, IDC_MOVIE_HIDE_VORLUX);
+    startStop.Attach(page, IDC_MOVIE_START);
+    pause.Attach(page, IDC_MOVIE_PAUSE);
 
     ShowCaptureArea();
     ShowCaptureMode();
     // A missing value (-1) counts as on.
-    hideCursor_.SetCheck(prefs_.GetCursorMode() != 0);
-    hideVorlux_.SetCheck(prefs_.GetVorluxMode() != 0);
+    hideCursor.SetCheck(prefs.GetCursorMode() != 0);
+    hideVorlux.SetCheck(prefs.GetVorluxMode() != 0);
     FillFrameRates();
     ScopedWindowDC screen(nullptr);
-    depth_.SetText(DepthText(screen ? ::GetDeviceCaps(screen.get(), BITSPIXEL) : 0));
+    depth.SetText(DepthText(screen ? ::GetDeviceCaps(screen.get(), BITSPIXEL) : 0));
     return true;
 }
 
 void MoviePage::ShowCaptureArea()
 {
-    VRect r = prefs_.GetCaptureArea();
-    ShowNumber(width_, int64_t{r.right} - r.left);
-    ShowNumber(height_, int64_t{r.bottom} - r.top);
-    ShowNumber(left_, r.left);
-    ShowNumber(top_, r.top);
+    VRect r = prefs.GetCaptureArea();
+    ShowNumber(width, int64_t{r.right} - r.left);
+    ShowNumber(height, int64_t{r.bottom} - r.top);
+    ShowNumber(left, r.left);
+    ShowNumber(top, r.top);
 }
 
 void MoviePage::ShowCaptureMode()
 {
-    int32_t mode = prefs_.GetCaptureMode();
+    const int32_t stored = prefs.GetCaptureMode();
     // An unknown mode keeps whatever name is shown.
-    if (mode < kFixedArea || mode > kFollowWindows)
+    if (stored < kFixedArea || stored > kFollowWindows)
         return;
-    std::string name = LoadText(Instance(), IDS_MODE_FIRST + mode);
+    std::string name = LoadText(Instance(), IDS_MODE_FIRST + stored);
     if (!name.empty())
-        mode_.SetText(name.c_str());
+        mode.SetText(name.c_str());
 }
 
 void MoviePage::FillFrameRates()
 {
     for (const FrameRate& rate : kFrameRates)
-        frameRate_.Add(rate.text, rate.fps);
-    frameRate_.Select(frameRate_.FindData(prefs_.GetFramesPerSecond()));
+        frameRate.Add(rate.text, rate.fps);
+    frameRate.Select(frameRate.FindData(prefs.GetFramesPerSecond()));
 }
 
 const char* MoviePage::DepthText(int bitsPerPixel)
@@ -190,15 +190,15 @@ std::string MoviePage::PlayerCommandLine(const char* programDirectory, const cha
     return line;
 }
 
-void MoviePage::ShowRecording(bool recording)
+void MoviePage::ShowRecording(bool on)
 {
-    recording_ = recording;
-    startStop_.SetText(recording ? "&Stop Recording" : "&Start Recording");
+    recording = on;
+    startStop.SetText(recording ? "&Stop Recording" : "&Start Recording");
 }
 
 void MoviePage::ShowPaused(bool paused)
 {
-    pause_.SetText(paused ? "&Resume Recording" : "&Pause Recording");
+    pause.SetText(paused ? "&Resume Recording" : "&Pause Recording");
 }
 
 bool MoviePage::OnCommand(int id, int code, HWND)
@@ -239,37 +239,37 @@ bool MoviePage::OnCommand(int id, int code, HWND)
 
 void MoviePage::OnCloseUpFrameRate()
 {
-    int index = frameRate_.Selection();
+    int index = frameRate.Selection();
     // Closed without a choice (the stored rate is not in the list): the stored rate stays.
     if (index < 0)
         return;
-    auto fps = static_cast<int32_t>(frameRate_.Data(index, -1));
+    auto fps = static_cast<int32_t>(frameRate.Data(index, -1));
     DebugTrace("FPS change %d", fps);
-    prefs_.SetFramesPerSecond(fps);
+    prefs.SetFramesPerSecond(fps);
 }
 
 void MoviePage::OnClickHideCursor()
 {
-    int32_t hide = hideCursor_.IsChecked() ? 1 : 0;
+    int32_t hide = hideCursor.IsChecked() ? 1 : 0;
     DebugTrace("HideCursor change %d", hide);
-    prefs_.SetCursorMode(hide);
+    prefs.SetCursorMode(hide);
 }
 
 void MoviePage::OnClickHideVorlux()
 {
-    int32_t hide = hideVorlux_.IsChecked() ? 1 : 0;
+    int32_t hide = hideVorlux.IsChecked() ? 1 : 0;
     DebugTrace("HideVorlux change %d", hide);
-    prefs_.SetVorluxMode(hide);
+    prefs.SetVorluxMode(hide);
 }
 
 void MoviePage::OnClickStartStop()
 {
-    PostCommand(recording_ ? kMsgCaptureStop : kMsgCaptureStart, recording_ ? 1 : 0);
+    PostCommand(recording ? kMsgCaptureStop : kMsgCaptureStart, recording ? 1 : 0);
 }
 
 void MoviePage::OnClickResize()
 {
-    RunCaptureAreaDialog(Handle(), Sheet(), prefs_, Instance(), [this] {
+    RunCaptureAreaDialog(Handle(), Sheet(), prefs, Instance(), [this] {
         ShowCaptureMode();
         ShowCaptureArea();
     });
@@ -278,15 +278,15 @@ void MoviePage::OnClickResize()
 void MoviePage::OnClickPlayMovie()
 {
     char movie[kPrefsPathSize];
-    prefs_.GetLastMovieRecorded(movie, sizeof movie);
-    std::string commandLine = PlayerCommandLine(prefs_.GetProgramDirectory(), movie);
-    if (!launcher_(commandLine))
+    prefs.GetLastMovieRecorded(movie, sizeof movie);
+    std::string commandLine = PlayerCommandLine(prefs.GetProgramDirectory(), movie);
+    if (!launcher(commandLine))
         DebugTrace("Play Movie could not start %s", commandLine.c_str());
 }
 
 void MoviePage::PostCommand(UINT message, WPARAM wparam) const
 {
-    ::PostMessageA(sheet_.Handle(), message, wparam, 0);
+    ::PostMessageA(sheet.Handle(), message, wparam, 0);
 }
 
 void MoviePage::OnSheetHelp()
@@ -295,32 +295,32 @@ void MoviePage::OnSheetHelp()
 }
 
 SoundPage::SoundPage(Prefs& prefs, HINSTANCE instance)
-    : TPropertyPage(IDD_SOUND, instance, true), prefs_(prefs), chooser_(RunAcmChooser)
+    : TPropertyPage(IDD_SOUND, instance, true), prefs(prefs), chooser(RunAcmChooser)
 {
 }
 
 bool SoundPage::SetupWindow()
 {
     HWND page = Handle();
-    enable_.Attach(page, IDC_SOUND_ENABLE);
-    bufferCount_.Attach(page, IDC_SOUND_BUFFERS);
-    frequency_.Attach(page, IDC_SOUND_FREQUENCY);
-    dataSize_.Attach(page, IDC_SOUND_DATASIZE);
-    channels_.Attach(page, IDC_SOUND_CHANNELS);
+    enable.Attach(page, IDC_SOUND_ENABLE);
+    bufferCount.Attach(page, IDC_SOUND_BUFFERS);
+    frequency.Attach(page, IDC_SOUND_FREQUENCY);
+    dataSize.Attach(page, IDC_SOUND_DATASIZE);
+    channels.Attach(page, IDC_SOUND_CHANNELS);
 
-    enable_.SetCheck(prefs_.GetEnableSoundCapture());
+    enable.SetCheck(prefs.GetEnableSoundCapture());
     for (const BufferCount& entry : kBufferCounts)
-        bufferCount_.Add(entry.text, entry.count);
-    bufferCount_.Select(bufferCount_.FindData(prefs_.GetBufferCount()));
+        bufferCount.Add(entry.text, entry.count);
+    bufferCount.Select(bufferCount.FindData(prefs.GetBufferCount()));
     ShowFormat();
     return true;
 }
 
 void SoundPage::ShowFormat()
 {
-    ShowNumber(frequency_, prefs_.GetFrequency());
-    ShowNumber(dataSize_, prefs_.GetDataSize());
-    ShowNumber(channels_, prefs_.GetChannels());
+    ShowNumber(frequency, prefs.GetFrequency());
+    ShowNumber(dataSize, prefs.GetDataSize());
+    ShowNumber(channels, prefs.GetChannels());
 }
 
 bool SoundPage::OnCommand(int id, int code, HWND)
@@ -347,18 +347,18 @@ bool SoundPage::OnCommand(int id, int code, HWND)
 
 void SoundPage::OnClickEnable()
 {
-    prefs_.SetEnableSoundCapture(enable_.IsChecked());
-    DebugTrace("Enable Sound Capture %d", prefs_.GetEnableSoundCapture() ? 1 : 0);
+    prefs.SetEnableSoundCapture(enable.IsChecked());
+    DebugTrace("Enable Sound Capture %d", prefs.GetEnableSoundCapture() ? 1 : 0);
 }
 
 void SoundPage::OnCloseUpBufferCount()
 {
-    int index = bufferCount_.Selection();
+    int index = bufferCount.Selection();
     // Closed without a choice: the stored count stays.
     if (index < 0)
         return;
-    prefs_.SetBufferCount(static_cast<int32_t>(bufferCount_.Data(index, -1)));
-    DebugTrace("AudioBuffers %d", prefs_.GetBufferCount());
+    prefs.SetBufferCount(static_cast<int32_t>(bufferCount.Data(index, -1)));
+    DebugTrace("AudioBuffers %d", prefs.GetBufferCount());
 }
 
 WAVEFORMATEX SoundPage::InitialFormat(int32_t channels, int32_t frequency, int32_t bits)
@@ -401,12 +401,12 @@ bool SoundPage::RunAcmChooser(HWND owner, WAVEFORMATEX& format)
 
 void SoundPage::OnClickFormat()
 {
-    WAVEFORMATEX format = InitialFormat(prefs_.GetChannels(), prefs_.GetFrequency(), prefs_.GetDataSize());
-    if (!chooser_(Sheet(), format))
+    WAVEFORMATEX format = InitialFormat(prefs.GetChannels(), prefs.GetFrequency(), prefs.GetDataSize());
+    if (!chooser(Sheet(), format))
         return;
-    prefs_.SetFrequency(static_cast<int32_t>(format.nSamplesPerSec));
-    prefs_.SetChannels(format.nChannels);
-    prefs_.SetDataSize(format.wBitsPerSample);
+    prefs.SetFrequency(static_cast<int32_t>(format.nSamplesPerSec));
+    prefs.SetChannels(format.nChannels);
+    prefs.SetDataSize(format.wBitsPerSample);
     ShowFormat();
 }
 
@@ -416,7 +416,7 @@ void SoundPage::OnSheetHelp()
 }
 
 PathPage::PathPage(Prefs& prefs, HINSTANCE instance)
-    : TPropertyPage(IDD_DESTINATION, instance, true), prefs_(prefs), saveDialog_(RunSaveDialog)
+    : TPropertyPage(IDD_DESTINATION, instance, true), prefs(prefs), saveDialog(RunSaveDialog)
 {
 }
 
@@ -433,8 +433,8 @@ INT_PTR PathPage::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam)
 
 bool PathPage::SetupWindow()
 {
-    path_.Attach(Handle(), IDC_DEST_PATH);
-    autoIncrement_.Attach(Handle(), IDC_DEST_AUTO);
+    path.Attach(Handle(), IDC_DEST_PATH);
+    autoIncrement.Attach(Handle(), IDC_DEST_AUTO);
     RefreshDestination();
     return true;
 }
@@ -445,14 +445,14 @@ void PathPage::RefreshDestination()
         return;
     char directory[kPrefsPathSize];
     char name[kPrefsPathSize];
-    prefs_.GetMovieDirectory(directory, sizeof directory);
-    prefs_.GetNextMovieName(name, sizeof name);
-    char path[2 * kPrefsPathSize];
-    std::snprintf(path, sizeof path, "%s\\%s", directory, name);
-    std::string shown = path_.GetText();
-    if (shown != path)  // setting the same text again would repaint, and repainting refreshes
-        path_.SetText(path);
-    autoIncrement_.SetCheck(prefs_.GetAutoIncrement());
+    prefs.GetMovieDirectory(directory, sizeof directory);
+    prefs.GetNextMovieName(name, sizeof name);
+    char next[2 * kPrefsPathSize];
+    std::snprintf(next, sizeof next, "%s\\%s", directory, name);
+    std::string shown = path.GetText();
+    if (shown != next)  // setting the same text again would repaint, and repainting refreshes
+        path.SetText(next);
+    autoIncrement.SetCheck(prefs.GetAutoIncrement());
 }
 
 bool PathPage::OnCommand(int id, int code, HWND)
@@ -472,7 +472,7 @@ bool PathPage::OnCommand(int id, int code, HWND)
 
 void PathPage::OnClickAutoIncrement()
 {
-    prefs_.SetAutoIncrement(autoIncrement_.IsChecked());
+    prefs.SetAutoIncrement(autoIncrement.IsChecked());
     RefreshDestination();
 }
 
@@ -530,9 +530,9 @@ bool PathPage::RunSaveDialog(HWND owner, const char* directory, std::string& cho
 void PathPage::OnClickReset()
 {
     char directory[kPrefsPathSize];
-    prefs_.GetMovieDirectory(directory, sizeof directory);
+    prefs.GetMovieDirectory(directory, sizeof directory);
     std::string chosen;
-    if (!saveDialog_(Handle(), directory, chosen))
+    if (!saveDialog(Handle(), directory, chosen))
         return;
     Destination destination;
     if (!SplitDestination(chosen, destination) || destination.directory.size() >= kPrefsPathSize ||
@@ -540,8 +540,8 @@ void PathPage::OnClickReset()
         DebugTrace("Destination not usable: %s", chosen.c_str());
         return;
     }
-    prefs_.SetDirectory(DirectoryToken(destination.directory, prefs_.GetProgramDirectory()).c_str());
-    prefs_.SetFilename(destination.baseName.c_str());
+    prefs.SetDirectory(DirectoryToken(destination.directory, prefs.GetProgramDirectory()).c_str());
+    prefs.SetFilename(destination.baseName.c_str());
     RefreshDestination();
 }
 
@@ -552,9 +552,9 @@ void PathPage::OnSheetHelp()
 
 KeySetPage::KeySetPage(PropSheet& sheet, Prefs& prefs, HINSTANCE instance)
     : TPropertyPage(IDD_HOTKEYS, instance, true),
-      sheet_(sheet),
-      prefs_(prefs),
-      keyDialog_([instance](HotKeyBlock& block) { return HotKeyDialog(block, instance).Execute(); })
+      sheet(sheet),
+      prefs(prefs),
+      keyDialog([instance](HotKeyBlock& block) { return HotKeyDialog(block, instance).Execute(); })
 {
     static_assert(std::size(kKeyRows) == kKeyCount);
 }
@@ -562,7 +562,7 @@ KeySetPage::KeySetPage(PropSheet& sheet, Prefs& prefs, HINSTANCE instance)
 bool KeySetPage::SetupWindow()
 {
     for (int row = 0; row < kKeyCount; ++row) {
-        keys_[row].Attach(Handle(), kKeyRows[row].button);
+        keys[row].Attach(Handle(), kKeyRows[row].button);
         ShowKey(row);
     }
     return true;
@@ -570,7 +570,7 @@ bool KeySetPage::SetupWindow()
 
 void KeySetPage::ShowKey(int row)
 {
-    keys_[row].SetText(FormatHotKey((prefs_.*kKeyRows[row].get)()).c_str());
+    keys[row].SetText(FormatHotKey((prefs.*kKeyRows[row].get)()).c_str());
 }
 
 bool KeySetPage::OnCommand(int id, int code, HWND)
@@ -592,19 +592,19 @@ void KeySetPage::OnClickKey(int row)
     HotKeyBlock block;
     block.title = LoadText(Instance(), key.title);
     block.commandMessage = key.command;
-    block.key = (prefs_.*key.get)();
+    block.key = (prefs.*key.get)();
     block.owner = Handle();
-    switch (keyDialog_(block)) {
+    switch (keyDialog(block)) {
     case kHotKeyChosen:
-        (prefs_.*key.set)(block.key);
+        (prefs.*key.set)(block.key);
         break;
     case kHotKeyDefault:
-        (prefs_.*key.set)(static_cast<int32_t>(PrefsLayoutOf(key.setting).number));
+        (prefs.*key.set)(static_cast<int32_t>(PrefsLayoutOf(key.setting).number));
         break;
     default:  // unchanged, cancelled, or the dialog could not be shown
         return;
     }
-    sheet_.RegisterHotKeys();
+    sheet.RegisterHotKeys();
     ShowKey(row);
 }
 

@@ -30,7 +30,7 @@ public:
     void ShowCaptureArea();
     void ShowCaptureMode();
     // Tests replace the process launch of Play Movie.
-    void SetLauncher(Launcher launcher) { launcher_ = std::move(launcher); }
+    void SetLauncher(Launcher replacement) { launcher = std::move(replacement); }
 
     // The companion movie player started by Play Movie, looked for in the program directory.
     static constexpr const char* kPlayerName = "vored102.exe";
@@ -57,21 +57,21 @@ private:
     void OnClickPlayMovie();
     void PostCommand(UINT message, WPARAM wparam) const;
 
-    PropSheet& sheet_;
-    Prefs& prefs_;
-    TComboBox frameRate_;
-    TStatic depth_;
-    TEdit mode_;
-    TStatic left_;
-    TStatic top_;
-    TStatic width_;
-    TStatic height_;
-    TCheckBox hideCursor_;
-    TCheckBox hideVorlux_;
-    TButton startStop_;
-    TButton pause_;
-    bool recording_ = false;  // mirrors the panel's flag
-    Launcher launcher_;
+    PropSheet& sheet;
+    Prefs& prefs;
+    TComboBox frameRate;
+    TStatic depth;
+    TEdit mode;
+    TStatic left;
+    TStatic top;
+    TStatic width;
+    TStatic height;
+    TCheckBox hideCursor;
+    TCheckBox hideVorlux;
+    TButton startStop;
+    TButton pause;
+    bool recording = false;  // mirrors the panel's flag
+    Launcher launcher;
 };
 
 // Sound on or off and the sound format, which changes only through the platform's format
@@ -83,7 +83,7 @@ public:
     using FormatChooser = std::function<bool(HWND owner, WAVEFORMATEX& format)>;
 
     SoundPage(Prefs& prefs, HINSTANCE instance);
-    void SetFormatChooser(FormatChooser chooser) { chooser_ = std::move(chooser); }
+    void SetFormatChooser(FormatChooser replacement) { chooser = std::move(replacement); }
 
     // PCM in the stored format; all zero but the tag when a stored value is missing or absurd,
     // so that the chooser opens on its own default.
@@ -102,13 +102,13 @@ private:
     void OnClickFormat();
     void OnCloseUpBufferCount();
 
-    Prefs& prefs_;
-    TCheckBox enable_;
-    TComboBox bufferCount_;
-    TEdit frequency_;
-    TEdit dataSize_;
-    TEdit channels_;
-    FormatChooser chooser_;
+    Prefs& prefs;
+    TCheckBox enable;
+    TComboBox bufferCount;
+    TEdit frequency;
+    TEdit dataSize;
+    TEdit channels;
+    FormatChooser chooser;
 };
 
 // Shows the path the next recording will be written to and lets the user choose another
@@ -121,7 +121,7 @@ public:
 
     PathPage(Prefs& prefs, HINSTANCE instance);
     void RefreshDestination();
-    void SetSaveDialog(SaveDialog dialog) { saveDialog_ = std::move(dialog); }
+    void SetSaveDialog(SaveDialog dialog) { saveDialog = std::move(dialog); }
 
     struct Destination {
         std::string directory;  // before the last backslash; "D:" for a file at a drive's root
@@ -144,10 +144,10 @@ private:
     void OnClickAutoIncrement();
     void OnClickReset();
 
-    Prefs& prefs_;
-    TEdit path_;
-    TCheckBox autoIncrement_;
-    SaveDialog saveDialog_;
+    Prefs& prefs;
+    TEdit path;
+    TCheckBox autoIncrement;
+    SaveDialog saveDialog;
 };
 
 // The four global hot keys by name; each is changed in the hot-key dialog or put back to its
@@ -159,7 +159,7 @@ public:
     using KeyDialog = std::function<INT_PTR(HotKeyBlock& block)>;
 
     KeySetPage(PropSheet& sheet, Prefs& prefs, HINSTANCE instance);
-    void SetKeyDialog(KeyDialog dialog) { keyDialog_ = std::move(dialog); }
+    void SetKeyDialog(KeyDialog dialog) { keyDialog = std::move(dialog); }
 
 protected:
     bool SetupWindow() override;
@@ -171,10 +171,10 @@ private:
     void OnClickKey(int row);
     void ShowKey(int row);
 
-    PropSheet& sheet_;
-    Prefs& prefs_;
-    TButton keys_[kKeyCount];
-    KeyDialog keyDialog_;
+    PropSheet& sheet;
+    Prefs& prefs;
+    TButton keys[kKeyCount];
+    KeyDialog keyDialog;
 };
 
 // The product picture; no input, no Help button.

@@ -1,7 +1,7 @@
 #include "panel/PropSheet.h"
 
-#include "app/Messages.h"
-#include "app/resource.h"
+#include "ids/Messages.h"
+#include "ids/resource.h"
 #include "diag/DebugTrace.h"
 #include "engine/CaptureEngine.h"
 #include "settings/Prefs.h"
@@ -26,28 +26,28 @@ const char* const kHotKeyNames[] = {"HOTSTART", "HOTSTOP", "HOTPAUSE", "HOTCAPTU
 
 PropSheet::PropSheet(HWND parent, HINSTANCE instance, Prefs& prefs)
     : TPropertySheet(parent, kCaption, instance),
-      prefs_(prefs),
-      movie_(*this, prefs, instance),
-      sound_(prefs, instance),
-      destination_(prefs, instance),
-      keys_(*this, prefs, instance),
-      about_(instance)
+      prefs(prefs),
+      movie(*this, prefs, instance),
+      sound(prefs, instance),
+      destination(prefs, instance),
+      keys(*this, prefs, instance),
+      about(instance)
 {
     DebugTraceOn = false;
-    AddPage(movie_);
-    AddPage(sound_);
-    AddPage(destination_);
-    AddPage(keys_);
-    AddPage(about_);
+    AddPage(movie);
+    AddPage(sound);
+    AddPage(destination);
+    AddPage(keys);
+    AddPage(about);
 }
 
 PropSheet::~PropSheet()
 {
     // A modeless sheet still open: clean up while this class's hooks can run.
     Destroy();
-    if (engine_) {
-        engine_->CaptureStop();
-        engine_.reset();
+    if (engine) {
+        engine->CaptureStop();
+        engine.reset();
     }
 }
 
@@ -56,9 +56,9 @@ std::unique_ptr<CaptureFactory> PropSheet::CreateFactory()
     return std::make_unique<CaptureFactory>();
 }
 
-void PropSheet::ShowMessage(const char* text, const char* caption)
+void PropSheet::ShowMessage(const char* text, const char* title)
 {
-    ::MessageBoxA(Handle(), text, caption, MB_OK);
+    ::MessageBoxA(Handle(), text, title, MB_OK);
 }
 
 LRESULT PropSheet::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam)
@@ -86,17 +86,17 @@ LRESULT PropSheet::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam)
 void PropSheet::SetupWindow()
 {
     RegisterHotKeys();
-    if (!engine_)
-        engine_ = std::make_unique<CaptureEngine>(CreateFactory());
+    if (!engine)
+        engine = std::make_unique<CaptureEngine>(CreateFactory());
 }
 
 void PropSheet::RegisterHotKeys()
 {
-    const int32_t keys[] = {prefs_.GetStartKey(), prefs_.GetStopKey(), prefs_.GetPauseKey(),
-                            prefs_.GetCaptureKey()};
+    const int32_t stored[] = {prefs.GetStartKey(), prefs.GetStopKey(), prefs.GetPauseKey(),
+                              prefs.GetCaptureKey()};
     for (int i = 0; i < 4; ++i) {
         int id = kHotKeyStart + i;
-        UINT vk = static_cast<UINT>(keys[i]) & 0xFF;
+        UINT vk = static_cast<UINT>(stored[i]) & 0xFF;
         // A changed key replaces the old one under the same id rather than joining it.
         ::UnregisterHotKey(Handle(), id);
         BOOL ok = ::RegisterHotKey(Handle(), id, MOD_CONTROL | MOD_SHIFT, vk);
@@ -115,22 +115,22 @@ void PropSheet::OnHotKey(int id, WPARAM wparam, LPARAM lparam)
 void PropSheet::CaptureStart()
 {
     DebugTrace("CaptureStart");
-    if (recording_)
+    if (recording)
         return;
-    if (engine_) {
-        engine_->SetCaptureRect(prefs_.GetCaptureArea());
-        engine_->SetKeyFrameEvery(prefs_.GetKeyFrame());
-        int32_t mouse = prefs_.GetRecordMouseShape();
+    if (engine) {
+        engine->SetCaptureRect(prefs.GetCaptureArea());
+        engine->SetKeyFrameEvery(prefs.GetKeyFrame());
+        int32_t mouse = prefs.GetRecordMouseShape();
         if (mouse >= 0)
-            engine_->SetAttachCursorThread(mouse);
-        int32_t mode = prefs_.GetCaptureMode();
+            engine->SetAttachCursorThread(mouse);
+        int32_t mode = prefs.GetCaptureMode();
         // A missing or unknown mode records a fixed area rather than keeping a stale mode.
-        engine_->SetCaptureMode(mode >= kFixedArea && mode <= kFollowWindows ? mode : kFixedArea);
-        engine_->SetFramesPerSecond(prefs_.GetFramesPerSecond());
-        engine_->SetPanMargin(prefs_.GetPanValue());
+        engine->SetCaptureMode(mode >= kFixedArea && mode <= kFollowWindows ? mode : kFixedArea);
+        engine->SetFramesPerSecond(prefs.GetFramesPerSecond());
+        engine->SetPanMargin(prefs.GetPanValue());
 
         int compressor = kCompressorVideo1;
-        switch (engine_->GetBitDepth()) {
+        switch (engine->GetBitDepth()) {
         case 8:
             compressor = kCompressorRle8;
             break;
@@ -140,47 +140,47 @@ void PropSheet::CaptureStart()
         default:
             DebugTrace("Couldn't set handle!!");
         }
-        engine_->SetCompressor(kCompressors[compressor]);
-        engine_->SetDrawCursor(prefs_.GetCursorMode() == 0);
+        engine->SetCompressor(kCompressors[compressor]);
+        engine->SetDrawCursor(prefs.GetCursorMode() == 0);
 
         char name[kPrefsPathSize];
-        prefs_.GetNextMovieName(name, sizeof name);
+        prefs.GetNextMovieName(name, sizeof name);
         char path[kPrefsPathSize];
         if (!JoinPath(name, path, sizeof path)) {
             // Recording anywhere else than where the user asked would be worse than no recording.
             ReportStartError(kStartErrorFileNotOpened);
             return;
         }
-        engine_->SetFileName(path);
-        prefs_.SetLastMovieRecorded(path);
+        engine->SetFileName(path);
+        prefs.SetLastMovieRecorded(path);
 
-        engine_->SetRecordSound(prefs_.GetEnableSoundCapture());
-        engine_->SetWaveFormat(static_cast<uint16_t>(prefs_.GetChannels()),
-                               static_cast<uint32_t>(prefs_.GetFrequency()),
-                               static_cast<uint16_t>(prefs_.GetDataSize()));
+        engine->SetRecordSound(prefs.GetEnableSoundCapture());
+        engine->SetWaveFormat(static_cast<uint16_t>(prefs.GetChannels()),
+                               static_cast<uint32_t>(prefs.GetFrequency()),
+                               static_cast<uint16_t>(prefs.GetDataSize()));
         DebugTrace("CaptureStart - set all engine stuff");
         DebugTrace("Path is %s", path);
-        if (prefs_.GetVorluxMode() != 0)
+        if (prefs.GetVorluxMode() != 0)
             HideForCapture();
 
         ::MessageBeep(static_cast<UINT>(-1));
-        int32_t err = engine_->BeginCapture();
+        int32_t err = engine->BeginCapture();
         if (err == 0)
-            recording_ = true;
+            recording = true;
         else
             ReportStartError(err);
     }
-    if (recording_)
-        movie_.ShowRecording(true);
+    if (recording)
+        movie.ShowRecording(true);
 }
 
 void PropSheet::ReportStartError(int32_t code)
 {
-    std::string caption = LoadText(IDS_START_ERROR);
+    std::string title = LoadText(IDS_START_ERROR);
     std::string text = code >= 1 && code <= kLastStartError ? LoadText(IDS_START_ERROR + code)
                                                              : LoadText(IDS_START_ERROR + 1);
-    DebugTrace("%s: %s\n", caption.c_str(), text.c_str());
-    ShowMessage(text.c_str(), caption.c_str());
+    DebugTrace("%s: %s\n", title.c_str(), text.c_str());
+    ShowMessage(text.c_str(), title.c_str());
     // A panel that hid itself for the recording must not stay hidden when there is none.
     if (!::IsWindowVisible(Handle()))
         ::ShowWindow(Handle(), SW_SHOWNORMAL);
@@ -188,50 +188,50 @@ void PropSheet::ReportStartError(int32_t code)
 
 void PropSheet::CaptureStop()
 {
-    if (recording_ && engine_) {
-        engine_->CaptureStop();
-        recording_ = false;
-        movie_.ShowRecording(false);
+    if (recording && engine) {
+        engine->CaptureStop();
+        recording = false;
+        movie.ShowRecording(false);
         ::MessageBeep(static_cast<UINT>(-1));
         ::ShowWindow(Handle(), SW_SHOWNORMAL);
     }
-    destination_.RefreshDestination();
+    destination.RefreshDestination();
     DebugTrace("CaptureStop");
 }
 
 void PropSheet::CapturePause()
 {
     DebugTrace("CapturePause");
-    if (!recording_ || !engine_)
+    if (!recording || !engine)
         return;
     ::MessageBeep(static_cast<UINT>(-1));
-    engine_->TogglePause();
-    movie_.ShowPaused(engine_->IsPaused());
+    engine->TogglePause();
+    movie.ShowPaused(engine->IsPaused());
 }
 
 void PropSheet::CaptureFrame()
 {
-    if (recording_)
+    if (recording)
         return;
     char name[kPrefsPathSize];
-    prefs_.GetNextSnapshotName(name, sizeof name);
+    prefs.GetNextSnapshotName(name, sizeof name);
     char path[kPrefsPathSize];
     bool havePath = JoinPath(name, path, sizeof path);
     DebugTrace("path is %s", havePath ? path : "");
-    if (!engine_)
+    if (!engine)
         return;
     if (!havePath) {
         ReportStartError(kStartErrorFileNotOpened);
         return;
     }
-    engine_->SetCaptureRect(prefs_.GetCaptureArea());
-    engine_->SetDrawCursor(prefs_.GetCursorMode() == 0);
+    engine->SetCaptureRect(prefs.GetCaptureArea());
+    engine->SetDrawCursor(prefs.GetCursorMode() == 0);
     DebugTrace("CaptureFrame - set all engine stuff");
-    if (prefs_.GetVorluxMode() != 0)
+    if (prefs.GetVorluxMode() != 0)
         HideForCapture();
     ::MessageBeep(0);
     ::Sleep(kSnapshotDelayMs);
-    engine_->SaveFrame(path);
+    engine->SaveFrame(path);
     ::ShowWindow(Handle(), SW_SHOWNORMAL);
 }
 
@@ -247,15 +247,15 @@ bool PropSheet::JoinPath(const char* name, char* path, size_t size) const
     if (!name[0])
         return false;
     char directory[kPrefsPathSize];
-    prefs_.GetMovieDirectory(directory, sizeof directory);
+    prefs.GetMovieDirectory(directory, sizeof directory);
     int n = std::snprintf(path, size, "%s\\%s", directory, name);
     return n > 0 && static_cast<size_t>(n) < size;
 }
 
 bool PropSheet::CanClose()
 {
-    if (engine_)
-        engine_->CaptureStop();
+    if (engine)
+        engine->CaptureStop();
     return true;
 }
 
@@ -265,8 +265,8 @@ void PropSheet::CleanupWindow()
         BOOL ok = ::UnregisterHotKey(Handle(), kHotKeyStart + i);
         DebugTrace("Hotkey (%d)unregistered", ok);
     }
-    if (engine_)
-        engine_->CaptureStop();
+    if (engine)
+        engine->CaptureStop();
 }
 
 std::string PropSheet::LoadText(int id) const

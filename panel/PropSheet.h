@@ -24,12 +24,12 @@ public:
     // Registers the four hot keys from the store, each as Ctrl+Shift+its key.
     void RegisterHotKeys();
 
-    bool IsRecording() const { return recording_; }
-    CaptureEngine* Engine() const { return engine_.get(); }
-    MoviePage& Movie() { return movie_; }
-    PathPage& Destination() { return destination_; }
-    SoundPage& Sound() { return sound_; }
-    KeySetPage& Keys() { return keys_; }
+    bool IsRecording() const { return recording; }
+    CaptureEngine* Engine() const { return engine.get(); }
+    MoviePage& Movie() { return movie; }
+    PathPage& Destination() { return destination; }
+    SoundPage& Sound() { return sound; }
+    KeySetPage& Keys() { return keys; }
 
 protected:
     LRESULT HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) override;
@@ -39,7 +39,7 @@ protected:
 
     // Seams for tests: the parts the engine is built from, and the start-error message box.
     virtual std::unique_ptr<CaptureFactory> CreateFactory();
-    virtual void ShowMessage(const char* text, const char* caption);
+    virtual void ShowMessage(const char* text, const char* title);
 
 private:
     void OnHotKey(int id, WPARAM wparam, LPARAM lparam);
@@ -53,12 +53,12 @@ private:
     bool JoinPath(const char* name, char* path, size_t size) const;
     std::string LoadText(int id) const;
 
-    Prefs& prefs_;
-    std::unique_ptr<CaptureEngine> engine_;  // built at set-up
-    bool recording_ = false;                 // a recording this panel started and has not stopped
-    MoviePage movie_;
-    SoundPage sound_;
-    PathPage destination_;
-    KeySetPage keys_;
-    AboutPage about_;
+    Prefs& prefs;
+    std::unique_ptr<CaptureEngine> engine;  // built at set-up
+    bool recording = false;                 // a recording this panel started and has not stopped
+    MoviePage movie;
+    SoundPage sound;
+    PathPage destination;
+    KeySetPage keys;
+    AboutPage about;
 };

@@ -1,7 +1,7 @@
 #include "panel/ResizePage.h"
 
-#include "app/resource.h"
-#include "engine/CaptureInfo.h"
+#include "ids/resource.h"
+#include "common/CaptureMode.h"
 #include "panel/Framer.h"
 #include "settings/Prefs.h"
 
@@ -60,7 +60,7 @@ int NextPanPosition(int current, int code, int thumb)
 }  // namespace
 
 ResizePage::ResizePage(HWND parent, Prefs& prefs, HINSTANCE instance)
-    : TDialog(parent, IDD_CAPTURE_AREA, instance), prefs_(prefs)
+    : TDialog(parent, IDD_CAPTURE_AREA, instance), prefs(prefs)
 {
 }
 
@@ -68,7 +68,7 @@ INT_PTR ResizePage::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam)
 {
     switch (message) {
     case WM_HSCROLL:
-        if (reinterpret_cast<HWND>(lparam) != panBar_.Handle())
+        if (reinterpret_cast<HWND>(lparam) != panBar.Handle())
             break;
         OnScrollPanBar(LOWORD(wparam), HIWORD(wparam));
         return TRUE;
@@ -84,37 +84,37 @@ INT_PTR ResizePage::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam)
 bool ResizePage::SetupWindow()
 {
     HWND dialog = Handle();
-    mode_.Attach(dialog, IDC_AREA_MODE);
-    keyFrame_.Attach(dialog, IDC_AREA_KEYFRAME);
-    panValue_.Attach(dialog, IDC_AREA_PAN_VALUE);
-    panBar_.Attach(dialog, IDC_AREA_PAN_BAR);
-    width_.Attach(dialog, IDC_AREA_WIDTH);
-    height_.Attach(dialog, IDC_AREA_HEIGHT);
-    left_.Attach(dialog, IDC_AREA_LEFT);
-    top_.Attach(dialog, IDC_AREA_TOP);
+    mode.Attach(dialog, IDC_AREA_MODE);
+    keyFrame.Attach(dialog, IDC_AREA_KEYFRAME);
+    panValue.Attach(dialog, IDC_AREA_PAN_VALUE);
+    panBar.Attach(dialog, IDC_AREA_PAN_BAR);
+    width.Attach(dialog, IDC_AREA_WIDTH);
+    height.Attach(dialog, IDC_AREA_HEIGHT);
+    left.Attach(dialog, IDC_AREA_LEFT);
+    top.Attach(dialog, IDC_AREA_TOP);
 
-    FillModeList(prefs_.GetCaptureMode());
+    FillModeList(prefs.GetCaptureMode());
 
     // A damaged stored margin is shown, and used, as the nearest one the bar can take.
-    const int32_t pan = std::clamp<int32_t>(prefs_.GetPanValue(), 0, kPanMax);
-    panBar_.SetRange(0, kPanMax);
-    panBar_.SetPosition(pan);
+    const int32_t pan = std::clamp<int32_t>(prefs.GetPanValue(), 0, kPanMax);
+    panBar.SetRange(0, kPanMax);
+    panBar.SetPosition(pan);
     ShowPanValue();
 
-    const VRect area = prefs_.GetCaptureArea();
+    const VRect area = prefs.GetCaptureArea();
     ShowArea(RECT{area.left, area.top, area.right, area.bottom});
-    ShowNumber(keyFrame_, prefs_.GetKeyFrame());
+    ShowNumber(keyFrame, prefs.GetKeyFrame());
 
     const FramerParams params{area.left, area.top, area.right, area.bottom, pan, kMinFramerSize, kMinFramerSize};
-    framer_ = CreateFramer(Instance(), dialog, params);
+    framer = CreateFramer(Instance(), dialog, params);
     return true;
 }
 
 void ResizePage::CleanupWindow()
 {
     // Another dialog's framer is never ours to destroy.
-    if (framer_ && DestroyFramer())
-        framer_ = nullptr;
+    if (framer && DestroyFramer())
+        framer = nullptr;
 }
 
 bool ResizePage::OnCommand(int id, int code, HWND control)
@@ -147,8 +147,8 @@ bool ResizePage::OnHelp(const HELPINFO* info)
 // A scroll bar control leaves moving its thumb to its owner.
 void ResizePage::OnScrollPanBar(int code, int thumb)
 {
-    const int position = std::clamp(NextPanPosition(panBar_.Position(), code, thumb), 0, kPanMax);
-    panBar_.SetPosition(position);
+    const int position = std::clamp(NextPanPosition(panBar.Position(), code, thumb), 0, kPanMax);
+    panBar.SetPosition(position);
     ShowPanValue();
     UpdateFramerFromFields();
 }
@@ -162,31 +162,31 @@ void ResizePage::OnFramerNotify(const RECT& settled)
 void ResizePage::OnClickOk()
 {
     // No name selected (the stored mode was unknown and the user chose none): the stored mode stays.
-    if (const int32_t mode = SelectedMode(); mode >= 0)
-        prefs_.SetCaptureMode(mode);
+    if (const int32_t selected = SelectedMode(); selected >= 0)
+        prefs.SetCaptureMode(selected);
     // Stored as typed: a value confirmed before the framer answered is not constrained.
     const RECT area = AreaFromFields();
-    prefs_.SetCaptureArea(VRect{area.left, area.top, area.right, area.bottom});
-    prefs_.SetPanValue(panBar_.Position());
-    prefs_.SetKeyFrame(std::clamp(ReadNumber(keyFrame_, kKeyFrameFieldChars), kKeyFrameMin, kKeyFrameMax));
+    prefs.SetCaptureArea(VRect{area.left, area.top, area.right, area.bottom});
+    prefs.SetPanValue(panBar.Position());
+    prefs.SetKeyFrame(std::clamp(ReadNumber(keyFrame, kKeyFrameFieldChars), kKeyFrameMin, kKeyFrameMax));
     CloseWindow(IDOK);
 }
 
 // The control sorts the names, so the stored mode's entry is found by its number once all
 // are in: an index noted while adding moves with every later name sorted before it.
-void ResizePage::FillModeList(int32_t mode)
+void ResizePage::FillModeList(int32_t stored)
 {
     for (int32_t i = 0; i < kModeCount; ++i)
-        mode_.Add(ModeName(Instance(), i).c_str(), i);
-    mode_.Select(mode_.FindData(mode));
+        mode.Add(ModeName(Instance(), i).c_str(), i);
+    mode.Select(mode.FindData(stored));
 }
 
 int32_t ResizePage::SelectedMode() const
 {
-    const int index = mode_.Selection();
+    const int index = mode.Selection();
     if (index < 0)
         return -1;
-    const std::string name = mode_.Text(index);
+    const std::string name = mode.Text(index);
     for (int32_t i = 0; i < kModeCount; ++i)
         if (name == ModeName(Instance(), i))
             return i;
@@ -195,28 +195,28 @@ int32_t ResizePage::SelectedMode() const
 
 void ResizePage::ShowArea(const RECT& area) const
 {
-    ShowNumber(width_, int64_t{area.right} - area.left);
-    ShowNumber(height_, int64_t{area.bottom} - area.top);
-    ShowNumber(left_, area.left);
-    ShowNumber(top_, area.top);
+    ShowNumber(width, int64_t{area.right} - area.left);
+    ShowNumber(height, int64_t{area.bottom} - area.top);
+    ShowNumber(left, area.left);
+    ShowNumber(top, area.top);
 }
 
 void ResizePage::ShowPanValue() const
 {
-    panValue_.SetText(std::to_string(panBar_.Position()).c_str());
+    panValue.SetText(std::to_string(panBar.Position()).c_str());
 }
 
 RECT ResizePage::AreaFromFields() const
 {
-    const int32_t left = ReadNumber(left_, kAreaFieldChars);
-    const int32_t top = ReadNumber(top_, kAreaFieldChars);
-    return RECT{left, top, left + ReadNumber(width_, kAreaFieldChars), top + ReadNumber(height_, kAreaFieldChars)};
+    const int32_t x = ReadNumber(left, kAreaFieldChars);
+    const int32_t y = ReadNumber(top, kAreaFieldChars);
+    return RECT{x, y, x + ReadNumber(width, kAreaFieldChars), y + ReadNumber(height, kAreaFieldChars)};
 }
 
 void ResizePage::UpdateFramerFromFields() const
 {
-    if (framer_)
-        UpdateFramer(AreaFromFields(), panBar_.Position());
+    if (framer)
+        UpdateFramer(AreaFromFields(), panBar.Position());
 }
 
 INT_PTR RunCaptureAreaDialog(HWND page, HWND panel, Prefs& prefs, HINSTANCE instance,

@@ -4,6 +4,7 @@
 // fields and the framer follow each other. Reads the settings store at set-up and writes it
 // only on OK. UI thread.
 
+#include "common/CaptureLimits.h"
 #include "framework/TControls.h"
 #include "framework/TDialog.h"
 
@@ -17,7 +18,7 @@ public:
     static constexpr int32_t kMinFramerSize = 20;      // pixels, both sides
     static constexpr int kPanLineStep = 1;             // percent
     static constexpr int kPanPageStep = 10;            // percent
-    static constexpr int kPanMax = 100;                // percent
+    static constexpr int kPanMax = capture_limits::kMaxPanMargin;  // percent
     static constexpr size_t kAreaFieldChars = 5;       // characters of an area field read
     static constexpr size_t kKeyFrameFieldChars = 3;   // characters of the key-frame field read
     static constexpr int32_t kKeyFrameMin = 1;
@@ -46,16 +47,16 @@ private:
     RECT AreaFromFields() const;
     void UpdateFramerFromFields() const;
 
-    Prefs& prefs_;
-    TComboBox mode_;
-    TEdit keyFrame_;
-    TEdit panValue_;
-    TScrollBar panBar_;
-    TEdit width_;
-    TEdit height_;
-    TEdit left_;
-    TEdit top_;
-    HWND framer_ = nullptr;  // made at set-up, destroyed at clean-up
+    Prefs& prefs;
+    TComboBox mode;
+    TEdit keyFrame;
+    TEdit panValue;
+    TScrollBar panBar;
+    TEdit width;
+    TEdit height;
+    TEdit left;
+    TEdit top;
+    HWND framer = nullptr;  // made at set-up, destroyed at clean-up
 };
 
 // The Movie page's "ReSize or Reposition Capture Area..." flow: hides `panel` so the screen

@@ -13,6 +13,7 @@ started=$(date +%s)
 
 scripts/setup.sh || { echo "test.sh: setup failed" >&2; exit 1; }
 scripts/enable-i386.sh || { echo "test.sh: 32-bit Wine cannot run here" >&2; exit 1; }
+scripts/check-layers.sh || { echo "test.sh: an include crosses the folders' allowed direction" >&2; exit 1; }
 
 for target in native x86_64 i686; do
     echo "== build $target"

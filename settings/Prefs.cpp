@@ -81,27 +81,27 @@ bool Prefs::OpenAt(const PrefsLocation& location)
 {
     if (!location.hive)
         return false;
-    HKEY root = nullptr;
+    HKEY opened = nullptr;
     DWORD disposition = REG_OPENED_EXISTING_KEY;
-    if (::RegOpenKeyExA(location.hive, location.path.c_str(), 0, KEY_ALL_ACCESS, &root) !=
+    if (::RegOpenKeyExA(location.hive, location.path.c_str(), 0, KEY_ALL_ACCESS, &opened) !=
         ERROR_SUCCESS) {
-        root = nullptr;
+        opened = nullptr;
         if (::RegCreateKeyExA(location.hive, location.path.c_str(), 0, nullptr,
-                              REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, &root,
+                              REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, &opened,
                               &disposition) != ERROR_SUCCESS)
             return false;
     }
-    root_.reset(root);
-    hive_ = location.hive;
+    root.reset(opened);
+    hive = location.hive;
     if (disposition == REG_CREATED_NEW_KEY) {
         CreateDefaults();
         return true;
     }
     for (std::size_t i = 0; i < kPrefsSubKeyCount; ++i) {
         HKEY sub = nullptr;
-        if (::RegOpenKeyExA(root_.get(), kPrefsSubKeyNames[i], 0, KEY_ALL_ACCESS, &sub) ==
+        if (::RegOpenKeyExA(root.get(), kPrefsSubKeyNames[i], 0, KEY_ALL_ACCESS, &sub) ==
             ERROR_SUCCESS)
-            subKeys_[i].reset(sub);
+            subKeys[i].reset(sub);
     }
     return true;
 }
@@ -110,11 +110,11 @@ void Prefs::CreateDefaults()
 {
     for (std::size_t i = 0; i < kPrefsSubKeyCount; ++i) {
         HKEY sub = nullptr;
-        if (::RegCreateKeyExA(root_.get(), kPrefsSubKeyNames[i], 0, nullptr,
+        if (::RegCreateKeyExA(root.get(), kPrefsSubKeyNames[i], 0, nullptr,
                               REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, &sub,
                               nullptr) != ERROR_SUCCESS)
             continue;
-        subKeys_[i].reset(sub);
+        subKeys[i].reset(sub);
         for (std::size_t v = 0; v < std::size(kPrefsLayout); ++v) {
             const PrefsValue& value = kPrefsLayout[v];
             if (static_cast<std::size_t>(value.subKey) != i)
@@ -130,7 +130,7 @@ void Prefs::CreateDefaults()
 
 HKEY Prefs::SubKeyOf(PrefsSetting setting) const
 {
-    return subKeys_[static_cast<std::size_t>(PrefsLayoutOf(setting).subKey)].get();
+    return subKeys[static_cast<std::size_t>(PrefsLayoutOf(setting).subKey)].get();
 }
 
 // A value of another type or size counts as missing.
@@ -162,8 +162,8 @@ void Prefs::WriteNumber(PrefsSetting setting, int32_t value)
     if (!key)
         return;
     const char* name = PrefsLayoutOf(setting).name;
-    if (writeObserver_)
-        writeObserver_(name);
+    if (writeObserver)
+        writeObserver(name);
     const DWORD data = static_cast<DWORD>(value);
     ::RegSetValueExA(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&data), sizeof data);
 }
@@ -206,8 +206,8 @@ void Prefs::WriteText(PrefsSetting setting, const char* text)
         return;
     const PrefsValue& value = PrefsLayoutOf(setting);
     const DWORD bytes = static_cast<DWORD>(value.type == PrefsType::TextNoNul ? length : length + 1);
-    if (writeObserver_)
-        writeObserver_(value.name);
+    if (writeObserver)
+        writeObserver(value.name);
     ::RegSetValueExA(key, value.name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text), bytes);
 }
 
@@ -296,7 +296,7 @@ void Prefs::GetMovieDirectory(char* buffer, std::size_t size) const
     char directory[kPrefsPathSize];
     GetDirectory(directory, sizeof directory);
     if (std::strcmp(directory, kTokenProgram) == 0) {
-        CopyWhole(programDirectory_, buffer, size);
+        CopyWhole(programDirectory, buffer, size);
     } else if (std::strcmp(directory, kTokenWindows) == 0 ||
                std::strcmp(directory, kTokenSystem) == 0) {
         char system[kPrefsPathSize];
@@ -373,7 +373,7 @@ void Prefs::SetLastMovieRecorded(const char* path) { WriteText(PrefsSetting::Las
 void Prefs::SetProgramDirectory(const char* directory)
 {
     if (directory)
-        CopyWhole(directory, programDirectory_, sizeof programDirectory_);
+        CopyWhole(directory, programDirectory, sizeof programDirectory);
     else
-        ClearText(programDirectory_, sizeof programDirectory_);
+        ClearText(programDirectory, sizeof programDirectory);
 }

@@ -12,7 +12,7 @@
 #include <utility>
 
 #include "framework/Scoped.h"
-#include "media/VRecords.h"
+#include "common/VRecords.h"
 #include "settings/PrefsLayout.h"
 
 // Size of every text buffer the store fills: directories, base names and movie paths hold at
@@ -44,11 +44,11 @@ public:
     Prefs& operator=(const Prefs&) = delete;
 
     // The hive the store ended up in; null when neither location could be opened or created.
-    HKEY Hive() const { return hive_; }
+    HKEY Hive() const { return hive; }
     // Called with each value's name just before it is written; lets tests see write order.
     void SetWriteObserver(std::function<void(const char* name)> observer)
     {
-        writeObserver_ = std::move(observer);
+        writeObserver = std::move(observer);
     }
 
     // Movie. Missing numbers read as -1.
@@ -114,7 +114,7 @@ public:
     // Directory of the running executable without a trailing backslash; kept in memory only.
     // Text longer than kPrefsPathSize - 1 characters is refused and leaves it empty.
     void SetProgramDirectory(const char* directory);
-    const char* GetProgramDirectory() const { return programDirectory_; }
+    const char* GetProgramDirectory() const { return programDirectory; }
 
 private:
     bool OpenAt(const PrefsLocation& location);
@@ -127,9 +127,9 @@ private:
     void WriteText(PrefsSetting setting, const char* text);
     void NextName(const char* extension, char* buffer, std::size_t size) const;
 
-    HKEY hive_ = nullptr;  // not owned
-    ScopedRegKey root_;
-    ScopedRegKey subKeys_[kPrefsSubKeyCount];
-    char programDirectory_[kPrefsPathSize] = {};
-    std::function<void(const char* name)> writeObserver_;
+    HKEY hive = nullptr;  // not owned
+    ScopedRegKey root;
+    ScopedRegKey subKeys[kPrefsSubKeyCount];
+    char programDirectory[kPrefsPathSize] = {};
+    std::function<void(const char* name)> writeObserver;
 };

@@ -3,7 +3,7 @@
 // Encodes a file of raw bottom-up DIB frames (rows padded to 4 bytes; 16-bit is RGB555,
 // 24-bit BGR, 32-bit BGRX) and prints frames, bytes written and encode frames per second.
 
-#include "media/VRecords.h"
+#include "common/VRecords.h"
 #include "media/avi/AviFormat.h"
 #include "media/avi/FileService.h"
 

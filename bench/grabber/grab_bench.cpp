@@ -1,7 +1,7 @@
 // What one grab costs at common frame sizes on the current screen: milliseconds per frame and
 // the share of a 25 fps frame period. Prints figures; asserts nothing.
 
-#include "engine/CaptureInfo.h"
+#include "common/CaptureInfo.h"
 #include "media/ScreenGrabber.h"
 
 #include <windows.h>

@@ -1,7 +1,7 @@
 #pragma once
 // Names and values of the RIFF AVI and OpenDML formats, in one place.
 
-#include "media/VRecords.h"
+#include "common/VRecords.h"
 
 #include <cstdint>
 

@@ -2,7 +2,7 @@
 // The AVI file service the recorders use: a movie file, its streams, compressing streams
 // on top of them. Calls answer 0 for success, like the platform service they replace.
 
-#include "media/VRecords.h"
+#include "common/VRecords.h"
 #include "media/avi/Muxer.h"
 
 #include <cstdint>

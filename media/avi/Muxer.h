@@ -2,7 +2,7 @@
 // RIFF AVI writer with OpenDML extensions: any number of 1 GiB RIFF segments, standard and
 // super indexes, and regular checkpoints that leave the file readable if the writer dies.
 
-#include "media/VRecords.h"
+#include "common/VRecords.h"
 #include "media/avi/OutputFile.h"
 
 #include <cstdint>

@@ -1,7 +1,7 @@
 #include "media/avi/Video1Encoder.h"
 
 #include "media/avi/AviFormat.h"
-#include "media/VRecords.h"
+#include "common/VRecords.h"
 
 #include <algorithm>
 #include <cstring>

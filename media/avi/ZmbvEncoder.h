@@ -4,7 +4,7 @@
 // frame, or sent as its XOR against that place; one zlib stream runs from each key frame to the
 // next and is flushed at every frame.
 
-#include "media/VRecords.h"
+#include "common/VRecords.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -3,8 +3,8 @@
 
 #include "app/VorMain.h"
 
-#include "app/Messages.h"
-#include "app/resource.h"
+#include "ids/Messages.h"
+#include "ids/resource.h"
 #include "settings/Prefs.h"
 
 #include <gtest/gtest.h>

@@ -2,7 +2,7 @@
 // Helpers for the AVI tests: synthetic frames, movie files written through the service,
 // outside checks with ffprobe/ffmpeg, and a stable hash for golden files.
 
-#include "media/VRecords.h"
+#include "common/VRecords.h"
 #include "media/avi/AviFormat.h"
 #include "media/avi/FileService.h"
 

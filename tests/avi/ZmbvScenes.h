@@ -3,7 +3,7 @@
 // random changes of every size, and 8-bit frames whose colour table changes mid-movie.
 // Pictures are kept top-down and packed, as ZMBV stores them; ToDib makes the encoder's input.
 
-#include "media/VRecords.h"
+#include "common/VRecords.h"
 
 #include <algorithm>
 #include <array>

@@ -1,7 +1,7 @@
 // AVIWriter, VideoRecorder and AudioRecorder on the file service, checked in the bytes of
 // the movie they leave.
 
-#include "engine/CaptureInfo.h"
+#include "common/CaptureInfo.h"
 #include "media/AVIWriter.h"
 #include "media/avi/AviFormat.h"
 

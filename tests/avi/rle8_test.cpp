@@ -1,7 +1,7 @@
 // The RLE8 encoder against a strict decoder: every frame of every width decodes to its input,
 // with no command reaching past a row or the picture, and within the promised output size.
 
-#include "media/VRecords.h"
+#include "common/VRecords.h"
 #include "media/avi/Rle8Encoder.h"
 
 #include <gtest/gtest.h>

@@ -268,7 +268,8 @@ TEST(BaseThreadTest, StateMachine)
     }
     t.Terminate();
     ::SetEvent(t.gate);
-    EXPECT_EQ(t.Wait(10000), WAIT_OBJECT_0);
+    // Not t.Wait: the thread may have finished already, and Wait answers -1 for a finished thread.
+    EXPECT_EQ(::WaitForSingleObject(t.Handle(), 10000), WAIT_OBJECT_0);
     EXPECT_EQ(t.RefreshState(), BaseThread::Finished);
     EXPECT_TRUE(t.sawTerminate);
     DWORD code = 0;
@@ -356,7 +357,7 @@ TEST(BaseThreadTest, LockIsReentrantAndExclusive)
         EXPECT_EQ(other.Wait(200), DWORD(WAIT_TIMEOUT));
         EXPECT_EQ(inside, 0);
     }
-    EXPECT_EQ(other.Wait(10000), DWORD(WAIT_OBJECT_0));
+    EXPECT_EQ(::WaitForSingleObject(other.Handle(), 10000), WAIT_OBJECT_0);
     EXPECT_EQ(inside, 1);
 }
 

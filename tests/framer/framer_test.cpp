@@ -184,43 +184,43 @@ protected:
         const std::string program(path);
         if (program.size() < 16 || program.compare(program.size() - 16, 16, "framer_tests.exe") != 0)
             GTEST_SKIP() << "window tests run only as framer_tests.exe";
-        owner_.wnd = ::CreateWindowExA(0, "FramerTestOwner", "Owner", WS_POPUP | WS_VISIBLE, 900, 700, 100, 50,
+        owner.wnd = ::CreateWindowExA(0, "FramerTestOwner", "Owner", WS_POPUP | WS_VISIBLE, 900, 700, 100, 50,
                                        nullptr, nullptr, ::GetModuleHandleA(nullptr), nullptr);
-        ASSERT_NE(owner_.wnd, nullptr);
-        ::SetWindowLongPtrA(owner_.wnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&owner_));
+        ASSERT_NE(owner.wnd, nullptr);
+        ::SetWindowLongPtrA(owner.wnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&owner));
     }
 
     void TearDown() override
     {
-        if (!owner_.wnd)
+        if (!owner.wnd)
             return;
         DestroyFramer();
-        if (backdrop_)
-            ::DestroyWindow(backdrop_);
-        ::DestroyWindow(owner_.wnd);
+        if (backdrop)
+            ::DestroyWindow(backdrop);
+        ::DestroyWindow(owner.wnd);
         Pump();
     }
 
     HWND Open(const FramerParams& params)
     {
-        HWND wnd = CreateFramer(::GetModuleHandleA(nullptr), owner_.wnd, params);
+        HWND wnd = CreateFramer(::GetModuleHandleA(nullptr), owner.wnd, params);
         Pump();
-        owner_.notified.clear();
+        owner.notified.clear();
         return wnd;
     }
 
     void ShowBackdrop(const RECT& place)
     {
-        backdrop_ = ::CreateWindowExA(0, "FramerTestBackdrop", "Backdrop", WS_POPUP | WS_VISIBLE, place.left,
+        backdrop = ::CreateWindowExA(0, "FramerTestBackdrop", "Backdrop", WS_POPUP | WS_VISIBLE, place.left,
                                       place.top, place.right - place.left, place.bottom - place.top, nullptr,
                                       nullptr, ::GetModuleHandleA(nullptr), nullptr);
-        ASSERT_NE(backdrop_, nullptr);
-        ::UpdateWindow(backdrop_);
+        ASSERT_NE(backdrop, nullptr);
+        ::UpdateWindow(backdrop);
         Pump();
     }
 
-    Owner owner_;
-    HWND backdrop_ = nullptr;
+    Owner owner;
+    HWND backdrop = nullptr;
 };
 
 const FramerParams kParams{100, 100, 500, 400, 50, 20, 20};
@@ -237,7 +237,7 @@ TEST_F(FramerWindow, CreatesOneFramerAtATime)
     EXPECT_TRUE(::IsWindowVisible(wnd));
     EXPECT_TRUE(WindowRect(wnd) == (RECT{100, 100, 500, 400})) << Show(WindowRect(wnd));
 
-    EXPECT_EQ(CreateFramer(::GetModuleHandleA(nullptr), owner_.wnd, kParams), nullptr);
+    EXPECT_EQ(CreateFramer(::GetModuleHandleA(nullptr), owner.wnd, kParams), nullptr);
     EXPECT_TRUE(::IsWindow(wnd));
 
     EXPECT_TRUE(DestroyFramer());
@@ -262,11 +262,11 @@ TEST_F(FramerWindow, OpeningSettlesAStoredRectangle)
     const int screenWidth = ::GetSystemMetrics(SM_CXSCREEN);
     const int screenHeight = ::GetSystemMetrics(SM_CYSCREEN);
     for (const auto& c : cases) {
-        HWND wnd = CreateFramer(::GetModuleHandleA(nullptr), owner_.wnd, c.params);
+        HWND wnd = CreateFramer(::GetModuleHandleA(nullptr), owner.wnd, c.params);
         ASSERT_NE(wnd, nullptr) << c.name;
         Pump();
-        ASSERT_FALSE(owner_.notified.empty()) << c.name;
-        const RECT r = owner_.notified.back();
+        ASSERT_FALSE(owner.notified.empty()) << c.name;
+        const RECT r = owner.notified.back();
         EXPECT_TRUE(r == WindowRect(wnd)) << c.name << ": " << Show(r) << " vs window " << Show(WindowRect(wnd));
         EXPECT_GE(r.right - r.left, 20) << c.name;
         EXPECT_GE(r.bottom - r.top, 20) << c.name;
@@ -277,7 +277,7 @@ TEST_F(FramerWindow, OpeningSettlesAStoredRectangle)
         EXPECT_LE(r.right, screenWidth) << c.name;
         EXPECT_LE(r.bottom, screenHeight) << c.name;
         EXPECT_TRUE(DestroyFramer()) << c.name;
-        owner_.notified.clear();
+        owner.notified.clear();
     }
 }
 
@@ -292,7 +292,7 @@ TEST_F(FramerWindow, UpdateWithNoChangeDoesNothing)
     EXPECT_FALSE(SettlePending(wnd));
     Pump();
     EXPECT_TRUE(WindowRect(wnd) == before);
-    EXPECT_TRUE(owner_.notified.empty());
+    EXPECT_TRUE(owner.notified.empty());
 }
 
 TEST_F(FramerWindow, PanMarginAloneRedrawsWithoutMovingOrNotifying)
@@ -305,7 +305,7 @@ TEST_F(FramerWindow, PanMarginAloneRedrawsWithoutMovingOrNotifying)
     EXPECT_TRUE(SettlePending(wnd));
     Pump();
     EXPECT_TRUE(WindowRect(wnd) == (RECT{100, 100, 500, 400})) << Show(WindowRect(wnd));
-    EXPECT_TRUE(owner_.notified.empty());
+    EXPECT_TRUE(owner.notified.empty());
     EXPECT_FALSE(::GetUpdateRect(wnd, nullptr, FALSE));
 }
 
@@ -325,12 +325,12 @@ TEST_F(FramerWindow, UpdateMovesSettlesAndNotifies)
     HWND wnd = Open(kParams);
     ASSERT_NE(wnd, nullptr);
     for (const auto& c : cases) {
-        owner_.notified.clear();
+        owner.notified.clear();
         EXPECT_TRUE(UpdateFramer(c.typed, 50));
         Pump();
-        ASSERT_FALSE(owner_.notified.empty()) << c.name;
-        EXPECT_TRUE(owner_.notified.back() == c.settled)
-            << c.name << ": told " << Show(owner_.notified.back()) << ", expected " << Show(c.settled);
+        ASSERT_FALSE(owner.notified.empty()) << c.name;
+        EXPECT_TRUE(owner.notified.back() == c.settled)
+            << c.name << ": told " << Show(owner.notified.back()) << ", expected " << Show(c.settled);
         EXPECT_TRUE(WindowRect(wnd) == c.settled) << c.name << ": window at " << Show(WindowRect(wnd));
     }
 }
@@ -342,8 +342,8 @@ TEST_F(FramerWindow, MovedWindowNotifiesOwner)
     ASSERT_NE(wnd, nullptr);
     ::SetWindowPos(wnd, nullptr, 200, 150, 301, 201, SWP_NOZORDER);
     Pump();
-    ASSERT_FALSE(owner_.notified.empty());
-    EXPECT_TRUE(owner_.notified.back() == (RECT{200, 150, 504, 354})) << Show(owner_.notified.back());
+    ASSERT_FALSE(owner.notified.empty());
+    EXPECT_TRUE(owner.notified.back() == (RECT{200, 150, 504, 354})) << Show(owner.notified.back());
     EXPECT_TRUE(WindowRect(wnd) == (RECT{200, 150, 504, 354}));
 }
 
@@ -386,10 +386,10 @@ TEST_F(FramerWindow, DragInsideMovesAndNotifies)
         SendMouse(0, 300 + 10 * step, 250 + 8 * step);
     SendMouse(MOUSEEVENTF_LEFTUP, 350, 290);
     Pump();
-    ASSERT_FALSE(owner_.notified.empty());
-    EXPECT_TRUE(owner_.notified.back() == (RECT{150, 140, 550, 440})) << Show(owner_.notified.back());
+    ASSERT_FALSE(owner.notified.empty());
+    EXPECT_TRUE(owner.notified.back() == (RECT{150, 140, 550, 440})) << Show(owner.notified.back());
     EXPECT_TRUE(WindowRect(wnd) == (RECT{150, 140, 550, 440})) << Show(WindowRect(wnd));
-    EXPECT_EQ(::GetActiveWindow(), owner_.wnd);
+    EXPECT_EQ(::GetActiveWindow(), owner.wnd);
 }
 
 COLORREF ScreenPixel(int x, int y)

@@ -2,8 +2,8 @@
 // the grabber must return exactly those pixels at the depth of the screen it runs on.
 
 #include "engine/CaptureEngine.h"
-#include "engine/CaptureInfo.h"
-#include "engine/VorState.h"
+#include "common/CaptureInfo.h"
+#include "common/VorState.h"
 #include "media/ScreenGrabber.h"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "engine/CaptureInfo.h"
+#include "common/CaptureInfo.h"
 #include "media/Tracking.h"
 
 #include <gtest/gtest.h>

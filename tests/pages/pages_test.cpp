@@ -5,8 +5,8 @@
 
 #include "panel/PropSheet.h"
 
-#include "app/Messages.h"
-#include "app/resource.h"
+#include "ids/Messages.h"
+#include "ids/resource.h"
 #include "app/vored/Player.h"
 #include "panel/HotKey.h"
 #include "settings/Prefs.h"

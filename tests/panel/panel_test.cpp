@@ -3,8 +3,8 @@
 
 #include "panel/PropSheet.h"
 
-#include "app/Messages.h"
-#include "app/resource.h"
+#include "ids/Messages.h"
+#include "ids/resource.h"
 #include "settings/Prefs.h"
 #include "tests/engine/FakeParts.h"
 

@@ -1,4 +1,4 @@
-#include "media/VRecords.h"
+#include "common/VRecords.h"
 
 #include <gtest/gtest.h>
 

@@ -4,7 +4,7 @@
 
 #include "panel/ResizePage.h"
 
-#include "app/resource.h"
+#include "ids/resource.h"
 #include "panel/Framer.h"
 #include "panel/PropSheet.h"
 #include "settings/Prefs.h"
@@ -532,10 +532,10 @@ public:
     PanelWithFakeEngine(Prefs& prefs) : PropSheet(nullptr, ::GetModuleHandleA(nullptr), prefs) {}
 
 protected:
-    std::unique_ptr<CaptureFactory> CreateFactory() override { return std::make_unique<FakeFactory>(journal_, nullptr); }
+    std::unique_ptr<CaptureFactory> CreateFactory() override { return std::make_unique<FakeFactory>(journal, nullptr); }
 
 private:
-    Journal journal_;
+    Journal journal;
 };
 
 TEST_F(CaptureAreaDialog, MoviePageButtonRunsTheFlow)

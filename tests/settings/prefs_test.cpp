@@ -71,26 +71,26 @@ public:
     void SetUp() override
     {
         const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-        path_ = std::string(kTestRoot) + "\\" + info->test_suite_name() + "." + info->name();
-        ::RegDeleteTreeA(HKEY_CURRENT_USER, path_.c_str());
-        dir_ = fs::temp_directory_path() / (std::string("vorlux_prefs_") + info->name());
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
+        path = std::string(kTestRoot) + "\\" + info->test_suite_name() + "." + info->name();
+        ::RegDeleteTreeA(HKEY_CURRENT_USER, path.c_str());
+        dir = fs::temp_directory_path() / (std::string("vorlux_prefs_") + info->name());
+        fs::remove_all(dir);
+        fs::create_directories(dir);
     }
     void TearDown() override
     {
-        ::RegDeleteTreeA(HKEY_CURRENT_USER, path_.c_str());
+        ::RegDeleteTreeA(HKEY_CURRENT_USER, path.c_str());
         std::error_code ignored;
-        fs::remove_all(dir_, ignored);
+        fs::remove_all(dir, ignored);
     }
 
-    PrefsLocation Location() const { return {HKEY_CURRENT_USER, path_}; }
+    PrefsLocation Location() const { return {HKEY_CURRENT_USER, path}; }
     Prefs Make() const { return Prefs(Location(), PrefsLocation{}); }
-    std::string Dir() const { return dir_.string(); }
+    std::string Dir() const { return dir.string(); }
 
     void Touch(const std::string& name) const
     {
-        ScopedFile file(::CreateFileA((dir_ / name).string().c_str(), GENERIC_WRITE, 0, nullptr,
+        ScopedFile file(::CreateFileA((dir / name).string().c_str(), GENERIC_WRITE, 0, nullptr,
                                       CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
         ASSERT_TRUE(file) << name;
     }
@@ -98,8 +98,8 @@ public:
     ScopedRegKey OpenSub(const char* subKey) const
     {
         HKEY key = nullptr;
-        const std::string path = path_ + "\\" + subKey;
-        if (::RegOpenKeyExA(HKEY_CURRENT_USER, path.c_str(), 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS)
+        const std::string full = path + "\\" + subKey;
+        if (::RegOpenKeyExA(HKEY_CURRENT_USER, full.c_str(), 0, KEY_ALL_ACCESS, &key) != ERROR_SUCCESS)
             return ScopedRegKey();
         return ScopedRegKey(key);
     }
@@ -138,8 +138,8 @@ public:
     }
     static std::string Dword(DWORD value) { return std::string(reinterpret_cast<const char*>(&value), 4); }
 
-    std::string path_;
-    fs::path dir_;
+    std::string path;
+    fs::path dir;
 };
 
 // --- Creation -------------------------------------------------------------------------------
@@ -198,9 +198,9 @@ TEST_F(PrefsTest, DeletedSubKeyFailsAndIsNotRecreated)
     };
     for (const SubKeyCase& c : cases) {
         SCOPED_TRACE(c.subKey);
-        ::RegDeleteTreeA(HKEY_CURRENT_USER, path_.c_str());
+        ::RegDeleteTreeA(HKEY_CURRENT_USER, path.c_str());
         { Prefs created = Make(); }
-        ASSERT_EQ(::RegDeleteTreeA(HKEY_CURRENT_USER, (path_ + "\\" + c.subKey).c_str()), ERROR_SUCCESS);
+        ASSERT_EQ(::RegDeleteTreeA(HKEY_CURRENT_USER, (path + "\\" + c.subKey).c_str()), ERROR_SUCCESS);
 
         Prefs prefs = Make();
         EXPECT_EQ(c.get(prefs), c.failure);
@@ -215,9 +215,9 @@ TEST_F(PrefsTest, DeletedSubKeyFailsAndIsNotRecreated)
         EXPECT_EQ(prefs.GetCaptureKey() == 0, std::strcmp(c.subKey, "Key") == 0);
     }
     // With Key gone the hot keys all read as none and the Path text reads as empty.
-    ::RegDeleteTreeA(HKEY_CURRENT_USER, path_.c_str());
+    ::RegDeleteTreeA(HKEY_CURRENT_USER, path.c_str());
     { Prefs created = Make(); }
-    ::RegDeleteTreeA(HKEY_CURRENT_USER, (path_ + "\\Path").c_str());
+    ::RegDeleteTreeA(HKEY_CURRENT_USER, (path + "\\Path").c_str());
     Prefs prefs = Make();
     prefs.SetDirectory("C:\\x");
     EXPECT_EQ(Text([&](char* b, std::size_t s) { prefs.GetDirectory(b, s); }), "");
@@ -302,7 +302,7 @@ TEST_F(PrefsTest, NumbersMissingOrOfAnotherTypeGiveTheFailureValue)
         {"two bytes", [&](const PrefsTest& t, const char* s, const char* n) { t.Raw(s, n, REG_BINARY, &shortValue, 2); }},
     };
     for (const auto& spoil : spoils) {
-        ::RegDeleteTreeA(HKEY_CURRENT_USER, path_.c_str());
+        ::RegDeleteTreeA(HKEY_CURRENT_USER, path.c_str());
         Prefs prefs = Make();
         for (const NumberCase& c : NumberCases()) {
             SCOPED_TRACE(std::string(c.name) + " " + spoil.what);
@@ -405,7 +405,7 @@ TEST_F(PrefsTest, CaptureAreaWithAnyValueMissingIsEmpty)
 {
     for (const char* name : {"Left", "Top", "Width", "Height"}) {
         SCOPED_TRACE(name);
-        ::RegDeleteTreeA(HKEY_CURRENT_USER, path_.c_str());
+        ::RegDeleteTreeA(HKEY_CURRENT_USER, path.c_str());
         Prefs prefs = Make();
         prefs.SetCaptureArea({10, 20, 330, 260});
         Remove("Movie", name);
@@ -438,9 +438,9 @@ TEST_F(PrefsTest, NextNamesTakeTheFirstFreeNumber)
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
-        ::RegDeleteTreeA(HKEY_CURRENT_USER, path_.c_str());
-        fs::remove_all(dir_);
-        fs::create_directories(dir_);
+        ::RegDeleteTreeA(HKEY_CURRENT_USER, path.c_str());
+        fs::remove_all(dir);
+        fs::create_directories(dir);
         for (const std::string& name : c.present)
             Touch(name);
         Prefs prefs = Make();
@@ -540,7 +540,7 @@ TEST_F(PrefsTest, UnavailablePrimaryFallsBackWithTheSameRules)
     ASSERT_NE(::RegCreateKeyExA(refusing, "Store", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &probe, nullptr),
               ERROR_SUCCESS);
 
-    const std::string fallbackPath = path_ + "\\User";
+    const std::string fallbackPath = path + "\\User";
     {
         Prefs prefs(PrefsLocation{refusing, "Store"}, PrefsLocation{HKEY_CURRENT_USER, fallbackPath});
         EXPECT_EQ(prefs.Hive(), HKEY_CURRENT_USER);
@@ -556,8 +556,8 @@ TEST_F(PrefsTest, UnavailablePrimaryFallsBackWithTheSameRules)
 
 TEST_F(PrefsTest, PrimaryComesFirstWhenBothExist)
 {
-    const std::string userPath = path_ + "\\User";
-    const std::string machinePath = path_ + "\\Machine";
+    const std::string userPath = path + "\\User";
+    const std::string machinePath = path + "\\Machine";
     { Prefs user(PrefsLocation{HKEY_CURRENT_USER, userPath}, PrefsLocation{}); user.SetFramesPerSecond(1); }
     { Prefs machine(PrefsLocation{HKEY_CURRENT_USER, machinePath}, PrefsLocation{}); machine.SetFramesPerSecond(2); }
     Prefs prefs(PrefsLocation{HKEY_CURRENT_USER, machinePath}, PrefsLocation{HKEY_CURRENT_USER, userPath});

@@ -1,7 +1,8 @@
 #pragma once
 // The one parameter record of a capture engine, read by every media part.
 
-#include "media/VRecords.h"
+#include "common/CaptureMode.h"
+#include "common/VRecords.h"
 
 #include <atomic>
 #include <cstdint>
@@ -9,14 +10,6 @@
 
 using WaveInCallbackFn = void(__stdcall*)(void* device, unsigned message, uintptr_t instance,
                                           uintptr_t param1, uintptr_t param2);
-
-enum CaptureMode : int32_t {
-    kFixedArea = 0,
-    kSmoothPan = 1,
-    kFollowCursor = 2,
-    kFollowFrame = 3,
-    kFollowWindows = 4,
-};
 
 struct CaptureInfo {
     VWaveFormatEx waveFormat;
