@@ -47,6 +47,8 @@ private:
     void CaptureStop();
     void CapturePause();
     void CaptureFrame();
+    // The frame depth and the compressor, from the screen's depth and the Lossless switch.
+    void ChooseFrameFormat();
     void ReportStartError(int32_t code);
     void HideForCapture();
     // The output path from the stored directory and a name; false when it is empty or too long.
