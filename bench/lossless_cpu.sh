@@ -6,6 +6,9 @@
 # after a wandering pointer. Prints the recorder's CPU share of one core and its skipped
 # frames, what the X server and the Wine server spent beside it, and FFmpeg's view of the
 # movie. Needs an x86_64 build (scripts/build.sh x86_64) and a booted prefix to copy.
+# On a machine busy with other work the scheduler's delays show up as skipped frames that the
+# recording's own cost does not explain; `chrt -r 5 bench/lossless_cpu.sh ...` runs the whole
+# set (X server and Wine too) ahead of that work, as on an idle machine.
 #   bench/lossless_cpu.sh BUILD_DIR [seconds] [display]
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
