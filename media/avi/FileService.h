@@ -50,6 +50,8 @@ public:
     // table through SetFormat at the position of the next frame.
     int MakeCompressedStream(Stream*& stream, Stream* source, const VAVICompressOptions& options);
     int ReleaseStream(Stream* stream);
+    // The headers on disk now, once every stream has its format (Muxer::Begin).
+    int Begin();
     int Close();
 
     Muxer& Writer() { return muxer; }
