@@ -9,39 +9,36 @@
 # On a machine busy with other work the scheduler's delays show up as skipped frames that the
 # recording's own cost does not explain; `chrt -r 5 bench/lossless_cpu.sh ...` runs the whole
 # set (X server and Wine too) ahead of that work, as on an idle machine.
-#   bench/lossless_cpu.sh BUILD_DIR [seconds] [display]
+#   bench/lossless_cpu.sh BUILD_DIR [seconds]
 set -euo pipefail
 here=$(cd "$(dirname "$0")" && pwd)
-build=$(cd "${1:?usage: lossless_cpu.sh BUILD_DIR [seconds] [display]}" && pwd)
+. "$here/../scripts/lib.sh"
+build=$(cd "${1:?usage: lossless_cpu.sh BUILD_DIR [seconds]}" && pwd)
 seconds=${2:-20}
-display=${3:-}
-if [ -z "$display" ]; then  # the first free display from :260 on
-    n=260
-    while [ -e "/tmp/.X$n-lock" ] || [ -e "/tmp/.X11-unix/X$n" ]; do n=$((n + 1)); done
-    display=:$n
-fi
 base=${VORLUX_CLEAN_PREFIX:-$here/../build/wineprefix-base}
 [ -f "$base/system.reg" ] || base=/work/main/build/wineprefix-base
-[ -f "$base/system.reg" ] || { echo "lossless_cpu.sh: no booted Wine prefix to copy" >&2; exit 1; }
 
 work=$(mktemp -d)
 pids=()
 cleanup() {
-    WINEPREFIX=$work/prefix /usr/lib/wine/wineserver64 -k 2>/dev/null || true
+    vorlux_stop_prefix
     for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
+    vorlux_stop_xvfbs
     rm -rf "$work"
 }
 trap cleanup EXIT
 
-Xvfb "$display" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-xvfb=$!
-pids+=($xvfb)
-for _ in $(seq 50); do xdpyinfo -display "$display" >/dev/null 2>&1 && break; sleep 0.1; done
-export DISPLAY=$display WINEPREFIX=$work/prefix WINEDEBUG=-all
-cp -a "$base" "$WINEPREFIX"
-/usr/lib/wine/wineserver64 -p </dev/null >/dev/null 2>&1
-/usr/lib/wine/wine64 wineboot -i </dev/null >/dev/null 2>&1
-server=$(pgrep -n -f "^/usr/lib/wine/wineserver64 -p" || true)
+vorlux_start_xvfb 24
+xvfb=${VORLUX_XVFB_PIDS[0]}
+export DISPLAY=$VORLUX_XVFB WINEPREFIX=$work/prefix WINEDEBUG=-all
+vorlux_copy_prefix "$base" "$WINEPREFIX"
+vorlux_boot_prefix
+# This prefix's server: it works in a directory named after the prefix's inode.
+inode=$(printf '%x' "$(stat -c %i "$WINEPREFIX")")
+server=""
+for p in $(pgrep -f "^$VORLUX_WINESERVER" || true); do
+    case "$(readlink "/proc/$p/cwd" 2>/dev/null)" in *-"$inode") server=$p ;; esac
+done
 
 ffmpeg -v error -f lavfi -i "gradients=s=1024x768:c0=0x1f4f8f:c1=0xd08a40:x0=0:y0=0:x1=1023:y1=767:nb_colors=2:seed=7" \
     -frames 1 -pix_fmt bgr0 -y "$work/wallpaper.xwd"
@@ -71,7 +68,7 @@ ticks() {  # pid -> user + system clock ticks so far
 }
 hz=$(getconf CLK_TCK)
 x0=$(ticks "$xvfb"); s0=$(ticks "$server")
-"/usr/lib/wine/wine64" "$build/bin/lossless_cpu.exe" "$seconds" 25 1024 768 'Z:'"${work//\//\\}"'\lossless.avi' \
+"$VORLUX_WINE64" "$build/bin/lossless_cpu.exe" "$seconds" 25 1024 768 'Z:'"${work//\//\\}"'\lossless.avi' \
     </dev/null 2>&1 | tr -d '\r'
 x1=$(ticks "$xvfb"); s1=$(ticks "$server")
 python3 -c "print('beside it: X server %.1f%%, Wine server %.1f%% of one core' % \

@@ -6,32 +6,30 @@
 #   e2e_lossless.sh i686|x86_64 PATH/vorlux.exe
 # VORLUX_DEPTH picks the display (VORLUX_DISPLAY_8/16/24, as scripts/test.sh exports them).
 set -euo pipefail
-target=$1
-exe=$2
+. "$(dirname "$0")/../../scripts/lib.sh"
+VORLUX_SCRIPT=e2e_lossless.sh
 depth=${VORLUX_DEPTH:-24}
-var=VORLUX_DISPLAY_$depth
-export DISPLAY=${!var:-${DISPLAY:?no display}}
-case "$target" in i686) wine=/usr/lib/wine/wine ;; *) wine=/usr/lib/wine/wine64 ;; esac
-
-# The capture area: clear of the panel, which opens at the top-left corner.
-left=560 top=420 width=400 height=300
-
-work=$(mktemp -d "${TMPDIR:-/tmp}/vorlux-lossless.XXXXXX")
-export WINEPREFIX=$work/prefix WINEDEBUG=-all
 viewer=""
 cleanup() {
     if [ -n "$viewer" ]; then kill "$viewer" 2>/dev/null || true; fi
-    wineserver -k 2>/dev/null || true
-    rm -rf "$work"
+    vorlux_program_cleanup
 }
 trap cleanup EXIT
+vorlux_program_setup "$1" "$2"
+wine=$VORLUX_RUN
+prog=$VORLUX_PROG
+work=$VORLUX_WORK
 fail() {
-    echo "FAIL: $*" >&2
     for w in $(xdotool search --onlyvisible --name . 2>/dev/null); do  # a message box says why
         echo "window: $(xdotool getwindowname "$w" 2>/dev/null)" >&2
     done
-    exit 1
+    die "FAIL: $*"
 }
+key() { vorlux_key "$panel" "$1"; }  # the panel must have the X focus for a hot key to arrive
+set_number() { vorlux_reg_set Movie "$1" REG_DWORD "$2"; }  # read afresh by the next start
+
+# The capture area: clear of the panel, which opens at the top-left corner.
+left=560 top=420 width=400 height=300
 
 # A picture in true colour: colour bars, gradients and text. Cut to RGB555 it must change, or
 # an exact match would not show that true colour was kept.
@@ -49,41 +47,8 @@ ffmpeg -v error -i "$work/picture.png" -pix_fmt $shown -y "$work/picture.xwd"
 xwud -in "$work/picture.xwd" -geometry +$left+$top -noclick &
 viewer=$!
 
-if [ -n "${VORLUX_CLEAN_PREFIX:-}" ] && [ -f "$VORLUX_CLEAN_PREFIX/system.reg" ]; then
-    cp -a "$VORLUX_CLEAN_PREFIX" "$WINEPREFIX"
-fi
-mkdir -p "$WINEPREFIX"
-(wineserver -p; /usr/lib/wine/wine64 wineboot -i) </dev/null >/dev/null 2>&1 || true
-[ -f "$WINEPREFIX/system.reg" ] || fail "no Wine prefix in $WINEPREFIX"
-mkdir "$work/prog"
-cp "$exe" "$work/prog/vorlux.exe"
-prog=$work/prog
-
-wait_window() {  # name pattern, seconds -> window id
-    local id=""
-    for _ in $(seq "$2"); do
-        id=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -1 || true)
-        [ -n "$id" ] && { echo "$id"; return 0; }
-        sleep 1
-    done
-    return 1
-}
-wait_file() {  # path, seconds
-    for _ in $(seq "$2"); do [ -s "$1" ] && return 0; sleep 1; done
-    return 1
-}
-key() {  # the panel must have the X focus for a hot key to arrive
-    xdotool windowfocus --sync "$panel" 2>/dev/null || xdotool windowfocus "$panel"
-    sleep 0.3
-    xdotool key "$1"
-}
-set_number() {  # value data: a DWORD below Movie, read afresh by the next start
-    "$wine" reg add 'HKLM\SOFTWARE\Quorvane\Vorlux\3.02\Movie' /v "$1" /t REG_DWORD /d "$2" /f \
-        </dev/null >/dev/null 2>&1 || fail "could not store Movie\\$1"
-}
-
 "$wine" "$prog/vorlux.exe" </dev/null >"$work/vorlux.out" 2>&1 &
-panel=$(wait_window '^Vorlux 3\.0$' 300) || fail "the panel did not appear"
+panel=$(vorlux_wait_window '^Vorlux 3\.0$' 300) || fail "the panel did not appear"
 echo "panel $panel on depth $depth"
 
 # What the Movie page's Lossless box stores, and an area over the picture without the cursor.
@@ -102,7 +67,7 @@ xwd -root -silent >"$work/screen.xwd"
 sleep 1
 key ctrl+shift+F6
 movie=$prog/VluxTake000.avi
-wait_file "$movie" 60 || fail "no $movie"
+vorlux_wait_file "$movie" 60 || fail "no $movie"
 sleep 2
 
 probe=$(ffprobe -v error -count_frames -select_streams v:0 \
