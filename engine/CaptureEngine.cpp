@@ -144,7 +144,8 @@ VRect CaptureEngine::GetCaptureRect() const
 
 bool CaptureEngine::SetBitDepth(int16_t bits)
 {
-    if (bits != 8 && bits != 16 && bits != 24)
+    // 32 is for lossless true colour, which keeps each pixel's four bytes as the screen has them.
+    if (bits != 8 && bits != 16 && bits != 24 && bits != 32)
         return false;
     VBitmapInfoHeader& h = info->bitmapInfo.bmiHeader;
     if (!FrameSizeAcceptable(h.biWidth, h.biHeight, bits))

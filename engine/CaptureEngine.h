@@ -34,7 +34,7 @@ public:
     // Parameters: UI thread, never while a recording runs. False leaves the record unchanged.
     bool SetCaptureRect(const VRect& rect);
     VRect GetCaptureRect() const;
-    bool SetBitDepth(int16_t bits);
+    bool SetBitDepth(int16_t bits);  // 8, 16, 24, or 32 for lossless true colour
     uint16_t GetBitDepth() const;
     bool SetFramesPerSecond(int32_t fps);
     int32_t GetFramesPerSecond() const;

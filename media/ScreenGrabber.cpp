@@ -78,8 +78,11 @@ int32_t ScreenGrabber::CheckConfig()
     const int32_t screen = screenBitsPerPixel;
     if (screen != 8 && screen != 16 && screen != 24 && screen != 32)
         return kErrScreenDepth;
+    // Lossless true colour takes 32-bit frames from a 24-bit screen too: the same colours with
+    // a fourth, unused byte.
+    const int32_t deepest = screen == 24 ? 32 : screen;
     const VBitmapInfoHeader& h = bitmapInfo.bmiHeader;
-    if (screen < h.biBitCount)
+    if (deepest < h.biBitCount)
         return kErrDepthTooHigh;
     if (h.biWidth > screenWidth)
         return kErrTooWide;

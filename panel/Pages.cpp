@@ -120,6 +120,7 @@ bool MoviePage::SetupWindow()
     height.Attach(page, IDC_MOVIE_HEIGHT);
     hideCursor.Attach(page, IDC_MOVIE_HIDE_CURSOR);
     hideVorlux.Attach(page, IDC_MOVIE_HIDE_VORLUX);
+    lossless.Attach(page, IDC_MOVIE_LOSSLESS);
     startStop.Attach(page, IDC_MOVIE_START);
     pause.Attach(page, IDC_MOVIE_PAUSE);
 
@@ -128,10 +129,16 @@ bool MoviePage::SetupWindow()
     // A missing value (-1) counts as on.
     hideCursor.SetCheck(prefs.GetCursorMode() != 0);
     hideVorlux.SetCheck(prefs.GetVorluxMode() != 0);
+    lossless.SetCheck(prefs.GetLossless());
     FillFrameRates();
-    ScopedWindowDC screen(nullptr);
-    depth.SetText(DepthText(screen ? ::GetDeviceCaps(screen.get(), BITSPIXEL) : 0));
+    ShowDepth();
     return true;
+}
+
+void MoviePage::ShowDepth()
+{
+    ScopedWindowDC screen(nullptr);
+    depth.SetText(DepthText(screen ? ::GetDeviceCaps(screen.get(), BITSPIXEL) : 0, prefs.GetLossless()));
 }
 
 void MoviePage::ShowCaptureArea()
@@ -161,7 +168,7 @@ void MoviePage::FillFrameRates()
     frameRate.Select(frameRate.FindData(prefs.GetFramesPerSecond()));
 }
 
-const char* MoviePage::DepthText(int bitsPerPixel)
+const char* MoviePage::DepthText(int bitsPerPixel, bool losslessOn)
 {
     switch (bitsPerPixel) {
     case 8:
@@ -169,8 +176,8 @@ const char* MoviePage::DepthText(int bitsPerPixel)
     case 16:
         return "16";
     case 24:
-    case 32:  // recorded as 24-bit frames
-        return "24";
+    case 32:  // 24-bit frames, or 32-bit ones when lossless
+        return losslessOn ? "32" : "24";
     }
     return "unsupported";
 }
@@ -218,6 +225,9 @@ bool MoviePage::OnCommand(int id, int code, HWND)
     case IDC_MOVIE_HIDE_VORLUX:
         OnClickHideVorlux();
         return true;
+    case IDC_MOVIE_LOSSLESS:
+        OnClickLossless();
+        return true;
     case IDC_MOVIE_START:
         OnClickStartStop();
         return true;
@@ -260,6 +270,14 @@ void MoviePage::OnClickHideVorlux()
     int32_t hide = hideVorlux.IsChecked() ? 1 : 0;
     DebugTrace("HideVorlux change %d", hide);
     prefs.SetVorluxMode(hide);
+}
+
+void MoviePage::OnClickLossless()
+{
+    const bool on = lossless.IsChecked();
+    DebugTrace("Lossless change %d", on ? 1 : 0);
+    prefs.SetLossless(on);
+    ShowDepth();
 }
 
 void MoviePage::OnClickStartStop()

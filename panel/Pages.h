@@ -34,8 +34,9 @@ public:
 
     // The companion movie player started by Play Movie, looked for in the program directory.
     static constexpr const char* kPlayerName = "vored102.exe";
-    // The text shown for a screen of `bitsPerPixel`: the depths a recording can use.
-    static const char* DepthText(int bitsPerPixel);
+    // The text shown for a screen of `bitsPerPixel`: the depth a recording has on it, with the
+    // Lossless switch on or off.
+    static const char* DepthText(int bitsPerPixel, bool losslessOn);
     // The player and the movie, each quoted, so that a directory with spaces in it cannot
     // start another program. No movie yet gives the player alone.
     static std::string PlayerCommandLine(const char* programDirectory, const char* movie);
@@ -50,6 +51,8 @@ private:
     void OnCloseUpFrameRate();
     void OnClickHideCursor();
     void OnClickHideVorlux();
+    void OnClickLossless();
+    void ShowDepth();
     void OnClickStartStop();
     // The Capture Area dialog runs here; after OK the page shows the stored mode and area
     // again with ShowCaptureMode and ShowCaptureArea.
@@ -68,6 +71,7 @@ private:
     TStatic height;
     TCheckBox hideCursor;
     TCheckBox hideVorlux;
+    TCheckBox lossless;
     TButton startStop;
     TButton pause;
     bool recording = false;  // mirrors the panel's flag

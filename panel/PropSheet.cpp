@@ -12,11 +12,12 @@
 
 namespace {
 // The compressors a recording can use, one FOURCC each: Video 1 for 16- and 24-bit screens,
-// RLE8 for 8-bit ones.
+// RLE8 for 8-bit ones, ZMBV for lossless recordings at any depth.
 constexpr uint32_t kCompressors[] = {MakeFourCC("MSVC"), MakeFourCC("mrle"), MakeFourCC("cvid"),
-                                     MakeFourCC("TOLE")};
+                                     MakeFourCC("TOLE"), MakeFourCC("ZMBV")};
 constexpr int kCompressorVideo1 = 0;
 constexpr int kCompressorRle8 = 1;
+constexpr int kCompressorZmbv = 4;
 
 constexpr int kStartErrorFileNotOpened = 7;
 constexpr int kLastStartError = 9;
@@ -263,18 +264,7 @@ void PropSheet::CaptureStart()
         engine->SetFramesPerSecond(prefs.GetFramesPerSecond());
         engine->SetPanMargin(prefs.GetPanValue());
 
-        int compressor = kCompressorVideo1;
-        switch (engine->GetBitDepth()) {
-        case 8:
-            compressor = kCompressorRle8;
-            break;
-        case 16:
-        case 24:
-            break;
-        default:
-            DebugTrace("Couldn't set handle!!");
-        }
-        engine->SetCompressor(kCompressors[compressor]);
+        ChooseFrameFormat();
         engine->SetDrawCursor(prefs.GetCursorMode() == 0);
 
         char name[kPrefsPathSize];
@@ -313,6 +303,35 @@ void PropSheet::CaptureStart()
     }
     if (recording)
         movie.ShowRecording(true);
+}
+
+void PropSheet::ChooseFrameFormat()
+{
+    // The engine's depth is the screen's, with a true-colour screen read as 24 bits. Lossless
+    // records true colour as 32-bit frames; without it such a screen records 24-bit frames,
+    // also after a lossless recording.
+    const bool lossless = prefs.GetLossless();
+    const uint16_t depth = engine->GetBitDepth();
+    if (depth == 24 || depth == 32)
+        engine->SetBitDepth(lossless ? 32 : 24);
+
+    int compressor = kCompressorVideo1;
+    switch (engine->GetBitDepth()) {
+    case 8:
+        compressor = lossless ? kCompressorZmbv : kCompressorRle8;
+        break;
+    case 16:
+        compressor = lossless ? kCompressorZmbv : kCompressorVideo1;
+        break;
+    case 24:  // also lossless when a 32-bit frame would exceed the frame size limit: ZMBV has no 24-bit form
+        break;
+    case 32:
+        compressor = kCompressorZmbv;
+        break;
+    default:
+        DebugTrace("Couldn't set handle!!");
+    }
+    engine->SetCompressor(kCompressors[compressor]);
 }
 
 void PropSheet::ReportStartError(int32_t code)

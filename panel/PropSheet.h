@@ -56,6 +56,8 @@ private:
     void CapturePause();
     void CaptureFrame();
     void OnRecordingFailed();
+    // The frame depth and the compressor, from the screen's depth and the Lossless switch.
+    void ChooseFrameFormat();
     void ReportStartError(int32_t code);
     // Says why the last recording ended on its own, once; nothing when it did not.
     void ReportRecordingFailure();

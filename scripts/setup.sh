@@ -4,7 +4,7 @@ set -euo pipefail
 
 packages=(
     mingw-w64 g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
-    cmake ninja-build g++ googletest libbenchmark-dev
+    cmake ninja-build g++ googletest libbenchmark-dev zlib1g-dev libz-mingw-w64-dev
     wine wine64 wine32:i386
     xvfb xdotool x11-utils x11-apps ffmpeg
     alsa-utils pulseaudio pulseaudio-utils

@@ -304,6 +304,8 @@ int32_t Prefs::GetPanValue() const { return ReadNumberOr(PrefsSetting::PanValue,
 void Prefs::SetPanValue(int32_t percent) { WriteNumber(PrefsSetting::PanValue, percent); }
 int32_t Prefs::GetKeyFrame() const { return ReadNumberOr(PrefsSetting::KeyFrame, -1); }
 void Prefs::SetKeyFrame(int32_t every) { WriteNumber(PrefsSetting::KeyFrame, every); }
+bool Prefs::GetLossless() const { return ReadNumberOr(PrefsSetting::Lossless, 0) != 0; }
+void Prefs::SetLossless(bool on) { WriteNumber(PrefsSetting::Lossless, on ? 1 : 0); }
 
 int32_t Prefs::GetStartKey() const { return ReadNumberOr(PrefsSetting::StartKey, 0); }
 void Prefs::SetStartKey(int32_t key) { WriteNumber(PrefsSetting::StartKey, key); }

@@ -69,6 +69,8 @@ public:
     void SetPanValue(int32_t percent);
     int32_t GetKeyFrame() const;
     void SetKeyFrame(int32_t every);
+    bool GetLossless() const;  // false when missing
+    void SetLossless(bool on);
 
     // Hot keys: virtual-key code in the low byte, modifiers in the next. Missing reads as 0.
     int32_t GetStartKey() const;

@@ -23,7 +23,7 @@ enum class PrefsType {
 // One entry per value, in the order of kPrefsLayout.
 enum class PrefsSetting : int {
     LastMovieRecorded, RecordMouseShape, FramesPerSecond, CaptureMode, CursorMode, VorluxMode,
-    BitDepth, Left, Top, Width, Height, PanValue, KeyFrame,
+    BitDepth, Left, Top, Width, Height, PanValue, KeyFrame, Lossless,
     EnableSoundCapture, BufferCount, Frequency, DataSize, Channels,
     StartKey, StopKey, PauseKey, CaptureKey,
     PathAutoIncrement, PathDirectory, PathFilename,
@@ -70,6 +70,8 @@ inline constexpr PrefsValue kPrefsLayout[] = {
     {PrefsSubKey::Movie, "Height", PrefsType::Number, 300, nullptr},
     {PrefsSubKey::Movie, "PanValue", PrefsType::Number, 50, nullptr},
     {PrefsSubKey::Movie, "KeyFrame", PrefsType::Number, 10, nullptr},
+    // 1 records losslessly (ZMBV); absent reads as off, as before the switch existed.
+    {PrefsSubKey::Movie, "Lossless", PrefsType::Number, 0, nullptr},
     {PrefsSubKey::Sound, "EnableSoundCapture", PrefsType::Number, 0, nullptr},
     {PrefsSubKey::Sound, "BufferCount", PrefsType::Number, 0, nullptr},
     {PrefsSubKey::Sound, "Frequency", PrefsType::Number, 22050, nullptr},

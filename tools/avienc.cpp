@@ -1,7 +1,7 @@
-// avienc --codec msvc|mrle|dib --size WxH --bits 8|16|24 --fps N [--palette FILE]
+// avienc --codec msvc|mrle|zmbv|dib --size WxH --bits 8|16|24|32 --fps N [--palette FILE]
 //        [--keyframe N] [--quality Q] IN.raw OUT.avi
 // Encodes a file of raw bottom-up DIB frames (rows padded to 4 bytes; 16-bit is RGB555,
-// 24-bit BGR) and prints frames, bytes written and encode frames per second.
+// 24-bit BGR, 32-bit BGRX) and prints frames, bytes written and encode frames per second.
 
 #include "common/VRecords.h"
 #include "media/avi/AviFormat.h"
@@ -25,7 +25,7 @@ struct Options {
 
 int Usage()
 {
-    std::fprintf(stderr, "usage: avienc --codec msvc|mrle|dib --size WxH --bits 8|16|24 --fps N "
+    std::fprintf(stderr, "usage: avienc --codec msvc|mrle|zmbv|dib --size WxH --bits 8|16|24|32 --fps N "
                          "[--palette FILE] [--keyframe N] [--quality Q] IN.raw OUT.avi\n");
     return 2;
 }
@@ -55,7 +55,7 @@ bool Parse(int argc, char** argv, Options& o)
                 !ParseInt(v.substr(x + 1).c_str(), 1, avi::kMaxFrameSide, o.height))
                 return false;
         } else if (a == "--bits" && hasValue) {
-            if (!ParseInt(argv[++i], 8, 24, o.bits) || (o.bits != 8 && o.bits != 16 && o.bits != 24))
+            if (!ParseInt(argv[++i], 8, 32, o.bits) || (o.bits != 8 && o.bits != 16 && o.bits != 24 && o.bits != 32))
                 return false;
         } else if (a == "--fps" && hasValue) {
             if (!ParseInt(argv[++i], 1, 1000, o.fps))
@@ -76,7 +76,7 @@ bool Parse(int argc, char** argv, Options& o)
     }
     if (positional.size() != 2 || !o.width || !o.bits || !o.fps)
         return false;
-    if (o.codec != "msvc" && o.codec != "mrle" && o.codec != "dib")
+    if (o.codec != "msvc" && o.codec != "mrle" && o.codec != "zmbv" && o.codec != "dib")
         return false;
     o.input = positional[0];
     o.output = positional[1];
@@ -119,7 +119,10 @@ int main(int argc, char** argv)
     VAVIStreamInfo header;
     header.Clear();
     header.fccType = avi::kFccVids;
-    header.fccHandler = o.codec == "msvc" ? avi::kFccMsvc : o.codec == "mrle" ? avi::kFccMrle : avi::kFccDib;
+    header.fccHandler = o.codec == "msvc"   ? avi::kFccMsvc
+                        : o.codec == "mrle" ? avi::kFccMrle
+                        : o.codec == "zmbv" ? avi::kFccZmbv
+                                            : avi::kFccDib;
     header.dwScale = 1;
     header.dwRate = uint32_t(o.fps);
     header.dwSuggestedBufferSize = uint32_t(frameBytes);

@@ -20,7 +20,7 @@ int main()
         int height;
     } sizes[] = {{640, 480}, {1024, 768}, {1920, 1080}};
 
-    for (int bits : {16, 24}) {
+    for (int bits : {16, 24, 32}) {  // 32: lossless true colour
         for (const auto& s : sizes) {
             CaptureInfo info;
             VBitmapInfoHeader& h = info.bitmapInfo.bmiHeader;

@@ -31,6 +31,7 @@ inline constexpr uint32_t kFccAuds = MakeFourCC("auds");
 inline constexpr uint32_t kFccMsvc = MakeFourCC("MSVC");
 inline constexpr uint32_t kFccCram = MakeFourCC("CRAM");
 inline constexpr uint32_t kFccMrle = MakeFourCC("mrle");
+inline constexpr uint32_t kFccZmbv = MakeFourCC("ZMBV");  // also the bitmap compression
 inline constexpr uint32_t kFccDib = MakeFourCC("DIB ");
 inline constexpr uint32_t kBiRgb = 0;   // BI_RGB
 inline constexpr uint32_t kBiRle8 = 1;  // BI_RLE8

@@ -3,6 +3,7 @@
 #include "media/avi/AviFormat.h"
 #include "media/avi/Rle8Encoder.h"
 #include "media/avi/Video1Encoder.h"
+#include "media/avi/ZmbvEncoder.h"
 
 #include <algorithm>
 #include <cctype>
@@ -75,7 +76,7 @@ public:
     {
         if (released)
             return kErrorReleased;
-        if (position != 0 || !format || bytes < int32_t(sizeof(VBitmapInfoHeader)))
+        if (position < 0 || !format || bytes < int32_t(sizeof(VBitmapInfoHeader)))
             return Result(Status::BadArgument);
         VBitmapInfo in;
         std::memcpy(static_cast<void*>(&in), format, std::min(size_t(bytes), sizeof in));
@@ -87,6 +88,8 @@ public:
         const size_t tableBytes = size_t(bytes) > sizeof h ? size_t(bytes) - sizeof h : 0;
         if (tableBytes < sizeof in.bmiColors)
             std::memset(reinterpret_cast<uint8_t*>(in.bmiColors) + tableBytes, 0, sizeof in.bmiColors - tableBytes);
+        if (position != 0)
+            return ChangePalette(position, in);
 
         VBitmapInfo outFormat = in;
         size_t outBytes = sizeof(VBitmapInfoHeader);
@@ -111,6 +114,20 @@ public:
             outFormat.bmiHeader.biSizeImage = 0;
             outFormat.bmiHeader.biClrUsed = VBitmapInfo::kMaxColours;
             outBytes = sizeof outFormat;
+        } else if (SameCode(options.fccHandler, kFccZmbv) && h.biBitCount != 24) {
+            if (!zmbv.Init(h.biWidth, h.biHeight, h.biBitCount, keyEvery))
+                return Result(Status::BadArgument);
+            zmbv.SetPalette(in.bmiColors, VBitmapInfo::UsedColours(in.bmiHeader));
+            codec = Codec::Zmbv;
+            inputFormat = in.bmiHeader;
+            outFormat.bmiHeader.biCompression = kFccZmbv;
+            outFormat.bmiHeader.biSizeImage = uint32_t(DibFrameBytes(h.biWidth, h.biHeight, h.biBitCount));
+            if (h.biBitCount == 8) {
+                outFormat.bmiHeader.biClrUsed = VBitmapInfo::kMaxColours;
+                outBytes = sizeof outFormat;
+            } else {
+                outFormat.bmiHeader.biClrUsed = outFormat.bmiHeader.biClrImportant = 0;
+            }
         } else {
             codec = Codec::Uncompressed;
             frameBytes = size_t(DibFrameBytes(h.biWidth, h.biHeight, h.biBitCount));
@@ -156,6 +173,13 @@ public:
                 return kErrorShortFrame;
             return raw.Write(start, 1, encoded.data(), int32_t(encoded.size()), key ? kAviifKeyFrame : 0,
                              samplesWritten, bytesWritten);
+        case Codec::Zmbv:
+            if (size_t(bytes) < zmbv.InputBytes())
+                return kErrorShortFrame;
+            if (!zmbv.Encode(frame, size_t(bytes), replaces, encoded, key))
+                return kErrorEncoder;
+            return raw.Write(start, 1, encoded.data(), int32_t(encoded.size()), key ? kAviifKeyFrame : 0,
+                             samplesWritten, bytesWritten);
         case Codec::Uncompressed:
             if (size_t(bytes) < frameBytes)
                 return kErrorShortFrame;
@@ -167,13 +191,27 @@ public:
     }
 
 private:
-    enum class Codec { None, Video1, Rle8, Uncompressed };
+    enum class Codec { None, Video1, Rle8, Zmbv, Uncompressed };
+
+    // A new colour table for the frames from `position` (the next one) on: only a ZMBV stream
+    // of 8-bit frames carries one inside the stream; every other header field must stay.
+    int ChangePalette(int32_t position, const VBitmapInfo& in)
+    {
+        if (codec != Codec::Zmbv || inputFormat.biBitCount != 8 || position != raw.Owner().StreamLength(raw.Index()) ||
+            in.bmiHeader.biWidth != inputFormat.biWidth || in.bmiHeader.biHeight != inputFormat.biHeight ||
+            in.bmiHeader.biBitCount != 8)
+            return Result(Status::BadArgument);
+        zmbv.SetPalette(in.bmiColors, VBitmapInfo::UsedColours(in.bmiHeader));
+        return 0;
+    }
 
     RawStream& raw;  // not owned; lives as long as the file
     VAVICompressOptions options;
     Codec codec = Codec::None;
     Video1Encoder video1;
     Rle8Encoder rle8;
+    ZmbvEncoder zmbv;
+    VBitmapInfoHeader inputFormat;  // the input format of a ZMBV stream
     size_t frameBytes = 0;
     std::vector<uint8_t> encoded;
 };

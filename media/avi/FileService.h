@@ -16,6 +16,7 @@ namespace avi {
 inline constexpr int kErrorReleased = 10;     // the stream was released
 inline constexpr int kErrorNoFormat = 11;     // a compressing stream written before its format
 inline constexpr int kErrorShortFrame = 12;   // fewer bytes than one input frame
+inline constexpr int kErrorEncoder = 13;      // the compressor failed (zlib out of memory)
 
 class MovieFile;
 
@@ -44,8 +45,9 @@ public:
     MovieFile& operator=(const MovieFile&) = delete;
 
     int CreateStream(Stream*& stream, const VAVIStreamInfo& header);
-    // A stream that compresses with options.fccHandler ("MSVC", "mrle"; anything else is
-    // written uncompressed) into `source`.
+    // A stream that compresses with options.fccHandler ("MSVC", "mrle", "ZMBV"; anything else
+    // is written uncompressed) into `source`. A "ZMBV" stream of 8-bit frames takes a new colour
+    // table through SetFormat at the position of the next frame.
     int MakeCompressedStream(Stream*& stream, Stream* source, const VAVICompressOptions& options);
     int ReleaseStream(Stream* stream);
     // The headers on disk now, once every stream has its format (Muxer::Begin).

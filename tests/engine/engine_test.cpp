@@ -113,6 +113,10 @@ TEST(CaptureParameters, FrameSizeLimitFollowsDepth)
     EXPECT_FALSE(rig.engine.SetBitDepth(16));
     EXPECT_EQ(rig.engine.GetBitDepth(), 8);
     EXPECT_FALSE(rig.engine.SetCaptureRect({0, 0, 16385, 16384}));
+    // Lossless true colour: 8192 x 8192 at 32 bits is 256 MiB as well.
+    ASSERT_TRUE(rig.engine.SetCaptureRect({0, 0, 8192, 8192}));
+    EXPECT_TRUE(rig.engine.SetBitDepth(32));
+    EXPECT_FALSE(rig.engine.SetCaptureRect({0, 0, 8193, 8192}));
 }
 
 TEST(CaptureParameters, ScalarSetters)
@@ -123,7 +127,7 @@ TEST(CaptureParameters, ScalarSetters)
         int16_t bits;
         bool ok;
         uint32_t clrUsed;
-    } depths[] = {{8, true, 256}, {16, true, 0}, {24, true, 0}, {32, false, 0}, {15, false, 0}, {0, false, 0}};
+    } depths[] = {{8, true, 256}, {16, true, 0}, {24, true, 0}, {32, true, 0}, {15, false, 0}, {0, false, 0}};
     for (auto& d : depths) {
         ASSERT_TRUE(e.SetBitDepth(16));
         EXPECT_EQ(e.SetBitDepth(d.bits), d.ok) << d.bits;

@@ -104,8 +104,8 @@ struct Frame {
     COLORREF At(int x, int y) const { return pixels[size_t(y) * width + x]; }
 };
 
-// Decodes a DIB by the documented layout: bottom-up rows, 4-byte stride, RGB555 words,
-// palette indices through the colour table.
+// Decodes a DIB by the documented layout: bottom-up rows, 4-byte stride, blue-green-red(-unused)
+// bytes, RGB555 words, palette indices through the colour table.
 Frame DecodeDib(const VBitmapInfo& format, const uint8_t* bits)
 {
     const VBitmapInfoHeader& h = format.bmiHeader;
@@ -115,7 +115,9 @@ Frame DecodeDib(const VBitmapInfo& format, const uint8_t* bits)
         const uint8_t* row = bits + stride * size_t(h.biHeight - 1 - y);
         for (int x = 0; x < h.biWidth; ++x) {
             COLORREF c = 0;
-            if (h.biBitCount == 24) {
+            if (h.biBitCount == 32) {
+                c = RGB(row[x * 4 + 2], row[x * 4 + 1], row[x * 4]);
+            } else if (h.biBitCount == 24) {
                 c = RGB(row[x * 3 + 2], row[x * 3 + 1], row[x * 3]);
             } else if (h.biBitCount == 16) {
                 const uint16_t w = uint16_t(row[x * 2] | row[x * 2 + 1] << 8);
@@ -226,6 +228,9 @@ protected:
         return f;
     }
 
+    // The frame depths this screen can give: up to its own, and 32 (lossless) on a true-colour one.
+    bool ScreenAllows(int bits) const { return bits <= frameBits || (bits == 32 && frameBits == 24); }
+
     CaptureInfo info;
     int screenBits = 0;
     int frameBits = 0;
@@ -244,8 +249,8 @@ TEST_F(Grabber, ScreenHasTheRequestedDepth)
 
 TEST_F(Grabber, FramesCarryThePatternAtEveryDepthTheScreenAllows)
 {
-    for (int bits : {8, 16, 24}) {
-        if (bits > frameBits)
+    for (int bits : {8, 16, 24, 32}) {
+        if (!ScreenAllows(bits))
             continue;
         SCOPED_TRACE("frame bits " + std::to_string(bits));
         SetFormat(VRect{kPatternAt.x, kPatternAt.y, kPatternAt.x + kPatternWidth, kPatternAt.y + kPatternHeight},
@@ -395,8 +400,8 @@ TEST_F(Grabber, SaveFrameWritesABitmapThatDecodesToThePattern)
 {
     TempDir dir;
     const std::string bmp = dir.windows + "\\frame.bmp";
-    for (int bits : {8, 16, 24}) {
-        if (bits > frameBits)
+    for (int bits : {8, 16, 24, 32}) {
+        if (!ScreenAllows(bits))
             continue;
         SCOPED_TRACE("frame bits " + std::to_string(bits));
         SetFormat(VRect{kPatternAt.x, kPatternAt.y, kPatternAt.x + kPatternWidth, kPatternAt.y + kPatternHeight},
@@ -503,6 +508,10 @@ const CheckCase kChecks[] = {
     {"32-bit screen, 16-bit frames", 32, 16, 320, 240, kStartOk},
     {"32-bit screen, 8-bit frames", 32, 8, 320, 240, kStartOk},
     {"24-bit screen", 24, 24, 320, 240, kStartOk},
+    {"32-bit screen, 32-bit frames", 32, 32, 320, 240, kStartOk},
+    {"24-bit screen, 32-bit frames", 24, 32, 320, 240, kStartOk},
+    {"32-bit frames on a 16-bit screen", 16, 32, 320, 240, kErrDepthTooHigh},
+    {"32-bit frames on an 8-bit screen", 8, 32, 320, 240, kErrDepthTooHigh},
     {"8-bit screen, 8-bit frames", 8, 8, 320, 240, kStartOk},
     {"1-bit screen", 1, 8, 320, 240, kErrScreenDepth},
     {"4-bit screen before any other check", 4, 24, 5000, 5000, kErrScreenDepth},

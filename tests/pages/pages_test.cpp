@@ -251,16 +251,58 @@ TEST_F(PagesTest, MovieDepthText)
 {
     struct Case {
         int bits;
+        bool lossless;
         const char* text;
     };
-    const Case cases[] = {{8, " 8"},  {16, "16"}, {24, "24"},         {32, "24"},
-                          {4, "unsupported"}, {15, "unsupported"}, {0, "unsupported"}};
+    const Case cases[] = {
+        {8, false, " 8"},          {16, false, "16"},         {24, false, "24"},         {32, false, "24"},
+        {4, false, "unsupported"}, {15, false, "unsupported"}, {0, false, "unsupported"},
+        // Lossless records true colour at 32 bits, other screens at their own depth.
+        {8, true, " 8"},           {16, true, "16"},          {24, true, "32"},          {32, true, "32"},
+        {4, true, "unsupported"},  {15, true, "unsupported"},
+    };
     for (const Case& c : cases)
-        EXPECT_STREQ(MoviePage::DepthText(c.bits), c.text) << c.bits;
+        EXPECT_STREQ(MoviePage::DepthText(c.bits, c.lossless), c.text) << c.bits << " bits, lossless " << c.lossless;
 
     HWND page = Open(kMoviePageIndex);
     ScopedWindowDC screen(nullptr);
-    EXPECT_EQ(ItemText(page, IDC_MOVIE_DEPTH), MoviePage::DepthText(::GetDeviceCaps(screen.get(), BITSPIXEL)));
+    EXPECT_EQ(ItemText(page, IDC_MOVIE_DEPTH), MoviePage::DepthText(::GetDeviceCaps(screen.get(), BITSPIXEL), false));
+}
+
+TEST_F(PagesTest, MovieLosslessBoxStoresAtOnceAndShowsTheRecordedDepth)
+{
+    const auto stored = [this] {
+        DWORD value = 0xFFFF;
+        DWORD size = sizeof value;
+        const LSTATUS status = ::RegGetValueA(HKEY_CURRENT_USER, (std::string(kTestTree) + "\\Movie").c_str(),
+                                              "Lossless", RRF_RT_REG_DWORD, nullptr, &value, &size);
+        return status == ERROR_SUCCESS ? int64_t{value} : -1;
+    };
+    ScopedWindowDC screen(nullptr);
+    const int screenBits = ::GetDeviceCaps(screen.get(), BITSPIXEL);
+    const bool trueColour = screenBits == 24 || screenBits == 32;
+
+    // Settings from before the switch existed: off.
+    RemoveValue("Movie", "Lossless");
+    HWND page = Open(kMoviePageIndex);
+    EXPECT_FALSE(IsChecked(page, IDC_MOVIE_LOSSLESS));
+    EXPECT_EQ(ItemText(page, IDC_MOVIE_DEPTH), MoviePage::DepthText(screenBits, false));
+
+    Click(page, IDC_MOVIE_LOSSLESS);
+    EXPECT_EQ(stored(), 1);
+    EXPECT_EQ(ItemText(page, IDC_MOVIE_DEPTH), MoviePage::DepthText(screenBits, true));
+    if (trueColour)
+        EXPECT_EQ(ItemText(page, IDC_MOVIE_DEPTH), "32");
+
+    Click(page, IDC_MOVIE_LOSSLESS);
+    EXPECT_EQ(stored(), 0);
+    EXPECT_EQ(ItemText(page, IDC_MOVIE_DEPTH), MoviePage::DepthText(screenBits, false));
+    CloseSheet();
+
+    prefs->SetLossless(true);
+    page = Open(kMoviePageIndex);
+    EXPECT_TRUE(IsChecked(page, IDC_MOVIE_LOSSLESS));
+    EXPECT_EQ(ItemText(page, IDC_MOVIE_DEPTH), MoviePage::DepthText(screenBits, true));
 }
 
 TEST_F(PagesTest, MovieFrameRateCloseUpStoresTheChoice)

@@ -199,18 +199,41 @@ TEST_F(PanelTest, StartHandsTheEngineEveryStoredValue)
     EXPECT_TRUE(journal.Has("screen.End"));
 }
 
-TEST_F(PanelTest, CompressorFollowsTheScreenDepth)
+TEST_F(PanelTest, CompressorAndFrameDepthFollowTheScreenAndTheLosslessSwitch)
 {
+    constexpr int kAbsent = -1;
     struct Case {
-        int16_t depth;
+        int16_t depth;  // the engine's depth before the start: the screen's, or a lossless recording's
+        int lossless;   // the stored switch, or kAbsent
         uint32_t fourcc;
+        uint16_t frameBits;
     };
-    const Case cases[] = {{8, MakeFourCC("mrle")}, {16, MakeFourCC("MSVC")}, {24, MakeFourCC("MSVC")}};
+    const Case cases[] = {
+        {8, 0, MakeFourCC("mrle"), 8},
+        {16, 0, MakeFourCC("MSVC"), 16},
+        {24, 0, MakeFourCC("MSVC"), 24},
+        // Settings stored before the switch existed record as they did.
+        {8, kAbsent, MakeFourCC("mrle"), 8},
+        {16, kAbsent, MakeFourCC("MSVC"), 16},
+        {24, kAbsent, MakeFourCC("MSVC"), 24},
+        // Lossless: true colour in 32-bit frames, other screens at their own depth.
+        {8, 1, MakeFourCC("ZMBV"), 8},
+        {16, 1, MakeFourCC("ZMBV"), 16},
+        {24, 1, MakeFourCC("ZMBV"), 32},
+        // Switched off after a lossless recording: back to 24-bit frames and Video 1.
+        {32, 0, MakeFourCC("MSVC"), 24},
+        {32, kAbsent, MakeFourCC("MSVC"), 24},
+    };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.depth);
+        SCOPED_TRACE(testing::Message() << c.depth << " bits, lossless " << c.lossless);
         ASSERT_TRUE(sheet->Engine()->SetBitDepth(c.depth));
+        prefs->SetLossless(c.lossless == 1);
+        if (c.lossless == kAbsent)
+            ASSERT_EQ(::RegDeleteKeyValueA(HKEY_CURRENT_USER, (std::string(kTestTree) + "\\Movie").c_str(), "Lossless"),
+                      ERROR_SUCCESS);
         Command(kMsgCaptureStart);
         EXPECT_EQ(sheet->Engine()->GetCompressor(), c.fourcc);
+        EXPECT_EQ(sheet->Engine()->GetBitDepth(), c.frameBits);
         Command(kMsgCaptureStop);
     }
 }
