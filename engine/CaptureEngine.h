@@ -6,6 +6,7 @@
 #include "engine/CaptureFactory.h"
 #include "common/CaptureInfo.h"
 #include "common/CaptureLimits.h"
+#include "common/RecordingCounters.h"
 #include "engine/Threads.h"
 #include "common/VorState.h"
 #include "framework/Scoped.h"
@@ -59,6 +60,9 @@ public:
     int32_t TogglePause();
     bool IsPaused() const;           // any thread
     bool SaveFrame(const char* path);
+    // The running recording's counters as of its last frame, or the last recording's once it
+    // has ended. Any thread.
+    RecordingCounters Counters() const;
 
     // Where the engine's trace lines and statistics go; standard output by default.
     void SetTraceStream(std::ostream& out);
@@ -104,9 +108,16 @@ private:
     int32_t CaptureLoop();                                        // capture thread
     void WriteSoundBuffer(WAVEHDR* header, uint32_t samples, bool withCount);  // capture thread, locked
     void Trace(const std::string& line);                          // any thread
+    void PublishCounters(uint32_t elapsedMs, int32_t skipped);    // capture thread
     bool FrameSizeAcceptable(int32_t width, int32_t height, int32_t bits) const;
 
     std::atomic<int32_t> state{0};
+    // Written by the capture loop once a frame, read by any thread. Relaxed stores: the loop
+    // neither waits nor locks for its readers, and a reader may see one frame's values mixed
+    // with the next one's.
+    std::atomic<uint32_t> publishedElapsedMs{0};
+    std::atomic<uint64_t> publishedMovieBytes{0};
+    std::atomic<uint32_t> publishedSkipped{0};
     std::unique_ptr<CaptureFactory> factory;
     std::unique_ptr<CaptureInfo> info;
     std::unique_ptr<ScreenGrabber> screenGrabber;

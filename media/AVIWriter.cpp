@@ -54,6 +54,11 @@ bool AVIWriter::Close()
     return true;
 }
 
+uint64_t AVIWriter::FileBytes() const
+{
+    return file ? file->Writer().FileBytes() : 0;
+}
+
 bool AVIWriter::CreateStream(avi::Stream*& stream, const VAVIStreamInfo& header)
 {
     stream = nullptr;

@@ -148,8 +148,10 @@ public:
     explicit FakeAVIWriter(Journal& j) : j(j) {}
     int32_t checkResult = 0;
     bool openResult = true;
+    std::atomic<uint64_t> fileBytes{0};  // what the file would hold; set by a test
 
     int32_t CheckConfig() override { j.Add("writer.Check"); return checkResult; }
+    uint64_t FileBytes() const override { return fileBytes.load(); }
     bool SetFileName(const char* path) override { j.Add(std::string("writer.SetFileName ") + path); return true; }
     bool Open() override { j.Add("writer.Open"); return openResult; }
     bool Close() override { j.Add("writer.Close"); return true; }
