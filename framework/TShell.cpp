@@ -131,7 +131,12 @@ bool OpenInBrowser(TShell& shell, const std::string& url)
         if (!launch.program.empty() && shell.Execute(launch.program, launch.parameters))
             return true;
     }
-    return shell.Execute(url, "");
+    if (shell.Execute(url, ""))
+        return true;
+    // Some shells take a "file:" address only without its fragment (Wine's answers "not
+    // found"): the page from its top beats no page.
+    const size_t fragment = url.find('#');
+    return fragment != std::string::npos && shell.Execute(url.substr(0, fragment), "");
 }
 
 std::string Utf8FromAnsi(const std::string& ansi)

@@ -42,8 +42,9 @@ std::string FileUrl(const std::string& utf8Path, const std::string& anchor);
 // names none.
 TLaunch BrowserLaunch(const std::string& command, const std::string& url);
 // Opens `url` in the user's browser, started directly so that the address keeps its fragment:
-// the shell's own handling of a "file:" address goes by the file type and may drop it. Without
-// a registered browser the shell opens the address as well as it can. True when started.
+// the shell's own handling of a "file:" address goes by the file type and drops the fragment,
+// or refuses the address. Without a browser that starts, the shell opens the address, and then
+// the address without its fragment. True when something started.
 bool OpenInBrowser(TShell& shell, const std::string& url);
 
 // Text in the program's ANSI code page to UTF-8, and UTF-8 to UTF-16; an unconvertible text
