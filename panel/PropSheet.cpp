@@ -344,6 +344,13 @@ bool PropSheet::CanOpenMovieFolder()
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
+// A dialog of the panel is open (Capture Area, a hot key, the file or sound format chooser): the
+// panel is disabled under it, and closing it now would pull the panel from beneath the dialog.
+bool PropSheet::CanExit()
+{
+    return ::IsWindowEnabled(Handle()) != FALSE;
+}
+
 // Each item takes the path of its hot key or button: the commands are posted, Play Last Movie
 // is the Movie page's Play Movie.
 void PropSheet::OnStatusCommand(StatusCommand command)

@@ -70,6 +70,7 @@ private:
     RecordingCounters StatusCounters() override;
     bool CanPlayLastMovie() override;
     bool CanOpenMovieFolder() override;
+    bool CanExit() override;
     void OnStatusCommand(StatusCommand command) override;
     void OnStatusActivate() override;
     void OnStatusPlayMovie(const std::string& path) override;

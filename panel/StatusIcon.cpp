@@ -168,10 +168,13 @@ void StatusIcon::OnTimer(UINT_PTR id)
         UpdateTooltip();
 }
 
-// Explorer started again and knows no icons: add ours anew.
+// Explorer started again and knows no icons: add ours anew. It says the same after the screen's
+// scale changed, so the pictures are loaded again at the new size.
 void StatusIcon::OnTaskbarCreated()
 {
     added = false;
+    if (!LoadIcons())
+        DebugTrace("Status icon: the pictures could not be loaded again");
     if (visible)
         AddIcon();
 }
@@ -222,8 +225,10 @@ ScopedMenu StatusIcon::BuildMenu()
         case StatusCommand::OpenMovieFolder:
             enabled = owner.CanOpenMovieFolder();
             break;
-        case StatusCommand::Settings:
         case StatusCommand::Exit:
+            enabled = owner.CanExit();
+            break;
+        case StatusCommand::Settings:
             break;
         }
         const UINT flags = MF_STRING | (enabled ? MF_ENABLED : MF_GRAYED);

@@ -32,6 +32,8 @@ public:
     // Whether Play Last Movie and Open Movie Folder have something to open now.
     virtual bool CanPlayLastMovie() = 0;
     virtual bool CanOpenMovieFolder() = 0;
+    // Whether the program may end now: not while one of its dialogs waits for an answer.
+    virtual bool CanExit() = 0;
     virtual void OnStatusCommand(StatusCommand command) = 0;
     // A click on the icon, Enter on it, or a click on a notification that named no movie.
     virtual void OnStatusActivate() = 0;

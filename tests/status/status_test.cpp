@@ -277,6 +277,7 @@ public:
     RecordingCounters counters;
     bool canPlay = false;
     bool canOpen = false;
+    bool canExit = true;
     std::vector<StatusCommand> commands;
     int activations = 0;
     std::vector<std::string> played;
@@ -284,6 +285,7 @@ public:
     RecordingCounters StatusCounters() override { return counters; }
     bool CanPlayLastMovie() override { return canPlay; }
     bool CanOpenMovieFolder() override { return canOpen; }
+    bool CanExit() override { return canExit; }
     void OnStatusCommand(StatusCommand command) override { commands.push_back(command); }
     void OnStatusActivate() override { ++activations; }
     void OnStatusPlayMovie(const std::string& path) override { played.push_back(path); }
@@ -540,6 +542,9 @@ TEST_F(StatusIconTest, MenuItemsAreGreyWhenTheyCannotApply)
     }
     ScopedMenu menu = icon->BuildMenu();
     EXPECT_EQ(::GetMenuDefaultItem(menu.get(), FALSE, 0), static_cast<UINT>(StatusCommand::Settings));
+    owner.canExit = false;  // a dialog of the panel waits for an answer
+    Notify(WM_CONTEXTMENU);
+    EXPECT_EQ(shownMenu[StatusCommand::Exit], (MenuEntry{"E&xit", false}));
 }
 
 TEST_F(StatusIconTest, SavedNotificationPlaysItsMovieWhenClicked)
@@ -800,6 +805,13 @@ TEST_F(PanelStatusTest, MenuItemsTakeTheCommandsPaths)
     ::ShowWindow(sheet->Handle(), SW_HIDE);
     ::SendMessageA(sheet->Status().Handle(), kMsgStatusIcon, 0, MAKELPARAM(NIN_SELECT, StatusIcon::kIconId));
     EXPECT_TRUE(::IsWindowVisible(sheet->Handle())) << "a click on the icon shows the panel";
+
+    // Not while a dialog of the panel is open.
+    ::EnableWindow(sheet->Handle(), FALSE);
+    Choose(StatusCommand::Exit);
+    EXPECT_FALSE(shownMenu[StatusCommand::Exit].enabled);
+    EXPECT_NE(PropSheet_GetCurrentPageHwnd(sheet->Handle()), nullptr);
+    ::EnableWindow(sheet->Handle(), TRUE);
 
     // Exit closes the panel as its close box does, finishing a running recording first.
     Choose(StatusCommand::StartStop);
