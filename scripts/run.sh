@@ -10,6 +10,8 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
+. scripts/lib.sh
+VORLUX_SCRIPT=run.sh
 target=i686
 while [ $# -gt 0 ]; do
     case "$1" in
@@ -20,8 +22,8 @@ while [ $# -gt 0 ]; do
 done
 case "$target" in i686|x86_64) ;; *) echo "run.sh: unknown target '$target'" >&2; exit 2 ;; esac
 
-scripts/setup.sh
-[ "$target" = i686 ] && scripts/enable-i386.sh
+scripts/setup.sh || die "installing the packages failed"
+if [ "$target" = i686 ]; then scripts/enable-i386.sh || die "32-bit Wine cannot run here"; fi
 build=${VORLUX_BUILD_ROOT:-$root/build}
 export VORLUX_BUILD_ROOT=$build
 echo "run.sh: building $target"
@@ -30,7 +32,7 @@ if [ -f "$build/$target/build.ninja" ]; then
     cmake --build "$build/$target" --target vorlux url_catcher >"$build.$target.log" 2>&1
 else
     scripts/build.sh "$target" >"$build.$target.log" 2>&1
-fi || { tail -30 "$build.$target.log"; exit 1; }
+fi || { tail -30 "$build.$target.log"; die "the build of $target failed (see $build.$target.log)"; }
 bin=$build/$target/bin
 exe=$bin/vorlux.exe
 export WINEPREFIX=$build/wineprefix WINEDEBUG=-all
@@ -41,40 +43,26 @@ else
     echo "run.sh: no help beside the program ($help_page): F1 and Help will say the file is missing" >&2
 fi
 
-xvfb_pid=
-cleanup() {
-    wineserver -k 2>/dev/null || true
-    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
-}
-
 if [ -n "${DISPLAY:-}" ]; then
-    # The prefix's background services must not hold this terminal.
-    [ -d "$WINEPREFIX" ] || (wineserver -p; /usr/lib/wine/wine64 wineboot -i) </dev/null >/dev/null 2>&1
+    [ -f "$WINEPREFIX/system.reg" ] || vorlux_boot_prefix
     exec scripts/wine-run.sh "$target" "$exe"
 fi
 
+cleanup() {
+    vorlux_stop_prefix
+    vorlux_stop_xvfbs
+}
 trap cleanup EXIT
-display=70
-while [ -e "/tmp/.X${display}-lock" ] || [ -e "/tmp/.X11-unix/X${display}" ]; do display=$((display + 1)); done
-export DISPLAY=:$display
-Xvfb "$DISPLAY" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-xvfb_pid=$!
-for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
-(mkdir -p "$WINEPREFIX"; wineserver -p; /usr/lib/wine/wine64 wineboot -i) </dev/null >/dev/null 2>&1 || true
+vorlux_start_xvfb 24
+export DISPLAY=$VORLUX_XVFB
+vorlux_boot_prefix
 
 before=$(ls "$bin"/VluxTake*.avi 2>/dev/null || true)
 echo "run.sh: starting vorlux.exe on the private display $DISPLAY (a 32-bit start may take a minute)"
 scripts/wine-run.sh "$target" "$exe" </dev/null >"$build/run.$target.out" 2>&1 &
-panel=
-for _ in $(seq 300); do
-    panel=$(xdotool search --onlyvisible --name '^Vorlux 3\.0$' 2>/dev/null | head -1 || true)
-    [ -n "$panel" ] && break
-    sleep 1
-done
-[ -n "$panel" ] || { echo "run.sh: the panel did not appear" >&2; exit 1; }
+panel=$(vorlux_wait_window '^Vorlux 3\.0$' 300) || die "the panel did not appear"
 sleep 1
-xdotool windowfocus --sync "$panel"
-xdotool key ctrl+shift+F5
+vorlux_key "$panel" ctrl+shift+F5
 echo "run.sh: recording"
 # Hot keys arrive only while a window of the program has the focus: keep it, and move the
 # panel and the mouse about inside the capture area.
@@ -83,8 +71,7 @@ for step in $(seq 0 24); do
     xdotool windowmove "$panel" "$x" "$y" mousemove $((100 + step * 10)) $((80 + (step % 5) * 30))
     sleep 0.2
 done
-xdotool windowfocus --sync "$panel"
-xdotool key ctrl+shift+F6
+vorlux_key "$panel" ctrl+shift+F6
 movie=
 for _ in $(seq 30); do
     sleep 1
@@ -95,7 +82,7 @@ for _ in $(seq 30); do
     done
     [ -n "$movie" ] && break
 done
-[ -n "$movie" ] || { echo "run.sh: no movie was written" >&2; exit 1; }
+[ -n "$movie" ] || die "no movie was written"
 sleep 1
 echo "movie: $movie"
 ffprobe -v error -count_frames -show_entries stream=codec_name,width,height,r_frame_rate,nb_read_frames \
@@ -110,9 +97,10 @@ catcher=$bin/url_catcher.exe
 urls=$bin/url.txt
 rm -f "$urls"
 http_key='HKLM\Software\Classes\http\shell\open\command'
-browser=$(/usr/lib/wine/wine64 reg query "$http_key" /ve 2>/dev/null | tr -d '\r' | sed -n 's/.*REG_SZ *//p')
-set_browser() { /usr/lib/wine/wine64 reg add "$http_key" /ve /f /d "$1" >/dev/null 2>&1; }
-set_browser "\"$(/usr/lib/wine/wine64 winepath -w "$catcher" 2>/dev/null | tr -d '\r')\" \"%1\""
+browser=$("$VORLUX_WINE64" reg query "$http_key" /ve 2>/dev/null | tr -d '\r' | sed -n 's/.*REG_SZ *//p')
+set_browser() { "$VORLUX_WINE64" reg add "$http_key" /ve /f /d "$1" >/dev/null 2>&1; }
+set_browser "\"$("$VORLUX_WINE64" winepath -w "$catcher" 2>/dev/null | tr -d '\r')\" \"%1\"" \
+    || die "the stand-in browser could not be registered"
 trap '[ -n "$browser" ] && set_browser "$browser"; cleanup' EXIT
 xdotool windowmove "$panel" 300 200
 sleep 1
@@ -123,11 +111,6 @@ for _ in $(seq 20); do [ -s "$urls" ] && break; sleep 1; done
 if [ -s "$urls" ]; then
     echo "help: F1 asked the browser for $(tr -d '\r' <"$urls" | sed 's/^"[^"]*" //')"
 else
-    box=$(xdotool search --onlyvisible --name '^Vorlux Help$' 2>/dev/null | head -1 || true)
-    if [ -n "$box" ]; then
-        echo "help: the program says the help file is missing ($help_page)"
-    else
-        echo "run.sh: F1 opened nothing and said nothing" >&2
-        exit 1
-    fi
+    vorlux_wait_window '^Vorlux Help$' 5 >/dev/null || die "F1 opened nothing and said nothing"
+    echo "help: the program says the help file is missing ($help_page)"
 fi

@@ -11,75 +11,46 @@
 # anchor, and a missing help file says so; a second copy ended at its prompt leaves the first
 # one's icon; Exit from the menu ends the program and the tray goes with its icon.
 set -euo pipefail
-target=$1
-exe=$2
-bin=$(dirname "$exe")
-export DISPLAY=${VORLUX_DISPLAY_24:-${DISPLAY:?no display}}
-case "$target" in i686) wine=/usr/lib/wine/wine ;; *) wine=/usr/lib/wine/wine64 ;; esac
-
-work=$(mktemp -d "${TMPDIR:-/tmp}/vorlux-status.XXXXXX")
-export WINEPREFIX=$work/prefix WINEDEBUG=-all
-cleanup() {
-    wineserver -k 2>/dev/null || true
-    rm -rf "$work"
-}
-trap cleanup EXIT
+. "$(dirname "$0")/../../scripts/lib.sh"
+VORLUX_SCRIPT=status-e2e.sh
 fail() {
-    echo "FAIL: $*" >&2
-    xwd -root -silent >"$work/fail.xwd" 2>/dev/null && ffmpeg -v error -y -i "$work/fail.xwd" "${TMPDIR:-/tmp}/status-e2e-fail.png" 2>/dev/null \
+    xwd -root -silent >"$work/fail.xwd" 2>/dev/null \
+        && ffmpeg -v error -y -i "$work/fail.xwd" "${TMPDIR:-/tmp}/status-e2e-fail.png" 2>/dev/null \
         && echo "screen at the failure: ${TMPDIR:-/tmp}/status-e2e-fail.png" >&2
-    exit 1
+    die "FAIL: $*"
 }
-
-if [ -n "${VORLUX_CLEAN_PREFIX:-}" ] && [ -f "$VORLUX_CLEAN_PREFIX/system.reg" ]; then
-    cp -a "$VORLUX_CLEAN_PREFIX" "$WINEPREFIX"
-fi
-mkdir -p "$WINEPREFIX"
-(wineserver -p; /usr/lib/wine/wine64 wineboot -i) </dev/null >/dev/null 2>&1 || true
-[ -f "$WINEPREFIX/system.reg" ] || fail "no Wine prefix in $WINEPREFIX"
-prog=$work/prog
-mkdir "$prog"
-cp "$exe" "$bin/vored102.exe" "$bin/url_catcher.exe" "$bin/vorlux-help.html" "$prog/"
-cp -r "$bin/vorlux-help" "$prog/"
+bin=$(dirname "$2")
+trap vorlux_program_cleanup EXIT
+VORLUX_DEPTH=24 vorlux_program_setup "$1" "$2"
+wine=$VORLUX_RUN
+prog=$VORLUX_PROG
+work=$VORLUX_WORK
+cp "$bin/vored102.exe" "$bin/url_catcher.exe" "$bin/vorlux-help.html" "$prog/" || fail "the program's companions are not built"
+cp -r "$bin/vorlux-help" "$prog/" || fail "no help pictures in $bin"
 log=$prog/url.txt
-catcher=$(/usr/lib/wine/wine64 winepath -w "$prog/url_catcher.exe" 2>/dev/null | tr -d '\r')
+winpath() { "$VORLUX_WINE64" winepath -w "$1" 2>/dev/null | tr -d '\r'; }
+catcher=$(winpath "$prog/url_catcher.exe")
 reg_add() {  # key value-data
-    /usr/lib/wine/wine64 reg add "$1" /ve /d "$2" /f >/dev/null 2>&1 || fail "reg add $1"
+    "$VORLUX_WINE64" reg add "$1" /ve /d "$2" /f >/dev/null 2>&1 || fail "reg add $1"
 }
 for class in http aviplay Directory Folder; do
     reg_add "HKLM\\Software\\Classes\\$class\\shell\\open\\command" "\"$catcher\" \"%1\""
 done
 reg_add 'HKLM\Software\Classes\.avi' aviplay
 
-wait_window() {  # name pattern, seconds -> window id
-    local id=""
-    for _ in $(seq "$2"); do
-        id=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -1 || true)
-        [ -n "$id" ] && { echo "$id"; return 0; }
-        sleep 1
-    done
-    return 1
-}
-wait_gone() {  # name pattern, seconds
-    for _ in $(seq "$2"); do
-        [ -z "$(xdotool search --onlyvisible --name "$1" 2>/dev/null || true)" ] && return 0
-        sleep 1
-    done
-    return 1
-}
-wait_file() {  # path, seconds
-    for _ in $(seq "$2"); do [ -s "$1" ] && return 0; sleep 1; done
-    return 1
-}
 wait_log() {  # text, seconds: a line of the stand-in browser's log holds it
     for _ in $(seq "$2"); do grep -qF "$1" "$log" 2>/dev/null && return 0; sleep 1; done
     return 1
 }
+window_at() {  # window -> "x y" of its top-left corner
+    local geometry
+    geometry=$(xdotool getwindowgeometry "$1")
+    echo "$(sed -n 's/.*Position: \([0-9-]*\),.*/\1/p' <<<"$geometry")" \
+        "$(sed -n 's/.*Position: [0-9-]*,\([0-9-]*\) .*/\1/p' <<<"$geometry")"
+}
 tray_point() {  # the middle of the first icon in Wine's tray window
-    local geometry x y
-    geometry=$(xdotool getwindowgeometry "$tray")
-    x=$(sed -n 's/.*Position: \([0-9-]*\),.*/\1/p' <<<"$geometry")
-    y=$(sed -n 's/.*Position: [0-9-]*,\([0-9-]*\) .*/\1/p' <<<"$geometry")
+    local x y
+    read -r x y < <(window_at "$tray")
     echo "$((x + 10)) $((y + 10))"
 }
 menu() {  # key: right-click the icon, then choose an item by its access key
@@ -102,18 +73,16 @@ tooltip_shot() {  # -> checksum of the area under the icon, where its tooltip sh
     ffmpeg -v error -y -i "$work/tip.xwd" -vf "crop=400:60:0:$((iy + 8))" -f rawvideo -pix_fmt gray - | md5sum
 }
 focus_panel() {  # a click on the page's picture gives a control the keyboard focus
-    local geometry x y
-    geometry=$(xdotool getwindowgeometry "$panel")
-    x=$(sed -n 's/.*Position: \([0-9-]*\),.*/\1/p' <<<"$geometry")
-    y=$(sed -n 's/.*Position: [0-9-]*,\([0-9-]*\) .*/\1/p' <<<"$geometry")
+    local x y
+    read -r x y < <(window_at "$panel")
     xdotool mousemove $((x + 60)) $((y + 150)) click 1
     sleep 0.5
 }
 
 "$wine" "$prog/vorlux.exe" </dev/null >"$work/first.out" 2>&1 &
 first=$!
-panel=$(wait_window '^Vorlux 3\.0$' 300) || fail "the panel did not appear"
-tray=$(wait_window '^Wine System Tray$' 30) || fail "no icon: Wine's tray window did not appear"
+panel=$(vorlux_wait_window '^Vorlux 3\.0$' 300) || fail "the panel did not appear"
+tray=$(vorlux_wait_window '^Wine System Tray$' 30) || fail "no icon: Wine's tray window did not appear"
 # Both come up at the top-left corner of a display without a window manager.
 xdotool windowmove "$panel" 300 200
 sleep 1
@@ -122,7 +91,7 @@ echo "panel $panel, tray $tray at $(tray_point)"
 # Menu: start, pause, resume, stop; a movie that decodes.
 idle_tip=$(tooltip_shot)
 menu s
-wait_file "$prog/VluxTake000.avi" 30 || fail "Start Recording from the menu made no movie"
+vorlux_wait_file "$prog/VluxTake000.avi" 30 || fail "Start Recording from the menu made no movie"
 sleep 1.5
 tip1=$(tooltip_shot)
 sleep 2
@@ -146,11 +115,11 @@ errors=$(ffmpeg -v error -i "$movie" -f null - 2>&1 | head -5)
 
 # Capture Frame, Play Last Movie, Open Movie Folder.
 menu c
-wait_file "$prog/VluxTake000.bmp" 20 || fail "Capture Frame from the menu wrote no bitmap"
+vorlux_wait_file "$prog/VluxTake000.bmp" 20 || fail "Capture Frame from the menu wrote no bitmap"
 menu l
 wait_log "VluxTake000.avi" 60 || fail "Play Last Movie did not open VluxTake000.avi: $(cat "$log" 2>/dev/null)"
 menu f
-wait_log "$(/usr/lib/wine/wine64 winepath -w "$prog" 2>/dev/null | tr -d '\r')" 60 \
+wait_log "$(winpath "$prog")" 60 \
     || fail "Open Movie Folder did not open the folder: $(cat "$log" 2>/dev/null)"
 
 # F1 on the Movie page: the browser gets the page's address with its anchor.
@@ -163,17 +132,17 @@ grep -F "vorlux-help.html#movie" "$log"
 mv "$prog/vorlux-help.html" "$prog/help.away"
 focus_panel
 xdotool key F1
-box=$(wait_window '^Vorlux Help$' 30) || fail "a missing help file gave no message"
-xdotool windowfocus --sync "$box" 2>/dev/null || xdotool windowfocus "$box"
+box=$(vorlux_wait_window '^Vorlux Help$' 30) || fail "a missing help file gave no message"
+vorlux_focus "$box"
 xdotool key Return
-wait_gone '^Vorlux Help$' 10 || fail "the help message did not close"
+vorlux_wait_gone '^Vorlux Help$' 10 || fail "the help message did not close"
 mv "$prog/help.away" "$prog/vorlux-help.html"
 
 # A second copy ended at its prompt leaves the first one's icon in place.
 "$wine" "$prog/vorlux.exe" </dev/null >"$work/second.out" 2>&1 &
 second=$!
-box=$(wait_window '^Vorlux is already running$' 300) || fail "the second copy asked nothing"
-xdotool windowfocus --sync "$box" 2>/dev/null || xdotool windowfocus "$box"
+box=$(vorlux_wait_window '^Vorlux is already running$' 300) || fail "the second copy asked nothing"
+vorlux_focus "$box"
 xdotool key Escape
 code=0
 wait "$second" || code=$?
@@ -187,5 +156,5 @@ for _ in $(seq 60); do kill -0 "$first" 2>/dev/null || break; sleep 1; done
 kill -0 "$first" 2>/dev/null && fail "Exit from the menu did not end the program"
 wait "$first" || code=$?
 [ "$code" -eq 0 ] || fail "the program ended with $code after Exit"
-wait_gone '^Wine System Tray$' 30 || fail "the tray window outlived the program"
+vorlux_wait_gone '^Wine System Tray$' 30 || fail "the tray window outlived the program"
 echo "PASS"
