@@ -2,13 +2,31 @@
 
 #include "ids/Messages.h"
 #include "ids/resource.h"
+#include "framework/TDialog.h"
 #include "panel/PropSheet.h"
 
+#include <cstdio>
 #include <cstring>
 
 namespace {
 constexpr size_t kProgramPathSize = 292;
-constexpr const char* kHelpFileName = "vorlux95.hlp";
+// HTML that any browser shows; its pictures are in the folder of the same name beside it.
+constexpr const char* kHelpFileName = "vorlux-help.html";
+
+// The contents first. Help buttons send the commands; F1 finds the context of the dialog or
+// page it was pressed in.
+constexpr HelpTopic kHelpTopics[] = {
+    {kCmdHelpFinder, "contents"},
+    {kCmdHelpMovie, "movie"},
+    {kCmdHelpDestinationSound, "destination-and-sound"},
+    {kCmdHelpHotKeys, "hot-keys"},
+    {DialogHelpContext(IDD_MOVIE), "movie"},
+    {DialogHelpContext(IDD_SOUND), "sound"},
+    {DialogHelpContext(IDD_DESTINATION), "destination"},
+    {DialogHelpContext(IDD_HOTKEYS), "hot-keys"},
+    {DialogHelpContext(IDD_ABOUT), "about"},
+    {DialogHelpContext(IDD_CAPTURE_AREA), "capture-area"},
+};
 constexpr LONG kInstanceGuardMaximum = 10;
 constexpr int kSecondCopyRefused = 1;
 }  // namespace
@@ -29,6 +47,17 @@ std::string HelpFileFor(const std::string& programDirectory)
     return programDirectory + "\\" + kHelpFileName;
 }
 
+std::span<const HelpTopic> HelpTopics()
+{
+    return kHelpTopics;
+}
+
+void AddHelpTopics(THelpFileManager& help)
+{
+    for (const HelpTopic& topic : kHelpTopics)
+        help.AddTopic(topic.context, topic.anchor);
+}
+
 VorMainWindow::VorMainWindow(THelpFileManager& help, Prefs& prefs, HINSTANCE instance)
     : help(help), prefs(prefs), instance(instance)
 {
@@ -41,7 +70,7 @@ LRESULT VorMainWindow::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam)
         OnStartPanel();
         return 0;
     case WM_COMMAND:
-        OnCommand(LOWORD(wparam));
+        OnCommand(LOWORD(wparam), reinterpret_cast<HWND>(lparam));
         return 0;
     case WM_HELP:
         help.ShowHelp(reinterpret_cast<const HELPINFO*>(lparam));
@@ -74,16 +103,14 @@ void VorMainWindow::OnStartPanel()
     ::PostQuitMessage(0);
 }
 
-void VorMainWindow::OnCommand(int id)
+void VorMainWindow::OnCommand(int id, HWND control)
 {
     switch (id) {
     case kCmdHelpFinder:
-        help.CallHelp(::GetParent(Handle()), HELP_FINDER, 0);
-        break;
     case kCmdHelpMovie:
     case kCmdHelpDestinationSound:
     case kCmdHelpHotKeys:
-        help.CallHelp(nullptr, HELP_CONTENTS, 0);
+        help.ShowCommandHelp(static_cast<DWORD>(id), control);
         break;
     }
 }
@@ -95,7 +122,35 @@ std::string VorMainWindow::LoadText(int id) const
     return n > 0 ? std::string(text, static_cast<size_t>(n)) : std::string();
 }
 
-VorMainApp::VorMainApp(HINSTANCE instance, Prefs& prefs) : TApplication(kName, instance), prefs(prefs) {}
+VorMainApp::VorMainApp(HINSTANCE instance, Prefs& prefs) : TApplication(kName, instance), prefs(prefs)
+{
+    AddHelpTopics(*this);
+}
+
+void VorMainApp::ReportMissingHelp(const std::string& path)
+{
+    ShowHelpProblem(IDS_HELP_MISSING, path);
+}
+
+void VorMainApp::ReportHelpNotOpened(const std::string& url)
+{
+    ShowHelpProblem(IDS_HELP_NOT_OPENED, url);
+}
+
+void VorMainApp::ShowHelpProblem(int textId, const std::string& detail)
+{
+    char format[512] = {};
+    char title[128] = {};
+    if (::LoadStringA(Instance(), static_cast<UINT>(textId), format, sizeof format) <= 0 ||
+        ::LoadStringA(Instance(), IDS_HELP_TITLE, title, sizeof title) <= 0) {
+        ::MessageBoxA(nullptr, detail.c_str(), "Help", MB_OK | MB_ICONWARNING);
+        return;
+    }
+    char text[1024];
+    std::snprintf(text, sizeof text, format, detail.c_str());
+    // Over whatever asked for help: the panel, or a dialog in front of it.
+    ::MessageBoxA(::GetActiveWindow(), text, title, MB_OK | MB_ICONWARNING);
+}
 
 std::unique_ptr<TSDIDecFrame> VorMainApp::InitMainWindow()
 {

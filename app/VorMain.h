@@ -6,6 +6,7 @@
 #include "framework/TApplication.h"
 #include "framework/TWindow.h"
 
+#include <span>
 #include <string>
 
 class Prefs;
@@ -15,6 +16,15 @@ class Prefs;
 std::string ProgramDirectoryFrom(const char* programPath);
 // The help file beside the program.
 std::string HelpFileFor(const std::string& programDirectory);
+
+// A help context the program asks for and its anchor in the help page.
+struct HelpTopic {
+    DWORD context;
+    const char* anchor;
+};
+// Every one of them; the first is the contents.
+std::span<const HelpTopic> HelpTopics();
+void AddHelpTopics(THelpFileManager& help);
 
 class VorMainWindow : public TWindow {
 public:
@@ -27,7 +37,7 @@ protected:
 
 private:
     void OnStartPanel();
-    void OnCommand(int id);
+    void OnCommand(int id, HWND control);
     std::string LoadText(int id) const;
 
     THelpFileManager& help;
@@ -43,7 +53,11 @@ public:
 
 protected:
     std::unique_ptr<TSDIDecFrame> InitMainWindow() override;
+    void ReportMissingHelp(const std::string& path) override;
+    void ReportHelpNotOpened(const std::string& url) override;
 
 private:
+    void ShowHelpProblem(int textId, const std::string& detail);
+
     Prefs& prefs;
 };

@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <commctrl.h>
+#include <objbase.h>
 
 int main(int argc, char** argv)
 {
@@ -18,11 +19,20 @@ int main(int argc, char** argv)
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_WIN95_CLASSES | ICC_HOTKEY_CLASS | ICC_TAB_CLASSES};
     ::InitCommonControlsEx(&controls);
 
+    // The shell's handlers, which help and Open Movie Folder start, may use COM on this thread.
+    HRESULT com = ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
+
     Prefs& prefs = Prefs::Global();
     HINSTANCE instance = ::GetModuleHandleA(nullptr);
-    VorMainApp app(instance, prefs);
-    std::string directory = ProgramDirectoryFrom(programPath);
-    prefs.SetProgramDirectory(directory.c_str());
-    app.SetHelpFile(HelpFileFor(directory));
-    return app.Run();
+    int result = 0;
+    {
+        VorMainApp app(instance, prefs);
+        std::string directory = ProgramDirectoryFrom(programPath);
+        prefs.SetProgramDirectory(directory.c_str());
+        app.SetHelpFile(HelpFileFor(directory));
+        result = app.Run();
+    }
+    if (SUCCEEDED(com))
+        ::CoUninitialize();
+    return result;
 }

@@ -1,7 +1,9 @@
 #!/usr/bin/env python3
 """Draws the program's icon and bitmaps into app/art/: icon 100 (vorlux.ico, 32x32 and 16x16),
-the settings pages' strip (strip.bmp, bitmap 109) and the About picture (about.bmp, bitmap 1000,
-373 x 217, 256 colours). Pure Python, no imaging library. Run it again after changing a drawing."""
+the settings pages' strip (strip.bmp, bitmap 109), the About picture (about.bmp, bitmap 1000,
+373 x 217, 256 colours) and the status icon's four pictures (status-idle.ico,
+status-recording.ico, status-paused.ico, status-failed.ico; icons 320 to 323, 32x32 and 16x16).
+Pure Python, no imaging library. Run it again after changing a drawing."""
 
 import math
 import os
@@ -88,14 +90,78 @@ def write_bmp8(path, canvas):
         f.write(header + info + colours + rows)
 
 
-def icon_image(size):
-    """A 32-bit image with its AND mask: a lens with a red record light."""
+def lens(size):
+    """The program's lens: a dark rim, a blue ring and a dark centre, on a clear background."""
     c = Canvas(size, size, None)
     r = size / 2 - 0.5
     c.disc(size / 2, size / 2, r, (20, 40, 90))
     c.disc(size / 2, size / 2, r * 0.72, (60, 110, 200))
     c.disc(size / 2, size / 2, r * 0.42, (10, 20, 40))
+    return c, r
+
+
+def app_icon(size):
+    """The lens with a red record light."""
+    c, r = lens(size)
     c.disc(size * 0.72, size * 0.28, r * 0.28, (230, 30, 30))
+    return c
+
+
+def triangle(c, a, b, d, colour):
+    """Fills the pixels whose centres lie inside the triangle a, b, d."""
+    def side(p, q, x, y):
+        return (q[0] - p[0]) * (y - p[1]) - (q[1] - p[1]) * (x - p[0])
+
+    for y in range(c.h):
+        for x in range(c.w):
+            px, py = x + 0.5, y + 0.5
+            s1, s2, s3 = side(a, b, px, py), side(b, d, px, py), side(d, a, px, py)
+            if (s1 >= 0 and s2 >= 0 and s3 >= 0) or (s1 <= 0 and s2 <= 0 and s3 <= 0):
+                c.put(x, y, colour)
+
+
+def status_picture(kind, size):
+    """The status icon: the lens when idle, a red light filling it while recording, amber
+    pause bars on it while paused, and a warning sign when a recording failed. Each reads at
+    16 px, the size the notification area shows at 100 %."""
+    if kind == "idle":
+        c, r = lens(size)
+        c.disc(size * 0.72, size * 0.28, r * 0.28, (150, 150, 150))  # the record light, off
+        return c
+    if kind == "recording":
+        c = Canvas(size, size, None)
+        r = size / 2 - 0.5
+        c.disc(size / 2, size / 2, r, (110, 0, 0))
+        c.disc(size / 2, size / 2, r * 0.78, (230, 30, 30))
+        c.disc(size * 0.38, size * 0.38, r * 0.22, (255, 140, 140))  # a highlight
+        return c
+    if kind == "paused":
+        c, r = lens(size)
+        bar_w = max(2, round(size * 0.16))
+        gap = max(2, round(size * 0.12))
+        top, bottom = round(size * 0.25), size - round(size * 0.25)
+        left = (size - 2 * bar_w - gap) // 2
+        for x0 in (left, left + bar_w + gap):
+            c.rect(x0 - 1, top - 1, x0 + bar_w + 1, bottom + 1, (60, 40, 0))
+            c.rect(x0, top, x0 + bar_w, bottom, (255, 190, 0))
+        return c
+    if kind == "failed":
+        c = Canvas(size, size, None)
+        triangle(c, (size / 2, 0), (size, size - 0.5), (0, size - 0.5), (60, 40, 0))
+        inset = size * 0.12
+        triangle(c, (size / 2, inset * 1.9), (size - inset, size - inset * 0.8), (inset, size - inset * 0.8),
+                 (255, 190, 0))
+        w = max(2, round(size * 0.12))
+        x0 = (size - w) // 2
+        c.rect(x0, round(size * 0.38), x0 + w, round(size * 0.66), (10, 10, 10))  # the "!"
+        c.rect(x0, round(size * 0.72), x0 + w, round(size * 0.72) + w, (10, 10, 10))
+        return c
+    raise ValueError(kind)
+
+
+def icon_image(c):
+    """A 32-bit image with its AND mask from a canvas whose clear pixels are None."""
+    size = c.w
     xor = b""
     mask_stride = ((size + 31) // 32) * 4
     mask = b""
@@ -113,8 +179,8 @@ def icon_image(size):
     return header + xor + mask
 
 
-def write_ico(path, sizes):
-    images = [icon_image(s) for s in sizes]
+def write_ico(path, draw, sizes):
+    images = [icon_image(draw(s)) for s in sizes]
     out = struct.pack("<HHH", 0, 1, len(images))
     offset = 6 + 16 * len(images)
     for s, img in zip(sizes, images):
@@ -164,7 +230,9 @@ def about():
 
 def main():
     os.makedirs(HERE, exist_ok=True)
-    write_ico(os.path.join(HERE, "vorlux.ico"), [32, 16])
+    write_ico(os.path.join(HERE, "vorlux.ico"), app_icon, [32, 16])
+    for kind in ("idle", "recording", "paused", "failed"):
+        write_ico(os.path.join(HERE, "status-%s.ico" % kind), lambda s, k=kind: status_picture(k, s), [32, 16])
     write_bmp8(os.path.join(HERE, "strip.bmp"), strip())
     write_bmp8(os.path.join(HERE, "about.bmp"), about())
 

@@ -296,6 +296,9 @@ int32_t CaptureEngine::BeginCapture()
     Trace("In BeginCapture:before start");
 
     int32_t result = kStartOk;
+    publishedElapsedMs.store(0, std::memory_order_relaxed);
+    publishedMovieBytes.store(aviWriter->FileBytes(), std::memory_order_relaxed);
+    publishedSkipped.store(0, std::memory_order_relaxed);
     ::ResetEvent(wake.get());
     try {
         threadHandle = captureThread->Start();
@@ -418,6 +421,22 @@ int32_t CaptureEngine::TogglePause()
 bool CaptureEngine::IsPaused() const
 {
     return Paused.IsSet(state.load());
+}
+
+RecordingCounters CaptureEngine::Counters() const
+{
+    RecordingCounters c;
+    c.elapsedMs = publishedElapsedMs.load(std::memory_order_relaxed);
+    c.movieBytes = publishedMovieBytes.load(std::memory_order_relaxed);
+    c.skippedFrames = publishedSkipped.load(std::memory_order_relaxed);
+    return c;
+}
+
+void CaptureEngine::PublishCounters(uint32_t elapsedMs, int32_t skipped)
+{
+    publishedElapsedMs.store(elapsedMs, std::memory_order_relaxed);
+    publishedMovieBytes.store(aviWriter->FileBytes(), std::memory_order_relaxed);
+    publishedSkipped.store(uint32_t(skipped), std::memory_order_relaxed);
 }
 
 bool CaptureEngine::SaveFrame(const char* path)
@@ -578,6 +597,7 @@ int32_t CaptureEngine::CaptureLoop()
             lastTime = now;
             lastIndex = index;
             ++captured;
+            PublishCounters(now - start, skipped);
         } else {
             ++tooEarly;
         }

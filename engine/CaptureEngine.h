@@ -7,6 +7,7 @@
 #include "common/CaptureInfo.h"
 #include "common/CaptureLimits.h"
 #include "common/RecordingFailure.h"
+#include "common/RecordingCounters.h"
 #include "engine/Threads.h"
 #include "common/VorState.h"
 #include "framework/Scoped.h"
@@ -73,6 +74,9 @@ public:
     RecordingFailure TakeFailure() { return failure.exchange(RecordingFailure{}); }
     // How much the last recording's movie holds, in milliseconds, once its loop has ended.
     int64_t KeptMilliseconds() const { return keptMilliseconds.load(); }
+    // The running recording's counters as of its last frame, or the last recording's once it
+    // has ended. Any thread.
+    RecordingCounters Counters() const;
 
     // Where the engine's trace lines and statistics go; standard output by default.
     void SetTraceStream(std::ostream& out);
@@ -123,9 +127,16 @@ private:
     bool Failed() const { return bool(failure.load()); }  // any thread
     RecordingFailure WriterFailure() const;                      // capture thread
     void Trace(const std::string& line);                          // any thread
+    void PublishCounters(uint32_t elapsedMs, int32_t skipped);    // capture thread
     bool FrameSizeAcceptable(int32_t width, int32_t height, int32_t bits) const;
 
     std::atomic<int32_t> state{0};
+    // Written by the capture loop once a frame, read by any thread. Relaxed stores: the loop
+    // neither waits nor locks for its readers, and a reader may see one frame's values mixed
+    // with the next one's.
+    std::atomic<uint32_t> publishedElapsedMs{0};
+    std::atomic<uint64_t> publishedMovieBytes{0};
+    std::atomic<uint32_t> publishedSkipped{0};
     std::unique_ptr<CaptureFactory> factory;
     std::unique_ptr<CaptureInfo> info;
     std::unique_ptr<ScreenGrabber> screenGrabber;

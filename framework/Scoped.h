@@ -67,11 +67,24 @@ struct LocalMemTraits {  // LocalFree
     static void Close(HLOCAL h) { ::LocalFree(h); }
 };
 
+struct IconTraits {  // DestroyIcon, for icons loaded at a chosen size
+    static HICON Invalid() { return nullptr; }
+    static bool IsValid(HICON h) { return h != nullptr; }
+    static void Close(HICON h) { ::DestroyIcon(h); }
+};
+struct MenuTraits {  // DestroyMenu
+    static HMENU Invalid() { return nullptr; }
+    static bool IsValid(HMENU h) { return h != nullptr; }
+    static void Close(HMENU h) { ::DestroyMenu(h); }
+};
+
 using ScopedKernelHandle = ScopedHandle<HANDLE, KernelHandleTraits>;
 using ScopedFile = ScopedHandle<HANDLE, FileHandleTraits>;
 using ScopedCreatedDC = ScopedHandle<HDC, CreatedDCTraits>;
 using ScopedRegKey = ScopedHandle<HKEY, RegKeyTraits>;
 using ScopedLocalMem = ScopedHandle<HLOCAL, LocalMemTraits>;
+using ScopedIcon = ScopedHandle<HICON, IconTraits>;
+using ScopedMenu = ScopedHandle<HMENU, MenuTraits>;
 
 template <typename T>
 class ScopedGdiObject : public ScopedHandle<HGDIOBJ, GdiObjectTraits> {

@@ -22,18 +22,58 @@ int TApplication::Run()
 
 void THelpFileManager::ShowHelp(const HELPINFO* info)
 {
+    DWORD context = 0;
     if (info) {
-        for (const Context& c : contexts) {
-            if (c.id == info->iCtrlId) {
-                CallHelp(nullptr, HELP_CONTEXTPOPUP, c.context);
-                break;
-            }
-        }
+        if (Find(info->dwContextId))
+            context = info->dwContextId;
+        else if (info->iContextType == HELPINFO_WINDOW)
+            context = ContextFrom(static_cast<HWND>(info->hItemHandle));
     }
-    CallHelp(nullptr, HELP_CONTENTS, 0);
+    ShowTopic(context);
 }
 
-void THelpFileManager::CallHelp(HWND owner, UINT command, ULONG_PTR data)
+void THelpFileManager::ShowCommandHelp(DWORD command, HWND sender)
 {
-    ::WinHelpA(owner, helpFile.c_str(), command, data);
+    DWORD context = ContextFrom(sender);
+    ShowTopic(context ? context : command);
+}
+
+DWORD THelpFileManager::ContextFrom(HWND window) const
+{
+    // GetParent gives a pop-up's owner after its children's parents, so the walk ends at the
+    // program's main window.
+    for (HWND w = window; w; w = ::GetParent(w)) {
+        DWORD context = ::GetWindowContextHelpId(w);
+        if (context && Find(context))
+            return context;
+    }
+    return 0;
+}
+
+const THelpFileManager::Topic* THelpFileManager::Find(DWORD context) const
+{
+    for (const Topic& topic : topics)
+        if (topic.context == context)
+            return &topic;
+    return nullptr;
+}
+
+std::string THelpFileManager::TopicUrl(DWORD context) const
+{
+    const Topic* topic = Find(context);
+    if (!topic && !topics.empty())
+        topic = &topics.front();
+    return FileUrl(Utf8FromAnsi(helpFile), topic ? topic->anchor : std::string());
+}
+
+void THelpFileManager::ShowTopic(DWORD context)
+{
+    DWORD attributes = ::GetFileAttributesA(helpFile.c_str());
+    if (helpFile.empty() || attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        ReportMissingHelp(helpFile);
+        return;
+    }
+    const std::string url = TopicUrl(context);
+    if (!OpenInBrowser(*shell, url))
+        ReportHelpNotOpened(url);
 }

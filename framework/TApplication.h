@@ -3,6 +3,7 @@
 // message loop until a quit message. UI thread.
 
 #include "framework/TFrame.h"
+#include "framework/TShell.h"
 
 #include <memory>
 #include <string>
@@ -32,23 +33,45 @@ private:
     std::unique_ptr<TSDIDecFrame> mainWindow;
 };
 
-// Finds help contexts for menu items and controls and calls the help viewer with one file.
+// Opens the program's HTML help in the user's browser at the topic of a help context: the
+// contexts of the help commands, and those the windows asking for help carry (dialogs carry
+// DialogHelpContext of their template). The first topic added is the contents, shown for a
+// context without a topic of its own.
 class THelpFileManager {
 public:
     virtual ~THelpFileManager() = default;
     void SetHelpFile(const std::string& path) { helpFile = path; }
     const std::string& HelpFile() const { return helpFile; }
-    void AddContext(int id, DWORD context) { contexts.push_back({id, context}); }
-    // A context popup for a known item, then the contents in every case.
+    void AddTopic(DWORD context, const std::string& anchor) { topics.push_back({context, anchor}); }
+    // Tests watch the shell instead of starting a browser.
+    void SetShell(TShell& replacement) { shell = &replacement; }
+
+    // F1: the topic of the first window, from the item asking up through its parents, whose
+    // context has a topic.
     void ShowHelp(const HELPINFO* info);
-    // The help viewer; tests replace it.
-    virtual void CallHelp(HWND owner, UINT command, ULONG_PTR data);
+    // A Help button's command: the topic of the window that sent it when it has one, else the
+    // command's own.
+    void ShowCommandHelp(DWORD command, HWND sender);
+    void ShowTopic(DWORD context);
+    // The address ShowTopic opens.
+    std::string TopicUrl(DWORD context) const;
+
+protected:
+    // The user is told; the program's texts come from its resources.
+    virtual void ReportMissingHelp(const std::string& path) = 0;
+    virtual void ReportHelpNotOpened(const std::string& url) = 0;
 
 private:
-    struct Context {
-        int id;
+    struct Topic {
         DWORD context;
+        std::string anchor;
     };
+    const Topic* Find(DWORD context) const;
+    // The context of `window` or its nearest parent that has a topic; 0 when none has.
+    DWORD ContextFrom(HWND window) const;
+
     std::string helpFile;
-    std::vector<Context> contexts;
+    std::vector<Topic> topics;
+    TShell systemShell;
+    TShell* shell = &systemShell;  // not owned
 };

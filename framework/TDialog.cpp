@@ -38,6 +38,8 @@ INT_PTR TDialogBase::Dispatch(TDialogBase* self, HWND wnd, UINT message, WPARAM 
     if (message == WM_INITDIALOG) {
         self->hwnd = wnd;
         ::SetWindowLongPtrA(wnd, DWLP_USER, reinterpret_cast<LONG_PTR>(self));
+        // Should it fail, F1 opens the help's contents instead: nothing else depends on it.
+        [[maybe_unused]] BOOL contextSet = ::SetWindowContextHelpId(wnd, DialogHelpContext(self->resourceId));
     }
     if (!self)
         return FALSE;

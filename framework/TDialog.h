@@ -6,6 +6,14 @@
 
 #include <commctrl.h>
 
+// The help context a dialog carries for F1: its template's id above 0x20000, the numbering help
+// authoring tools give dialogs. Set on every dialog and page when it is created.
+inline constexpr DWORD kDialogHelpContextBase = 0x20000;
+constexpr DWORD DialogHelpContext(int dialogId)
+{
+    return kDialogHelpContextBase + static_cast<DWORD>(dialogId);
+}
+
 class TDialogBase {
 public:
     TDialogBase(HWND parent, int resourceId, HINSTANCE instance)

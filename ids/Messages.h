@@ -30,3 +30,6 @@ inline constexpr int kCmdHelpFinder = 400;
 inline constexpr int kCmdHelpMovie = 401;
 inline constexpr int kCmdHelpDestinationSound = 402;
 inline constexpr int kCmdHelpHotKeys = 403;
+
+// The status icon's notifications, from the shell to the icon's window.
+inline constexpr UINT kMsgStatusIcon = WM_USER + 40;                  // 1064

@@ -15,6 +15,10 @@
 #define IDI_VORLUX 100
 #define IDB_STRIP 109
 #define IDB_ABOUT 1000
+#define IDI_STATUS_IDLE 320 /* the status icon's pictures, 16 and 32 px each */
+#define IDI_STATUS_RECORDING 321
+#define IDI_STATUS_PAUSED 322
+#define IDI_STATUS_FAILED 323
 
 // Movie page
 #define IDC_MOVIE_FPS 100
@@ -106,6 +110,9 @@
 #define IDS_LOW_DISK_CAPTION 296
 #define IDS_LOW_DISK 297
 #define IDS_HOTKEY_SHARED 298
+#define IDS_HELP_TITLE 300
+#define IDS_HELP_MISSING 301 /* %s: the help file's path */
+#define IDS_HELP_NOT_OPENED 302 /* %s: the help page's address */
 
 // Version information
 #define IDV_VERSION 1

@@ -170,6 +170,11 @@ void AVIWriter::NoteFailure(int result)
     }
 }
 
+uint64_t AVIWriter::FileBytes() const
+{
+    return file ? file->Writer().FileBytes() : 0;
+}
+
 bool AVIWriter::CreateStream(avi::Stream*& stream, const VAVIStreamInfo& header)
 {
     stream = nullptr;

@@ -50,6 +50,9 @@ public:
     virtual bool WriteStream(avi::Stream* stream, int32_t start, int32_t samples, const void* data, int32_t bytes,
                              uint32_t flags, int32_t* samplesWritten, int32_t* bytesWritten);  // capture thread
     virtual bool SetStreamFormat(avi::Stream* stream, int32_t position, const void* format, int32_t bytes);
+    // Bytes of the open movie file so far, headers included; 0 when none is open. The thread
+    // that writes.
+    virtual uint64_t FileBytes() const;
 
 protected:
     // Creates (or truncates) the movie file; null when it cannot. Tests put a file with

@@ -17,10 +17,11 @@
 #include <vector>
 
 namespace {
-void SendHelpCommand(HWND mainWindow, int command)
+// The page goes with the command, so that help can open at its own topic.
+void SendHelpCommand(HWND mainWindow, int command, HWND page)
 {
     if (mainWindow)
-        ::SendMessageA(mainWindow, WM_COMMAND, static_cast<WPARAM>(command), 0);
+        ::SendMessageA(mainWindow, WM_COMMAND, static_cast<WPARAM>(command), reinterpret_cast<LPARAM>(page));
 }
 
 // Any 32-bit value, or the difference of two, with its sign: the text never overruns.
@@ -121,6 +122,7 @@ bool MoviePage::SetupWindow()
     hideCursor.Attach(page, IDC_MOVIE_HIDE_CURSOR);
     hideVorlux.Attach(page, IDC_MOVIE_HIDE_VORLUX);
     lossless.Attach(page, IDC_MOVIE_LOSSLESS);
+    statusIcon.Attach(page, IDC_MOVIE_STATUS_ICON);
     startStop.Attach(page, IDC_MOVIE_START);
     pause.Attach(page, IDC_MOVIE_PAUSE);
 
@@ -130,6 +132,7 @@ bool MoviePage::SetupWindow()
     hideCursor.SetCheck(prefs.GetCursorMode() != 0);
     hideVorlux.SetCheck(prefs.GetVorluxMode() != 0);
     lossless.SetCheck(prefs.GetLossless());
+    statusIcon.SetCheck(prefs.GetStatusIcon());
     FillFrameRates();
     ShowDepth();
     return true;
@@ -228,6 +231,9 @@ bool MoviePage::OnCommand(int id, int code, HWND)
     case IDC_MOVIE_LOSSLESS:
         OnClickLossless();
         return true;
+    case IDC_MOVIE_STATUS_ICON:
+        OnClickStatusIcon();
+        return true;
     case IDC_MOVIE_START:
         OnClickStartStop();
         return true;
@@ -280,6 +286,14 @@ void MoviePage::OnClickLossless()
     ShowDepth();
 }
 
+void MoviePage::OnClickStatusIcon()
+{
+    const bool show = statusIcon.IsChecked();
+    DebugTrace("StatusIcon change %d", show ? 1 : 0);
+    prefs.SetStatusIcon(show);
+    sheet.ShowStatusIcon(show);
+}
+
 void MoviePage::OnClickStartStop()
 {
     PostCommand(recording ? kMsgCaptureStop : kMsgCaptureStart, recording ? 1 : 0);
@@ -295,8 +309,18 @@ void MoviePage::OnClickResize()
 
 void MoviePage::OnClickPlayMovie()
 {
+    PlayLastMovie();
+}
+
+void MoviePage::PlayLastMovie()
+{
     char movie[kPrefsPathSize];
     prefs.GetLastMovieRecorded(movie, sizeof movie);
+    PlayMovie(movie);
+}
+
+void MoviePage::PlayMovie(const char* movie)
+{
     std::string commandLine = PlayerCommandLine(prefs.GetProgramDirectory(), movie);
     if (!launcher(commandLine))
         DebugTrace("Play Movie could not start %s", commandLine.c_str());
@@ -309,7 +333,7 @@ void MoviePage::PostCommand(UINT message, WPARAM wparam) const
 
 void MoviePage::OnSheetHelp()
 {
-    SendHelpCommand(SheetOwner(), kCmdHelpMovie);
+    SendHelpCommand(SheetOwner(), kCmdHelpMovie, Handle());
 }
 
 SoundPage::SoundPage(Prefs& prefs, HINSTANCE instance)
@@ -430,7 +454,7 @@ void SoundPage::OnClickFormat()
 
 void SoundPage::OnSheetHelp()
 {
-    SendHelpCommand(SheetOwner(), kCmdHelpDestinationSound);
+    SendHelpCommand(SheetOwner(), kCmdHelpDestinationSound, Handle());
 }
 
 PathPage::PathPage(Prefs& prefs, HINSTANCE instance)
@@ -565,7 +589,7 @@ void PathPage::OnClickReset()
 
 void PathPage::OnSheetHelp()
 {
-    SendHelpCommand(SheetOwner(), kCmdHelpDestinationSound);
+    SendHelpCommand(SheetOwner(), kCmdHelpDestinationSound, Handle());
 }
 
 KeySetPage::KeySetPage(PropSheet& sheet, Prefs& prefs, HINSTANCE instance)
@@ -638,7 +662,7 @@ void KeySetPage::OnClickKey(int row)
 
 void KeySetPage::OnSheetHelp()
 {
-    SendHelpCommand(SheetOwner(), kCmdHelpHotKeys);
+    SendHelpCommand(SheetOwner(), kCmdHelpHotKeys, Handle());
 }
 
 AboutPage::AboutPage(HINSTANCE instance) : TPropertyPage(IDD_ABOUT, instance, false) {}

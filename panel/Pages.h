@@ -31,6 +31,9 @@ public:
     void ShowCaptureMode();
     // Tests replace the process launch of Play Movie.
     void SetLauncher(Launcher replacement) { launcher = std::move(replacement); }
+    // Play Movie: the companion player on the last movie recorded, or on `path`.
+    void PlayLastMovie();
+    void PlayMovie(const char* path);
 
     // The companion movie player started by Play Movie, looked for in the program directory.
     static constexpr const char* kPlayerName = "vored102.exe";
@@ -53,6 +56,7 @@ private:
     void OnClickHideVorlux();
     void OnClickLossless();
     void ShowDepth();
+    void OnClickStatusIcon();
     void OnClickStartStop();
     // The Capture Area dialog runs here; after OK the page shows the stored mode and area
     // again with ShowCaptureMode and ShowCaptureArea.
@@ -72,6 +76,7 @@ private:
     TCheckBox hideCursor;
     TCheckBox hideVorlux;
     TCheckBox lossless;
+    TCheckBox statusIcon;
     TButton startStop;
     TButton pause;
     bool recording = false;  // mirrors the panel's flag

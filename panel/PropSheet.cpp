@@ -91,7 +91,8 @@ PropSheet::PropSheet(HWND parent, HINSTANCE instance, Prefs& prefs)
       sound(prefs, instance),
       destination(prefs, instance),
       keys(*this, prefs, instance),
-      about(instance)
+      about(instance),
+      status(*this, instance)
 {
     DebugTraceOn = false;
     AddPage(movie);
@@ -159,6 +160,9 @@ LRESULT PropSheet::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam)
     case kMsgReportHotKeys:
         ReportHotKeys();
         return 0;
+    case WM_HELP:
+        OnHelp(reinterpret_cast<const HELPINFO*>(lparam));
+        return TRUE;
     }
     return TPropertySheet::HandleMessage(message, wparam, lparam);
 }
@@ -171,6 +175,8 @@ void PropSheet::SetupWindow()
         engine->SetFailureNotice(Handle(), kMsgRecordingFailed);
     }
     ApplyCaptureArea();
+    if (!status.Start(prefs.GetStatusIcon()))
+        DebugTrace("Status icon: its window could not be made");
 }
 
 void PropSheet::RegisterHotKeys()
@@ -295,6 +301,7 @@ void PropSheet::CaptureStart()
         int32_t err = engine->BeginCapture();
         if (err == 0) {
             recording = true;
+            status.Apply(RecorderEvent::Start);
         } else {
             // A failed start leaves no movie behind: Play Movie keeps the newest one there is.
             prefs.SetLastMovieRecorded(previousMovie);
@@ -374,6 +381,9 @@ void PropSheet::CaptureStop()
         engine->CaptureStop();
         recording = false;
         movie.ShowRecording(false);
+        // A recording that failed is shown as failed, with its reason, by the report below.
+        if (!engine->Failure())
+            status.ShowSaved(engine->GetFileName(), SavedCounters());
         ::MessageBeep(static_cast<UINT>(-1));
         ::ShowWindow(Handle(), SW_SHOWNORMAL);
     }
@@ -413,6 +423,7 @@ void PropSheet::ReportRecordingFailure()
         FillIn(LoadText(IDS_FAILURE_KEPT), {engine->GetFileName(), Duration(engine->KeptMilliseconds())});
     const std::string text = reason + " " + kept;
     DebugTrace("%s", text.c_str());
+    status.ShowFailed(text);
     ShowMessage(text.c_str(), LoadText(IDS_RECORDING_STOPPED).c_str());
 }
 
@@ -423,7 +434,9 @@ void PropSheet::CapturePause()
         return;
     ::MessageBeep(static_cast<UINT>(-1));
     engine->TogglePause();
-    movie.ShowPaused(engine->IsPaused());
+    const bool paused = engine->IsPaused();
+    movie.ShowPaused(paused);
+    status.Apply(paused ? RecorderEvent::Pause : RecorderEvent::Resume);
 }
 
 void PropSheet::CaptureFrame()
@@ -512,6 +525,7 @@ void PropSheet::CleanupWindow()
     }
     if (engine)
         engine->CaptureStop();
+    status.Stop();
 }
 
 std::string PropSheet::LoadText(int id) const
@@ -519,4 +533,111 @@ std::string PropSheet::LoadText(int id) const
     char text[512];
     int n = ::LoadStringA(Instance(), static_cast<UINT>(id), text, sizeof text);
     return n > 0 ? std::string(text, static_cast<size_t>(n)) : std::string();
+}
+
+void PropSheet::Post(UINT message, WPARAM wparam) const
+{
+    if (!::PostMessageA(Handle(), message, wparam, 0))
+        DebugTrace("Could not post %u to the panel", message);
+}
+
+void PropSheet::ShowPanel()
+{
+    ::ShowWindow(Handle(), SW_SHOWNORMAL);
+    ::SetForegroundWindow(Handle());
+}
+
+void PropSheet::OnHelp(const HELPINFO* info)
+{
+    HWND owner = ::GetWindow(Handle(), GW_OWNER);
+    if (!owner || !info)
+        return;
+    HELPINFO asked = *info;
+    if (HWND page = PropSheet_GetCurrentPageHwnd(Handle())) {
+        asked.hItemHandle = page;
+        asked.iCtrlId = ::GetDlgCtrlID(page);
+        asked.dwContextId = 0;
+    }
+    ::SendMessageA(owner, WM_HELP, 0, reinterpret_cast<LPARAM>(&asked));
+}
+
+RecordingCounters PropSheet::SavedCounters() const
+{
+    RecordingCounters counters = engine ? engine->Counters() : RecordingCounters{};
+    WIN32_FILE_ATTRIBUTE_DATA file{};
+    if (engine && ::GetFileAttributesExA(engine->GetFileName(), GetFileExInfoStandard, &file))
+        counters.movieBytes = (uint64_t{file.nFileSizeHigh} << 32) | file.nFileSizeLow;
+    return counters;
+}
+
+RecordingCounters PropSheet::StatusCounters()
+{
+    return engine ? engine->Counters() : RecordingCounters{};
+}
+
+bool PropSheet::CanPlayLastMovie()
+{
+    char last[kPrefsPathSize];
+    prefs.GetLastMovieRecorded(last, sizeof last);
+    DWORD attributes = last[0] ? ::GetFileAttributesA(last) : INVALID_FILE_ATTRIBUTES;
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool PropSheet::CanOpenMovieFolder()
+{
+    char directory[kPrefsPathSize];
+    prefs.GetMovieDirectory(directory, sizeof directory);
+    DWORD attributes = directory[0] ? ::GetFileAttributesA(directory) : INVALID_FILE_ATTRIBUTES;
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// A dialog of the panel is open (Capture Area, a hot key, the file or sound format chooser): the
+// panel is disabled under it, and closing it now would pull the panel from beneath the dialog.
+bool PropSheet::CanExit()
+{
+    return ::IsWindowEnabled(Handle()) != FALSE;
+}
+
+// Each item takes the path of its hot key or button: the commands are posted, Play Last Movie
+// is the Movie page's Play Movie.
+void PropSheet::OnStatusCommand(StatusCommand command)
+{
+    switch (command) {
+    case StatusCommand::StartStop:
+        Post(recording ? kMsgCaptureStop : kMsgCaptureStart, recording ? 1 : 0);
+        break;
+    case StatusCommand::PauseResume:
+        Post(kMsgCapturePause, 0);
+        break;
+    case StatusCommand::CaptureFrame:
+        Post(kMsgCaptureFrame, 0);
+        break;
+    case StatusCommand::PlayLastMovie:
+        movie.PlayLastMovie();
+        break;
+    case StatusCommand::OpenMovieFolder: {
+        char directory[kPrefsPathSize];
+        prefs.GetMovieDirectory(directory, sizeof directory);
+        if (!shell->Execute(directory, ""))
+            DebugTrace("Could not open the movie folder %s", directory);
+        break;
+    }
+    case StatusCommand::Settings:
+        ShowPanel();
+        break;
+    case StatusCommand::Exit:
+        // As the close box: a running recording is finished first.
+        Post(WM_SYSCOMMAND, SC_CLOSE);
+        break;
+    }
+}
+
+void PropSheet::OnStatusActivate()
+{
+    ShowPanel();
+}
+
+void PropSheet::OnStatusPlayMovie(const std::string& path)
+{
+    movie.PlayMovie(path.c_str());
 }

@@ -4,7 +4,9 @@
 // command reads the settings store afresh. UI thread.
 
 #include "framework/TPropertySheet.h"
+#include "framework/TShell.h"
 #include "panel/Pages.h"
+#include "panel/StatusIcon.h"
 
 #include <cstdint>
 #include <memory>
@@ -14,7 +16,7 @@ class CaptureEngine;
 class CaptureFactory;
 class Prefs;
 
-class PropSheet : public TPropertySheet {
+class PropSheet : public TPropertySheet, private StatusIconOwner {
 public:
     static constexpr const char* kCaption = "Vorlux 3.0";
 
@@ -34,6 +36,11 @@ public:
     PathPage& Destination() { return destination; }
     SoundPage& Sound() { return sound; }
     KeySetPage& Keys() { return keys; }
+    StatusIcon& Status() { return status; }
+    // The Movie page's "Show status icon": adds or removes the icon at once.
+    void ShowStatusIcon(bool on) { status.SetVisible(on); }
+    // Tests watch Open Movie Folder instead of opening a folder window.
+    void SetShell(TShell& replacement) { shell = &replacement; }
 
 protected:
     LRESULT HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) override;
@@ -51,6 +58,8 @@ protected:
 
 private:
     void OnHotKey(int id, WPARAM wparam, LPARAM lparam);
+    // F1 on the sheet's own controls (tabs, buttons): the help of the page in view.
+    void OnHelp(const HELPINFO* info);
     void CaptureStart();
     void CaptureStop();
     void CapturePause();
@@ -73,6 +82,19 @@ private:
     // The output path from the stored directory and a name; false when it is empty or too long.
     bool JoinPath(const char* name, char* path, size_t size) const;
     std::string LoadText(int id) const;
+    void Post(UINT message, WPARAM wparam) const;
+    void ShowPanel();
+    // The finished movie's time, and its size as the file now holds it.
+    RecordingCounters SavedCounters() const;
+
+    // The status icon's questions and requests.
+    RecordingCounters StatusCounters() override;
+    bool CanPlayLastMovie() override;
+    bool CanOpenMovieFolder() override;
+    bool CanExit() override;
+    void OnStatusCommand(StatusCommand command) override;
+    void OnStatusActivate() override;
+    void OnStatusPlayMovie(const std::string& path) override;
 
     struct HotKeySlot {
         UINT vk = 0;              // the key registered or tried last
@@ -91,4 +113,7 @@ private:
     PathPage destination;
     KeySetPage keys;
     AboutPage about;
+    TShell systemShell;
+    TShell* shell = &systemShell;  // not owned
+    StatusIcon status;             // made with the window, gone before it
 };

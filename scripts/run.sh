@@ -4,7 +4,9 @@
 # With $DISPLAY set, the program runs on that display until its panel is closed. Without one,
 # a demo runs on a private Xvfb: start, press the start hot key, move a window and the mouse for
 # about 5 seconds, press the stop hot key, then print the movie's path with an ffprobe summary
-# and write a contact sheet of a few frames beside it.
+# and write a contact sheet of a few frames beside it; last, press F1 and print the address of
+# the help page that the browser was asked to open (a stand-in browser takes it), or the
+# program's message when the help file is missing.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
@@ -27,13 +29,19 @@ export VORLUX_BUILD_ROOT=$build
 echo "run.sh: building $target"
 # A configured tree builds the program alone, so that work in progress elsewhere cannot stop it.
 if [ -f "$build/$target/build.ninja" ]; then
-    cmake --build "$build/$target" --target vorlux >"$build.$target.log" 2>&1
+    cmake --build "$build/$target" --target vorlux url_catcher >"$build.$target.log" 2>&1
 else
     scripts/build.sh "$target" >"$build.$target.log" 2>&1
 fi || { tail -30 "$build.$target.log"; die "the build of $target failed (see $build.$target.log)"; }
 bin=$build/$target/bin
 exe=$bin/vorlux.exe
 export WINEPREFIX=$build/wineprefix WINEDEBUG=-all
+help_page=$bin/vorlux-help.html
+if [ -f "$help_page" ]; then
+    echo "run.sh: help beside the program: $help_page"
+else
+    echo "run.sh: no help beside the program ($help_page): F1 and Help will say the file is missing" >&2
+fi
 
 if [ -n "${DISPLAY:-}" ]; then
     [ -f "$WINEPREFIX/system.reg" ] || vorlux_boot_prefix
@@ -82,3 +90,27 @@ ffprobe -v error -count_frames -show_entries stream=codec_name,width,height,r_fr
 sheet=${movie%.avi}-sheet.png
 ffmpeg -v error -y -i "$movie" -vf "select='not(mod(n\,6))',scale=320:-1,tile=3x2" -frames:v 1 "$sheet"
 echo "contact sheet: $sheet"
+
+# Help: for the demo the prefix's web browser is a stand-in that writes down the address it is
+# given; the prefix's own browser comes back afterwards.
+catcher=$bin/url_catcher.exe
+urls=$bin/url.txt
+rm -f "$urls"
+http_key='HKLM\Software\Classes\http\shell\open\command'
+browser=$("$VORLUX_WINE64" reg query "$http_key" /ve 2>/dev/null | tr -d '\r' | sed -n 's/.*REG_SZ *//p')
+set_browser() { "$VORLUX_WINE64" reg add "$http_key" /ve /f /d "$1" >/dev/null 2>&1; }
+set_browser "\"$("$VORLUX_WINE64" winepath -w "$catcher" 2>/dev/null | tr -d '\r')\" \"%1\"" \
+    || die "the stand-in browser could not be registered"
+trap '[ -n "$browser" ] && set_browser "$browser"; cleanup' EXIT
+xdotool windowmove "$panel" 300 200
+sleep 1
+xdotool mousemove 360 350 click 1  # the Movie page's picture: the page takes the keyboard
+sleep 0.5
+xdotool key F1
+for _ in $(seq 20); do [ -s "$urls" ] && break; sleep 1; done
+if [ -s "$urls" ]; then
+    echo "help: F1 asked the browser for $(tr -d '\r' <"$urls" | sed 's/^"[^"]*" //')"
+else
+    vorlux_wait_window '^Vorlux Help$' 5 >/dev/null || die "F1 opened nothing and said nothing"
+    echo "help: the program says the help file is missing ($help_page)"
+fi

@@ -404,6 +404,9 @@ void Prefs::SetDataSize(int32_t bitsPerSample) { WriteNumber(PrefsSetting::DataS
 int32_t Prefs::GetChannels() const { return ReadNumberOr(PrefsSetting::Channels, -1); }
 void Prefs::SetChannels(int32_t channels) { WriteNumber(PrefsSetting::Channels, channels); }
 
+bool Prefs::GetStatusIcon() const { return ReadNumberOr(PrefsSetting::StatusIcon, 1) != 0; }
+void Prefs::SetStatusIcon(bool on) { WriteNumber(PrefsSetting::StatusIcon, on ? 1 : 0); }
+
 void Prefs::GetLastMovieRecorded(char* buffer, std::size_t size) const
 {
     GetText(PrefsSetting::LastMovieRecorded, buffer, size);

@@ -115,6 +115,10 @@ public:
     int32_t GetChannels() const;
     void SetChannels(int32_t channels);
 
+    // The notification-area icon; a missing value reads as on, as it was before the setting.
+    bool GetStatusIcon() const;
+    void SetStatusIcon(bool on);
+
     // Full path of the movie the last start configured.
     void GetLastMovieRecorded(char* buffer, std::size_t size) const;
     void SetLastMovieRecorded(const char* path);

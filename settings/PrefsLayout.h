@@ -29,6 +29,7 @@ enum class PrefsSetting : int {
     PathAutoIncrement, PathDirectory, PathFilename,
     CaptureAutoIncrement, CaptureDirectory,
     DefaultPosition,
+    StatusIcon,
     Count
 };
 
@@ -88,6 +89,7 @@ inline constexpr PrefsValue kPrefsLayout[] = {
     {PrefsSubKey::Capture, "AutoIncrement", PrefsType::Number, 1, nullptr},
     {PrefsSubKey::Capture, "Directory", PrefsType::Text, 0, "%c", PrefsFallback::Default},
     {PrefsSubKey::Misc, "DefaultPosition", PrefsType::Number, 3, nullptr},
+    {PrefsSubKey::Misc, "StatusIcon", PrefsType::Number, 1, nullptr},
 };
 static_assert(std::size(kPrefsLayout) == static_cast<std::size_t>(PrefsSetting::Count));
 

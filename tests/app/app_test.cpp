@@ -1,5 +1,6 @@
-// The application shell: program directory and help path, help commands, and the resources
-// the program carries (strings, dialogs, pictures, version information, manifest).
+// The application shell: program directory and help path, and the resources the program
+// carries (strings, dialogs, pictures, icons, version information, manifest). Help is in
+// help_test.cpp.
 
 #include "app/VorMain.h"
 
@@ -10,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -30,7 +32,7 @@ TEST(ProgramDirectory, CutAtTheLastBackslash)
     };
     for (const Case& c : cases) {
         EXPECT_EQ(ProgramDirectoryFrom(c.path), c.directory) << c.path;
-        EXPECT_EQ(HelpFileFor(ProgramDirectoryFrom(c.path)), std::string(c.directory) + "\\vorlux95.hlp");
+        EXPECT_EQ(HelpFileFor(ProgramDirectoryFrom(c.path)), std::string(c.directory) + "\\vorlux-help.html");
     }
 }
 
@@ -41,79 +43,12 @@ TEST(ProgramDirectory, OverlongPathIsBounded)
     EXPECT_LT(directory.size(), 292u);
 }
 
-struct HelpCall {
-    HWND owner;
-    UINT command;
-    ULONG_PTR data;
-};
-
-class RecordingHelp : public THelpFileManager {
-public:
-    std::vector<HelpCall> calls;
-    void CallHelp(HWND owner, UINT command, ULONG_PTR data) override { calls.push_back({owner, command, data}); }
-};
-
-class MainWindowTest : public ::testing::Test {
+// Help that goes nowhere: these tests count where the requests arrive, not what they open.
+class QuietHelp : public THelpFileManager {
 protected:
-    void SetUp() override
-    {
-        PrefsLocation here{HKEY_CURRENT_USER, "Software\\Quorvane\\VorluxAppTests"};
-        prefs = std::make_unique<Prefs>(here, here);
-        window = std::make_unique<VorMainWindow>(help, *prefs, ::GetModuleHandleA(nullptr));
-        RECT place{0, 0, 10, 10};
-        ASSERT_TRUE(window->Create(nullptr, "", WS_POPUP, 0, place, ::GetModuleHandleA(nullptr)));
-    }
-    void TearDown() override
-    {
-        window.reset();
-        prefs.reset();
-        ::RegDeleteTreeA(HKEY_CURRENT_USER, "Software\\Quorvane\\VorluxAppTests");
-    }
-    RecordingHelp help;
-    std::unique_ptr<Prefs> prefs;
-    std::unique_ptr<VorMainWindow> window;
+    void ReportMissingHelp(const std::string&) override {}
+    void ReportHelpNotOpened(const std::string&) override {}
 };
-
-TEST_F(MainWindowTest, SetUpDefersThePanelThroughItsPrivateMessage)
-{
-    MSG msg{};
-    ASSERT_TRUE(::PeekMessageA(&msg, window->Handle(), kMsgStartPanel, kMsgStartPanel, PM_REMOVE));
-    EXPECT_EQ(msg.message, 1280u);
-}
-
-TEST_F(MainWindowTest, HelpCommands)
-{
-    struct Case {
-        int command;
-        UINT helpCommand;
-    };
-    const Case cases[] = {{400, HELP_FINDER}, {401, HELP_CONTENTS}, {402, HELP_CONTENTS}, {403, HELP_CONTENTS}};
-    for (const Case& c : cases) {
-        help.calls.clear();
-        ::SendMessageA(window->Handle(), WM_COMMAND, static_cast<WPARAM>(c.command), 0);
-        ASSERT_EQ(help.calls.size(), 1u) << c.command;
-        EXPECT_EQ(help.calls[0].command, c.helpCommand);
-        EXPECT_EQ(help.calls[0].data, 0u);
-        EXPECT_EQ(help.calls[0].owner, c.command == 400 ? ::GetParent(window->Handle()) : nullptr);
-    }
-}
-
-TEST_F(MainWindowTest, HelpMessageShowsContextThenContents)
-{
-    help.AddContext(1234, 77);
-    HELPINFO known{sizeof(HELPINFO), HELPINFO_WINDOW, 1234, nullptr, 0, {0, 0}};
-    ::SendMessageA(window->Handle(), WM_HELP, 0, reinterpret_cast<LPARAM>(&known));
-    ASSERT_EQ(help.calls.size(), 2u);
-    EXPECT_EQ(help.calls[0].command, static_cast<UINT>(HELP_CONTEXTPOPUP));
-    EXPECT_EQ(help.calls[0].data, 77u);
-    EXPECT_EQ(help.calls[1].command, static_cast<UINT>(HELP_CONTENTS));
-
-    help.calls.clear();
-    HELPINFO unknown{sizeof(HELPINFO), HELPINFO_WINDOW, 99, nullptr, 0, {0, 0}};
-    ::SendMessageA(window->Handle(), WM_HELP, 0, reinterpret_cast<LPARAM>(&unknown));
-    ASSERT_EQ(help.calls.size(), 1u);
-    EXPECT_EQ(help.calls[0].command, static_cast<UINT>(HELP_CONTENTS));
-}
 
 void Pump()
 {
@@ -140,7 +75,7 @@ TEST(PanelHelp, F1OnEveryPageReachesTheMainWindow)
     ::RegDeleteTreeA(HKEY_CURRENT_USER, tree);
     Prefs prefs(PrefsLocation{HKEY_CURRENT_USER, tree}, PrefsLocation{});
     HINSTANCE instance = ::GetModuleHandleA(nullptr);
-    RecordingHelp help;
+    QuietHelp help;
     TSDIDecFrame frame(VorMainApp::kName, std::make_unique<VorMainWindow>(help, prefs, instance), IDI_VORLUX);
     ASSERT_TRUE(frame.Create(instance));
     HWND main = frame.Client().Handle();
@@ -294,7 +229,7 @@ TEST(Resources, Dialogs)
     };
     const Case cases[] = {
         {100, "About", 260, 160, {}},
-        {101, "Movie", 260, 160, {100, 101, 102, 103, 104, 105, 106, 107, 108, 109, 110, 111, 112, 113}},
+        {101, "Movie", 260, 160, {100, 101, 102, 103, 104, 105, 106, 107, 108, 109, 110, 111, 112, 113, 117}},
         {102, "Hot Keys", 260, 160, {100, 101, 102, 103}},
         {103, "Movie Destination", 260, 160, {100, 102, 104}},
         {104, "Sound", 260, 160, {100, 101, 102, 103, 104, 105}},
@@ -332,6 +267,32 @@ TEST(Resources, PicturesAndIcon)
         }
     }
     EXPECT_NE(::LoadIconA(::GetModuleHandleA(nullptr), MAKEINTRESOURCEA(IDI_VORLUX)), nullptr);
+}
+
+// The sizes an icon resource holds, from its group directory (RT_GROUP_ICON): a picture drawn
+// at each size the notification area uses stays crisp, where a scaled one blurs.
+std::vector<int> IconSizes(int id)
+{
+    std::vector<int> sizes;
+    HRSRC found = ::FindResourceA(nullptr, MAKEINTRESOURCEA(id), MAKEINTRESOURCEA(14));  // RT_GROUP_ICON
+    if (!found)
+        return sizes;
+    auto* base = static_cast<const uint8_t*>(::LockResource(::LoadResource(nullptr, found)));
+    uint16_t count = 0;
+    std::memcpy(&count, base + 4, 2);
+    for (uint16_t i = 0; i < count; ++i) {
+        const uint8_t* entry = base + 6 + 14 * i;  // GRPICONDIRENTRY
+        sizes.push_back(entry[0] == 0 ? 256 : entry[0]);
+        EXPECT_EQ(entry[0], entry[1]) << "icon " << id << " entry " << i << " is not square";
+    }
+    std::sort(sizes.begin(), sizes.end());
+    return sizes;
+}
+
+TEST(Resources, IconsAreDrawnAtSixteenAndThirtyTwo)
+{
+    for (int id : {IDI_VORLUX, IDI_STATUS_IDLE, IDI_STATUS_RECORDING, IDI_STATUS_PAUSED, IDI_STATUS_FAILED})
+        EXPECT_EQ(IconSizes(id), (std::vector<int>{16, 32})) << id;
 }
 
 std::string VersionString(const std::vector<char>& block, const char* name)

@@ -175,8 +175,10 @@ public:
     bool closeResult = true;
     RecordingFailure reported;   // what the file says failed
     int64_t keptFrames = 0;
+    std::atomic<uint64_t> fileBytes{0};  // what the file would hold; set by a test
 
     int32_t CheckConfig() override { j.Add("writer.Check"); return checkResult; }
+    uint64_t FileBytes() const override { return fileBytes.load(); }
     bool SetFileName(const char* path) override { j.Add(std::string("writer.SetFileName ") + path); return true; }
     bool Open() override { j.Add("writer.Open"); return openResult; }
     bool WriteHeaders() override { j.Add("writer.Headers"); return headersResult; }

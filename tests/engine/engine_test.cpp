@@ -842,6 +842,57 @@ TEST(CaptureFailure, SaveFrameSaysWhy)
     EXPECT_EQ(rig.engine.LastSaveError(), uint32_t(ERROR_DISK_FULL));
 }
 
+// ---- counters -----------------------------------------------------------------------------
+
+// What the status icon reads while the loop runs: published once a frame, pauses excluded,
+// the writer's file size, the slots skipped; zero again at the next start.
+TEST(CaptureCounters, PublishedEachFrameAndReadFromAnotherThread)
+{
+    Rig rig;
+    rig.engine.SetFramesPerSecond(10);
+    rig.factory->screen->onGrab = [&](int n) {
+        rig.factory->writer->fileBytes = 1000u * uint64_t(n + 1);
+        if (n == 2)
+            rig.clock->t += 400;  // a slow frame: slots 3, 4 and 5 pass without one
+    };
+    const uint32_t start = rig.clock->t;
+    rig.clock->limit = start + 750;
+    ASSERT_EQ(rig.engine.BeginCapture(), 0);
+    ASSERT_TRUE(rig.clock->WaitIdle());  // frames at 0, 100, 200, 600 and 700 ms
+    RecordingCounters c = rig.engine.Counters();
+    EXPECT_EQ(c.elapsedMs, 700u);
+    EXPECT_EQ(c.skippedFrames, 3u);
+    EXPECT_EQ(c.movieBytes, 5000u);
+
+    rig.engine.TogglePause();
+    ASSERT_TRUE(rig.clock->WaitIdle());
+    rig.clock->t += 5000;  // five paused seconds count for nothing
+    EXPECT_EQ(rig.engine.Counters().elapsedMs, 700u);
+    rig.clock->limit = rig.clock->t + 250;
+    rig.engine.TogglePause();
+    ASSERT_TRUE(rig.clock->WaitIdle());  // two more frames, at 800 and 900 ms of recording
+    c = rig.engine.Counters();
+    EXPECT_EQ(c.elapsedMs, 900u);
+    EXPECT_EQ(c.skippedFrames, 3u);
+    EXPECT_EQ(c.movieBytes, 7000u);
+
+    // The last recording's figures stay readable once it has ended.
+    ASSERT_EQ(rig.engine.CaptureStop(), 1);
+    c = rig.engine.Counters();
+    EXPECT_EQ(c.elapsedMs, 900u);
+    EXPECT_EQ(c.skippedFrames, 3u);
+    EXPECT_NE(rig.Report().find("Frames skipped:   3\n"), std::string::npos) << rig.Report();
+
+    rig.factory->screen->onGrab = nullptr;
+    rig.clock->limit = rig.clock->t.load();
+    ASSERT_EQ(rig.engine.BeginCapture(), 0);
+    c = rig.engine.Counters();
+    EXPECT_EQ(c.elapsedMs, 0u);
+    EXPECT_EQ(c.skippedFrames, 0u);
+    ASSERT_TRUE(rig.clock->WaitIdle());
+    EXPECT_EQ(rig.engine.CaptureStop(), 1);
+}
+
 // ---- sound -------------------------------------------------------------------------------
 
 TEST(CaptureSound, DrainToOneAndInterleave)

@@ -291,8 +291,9 @@ TEST_F(PagesTest, MovieLosslessBoxStoresAtOnceAndShowsTheRecordedDepth)
     Click(page, IDC_MOVIE_LOSSLESS);
     EXPECT_EQ(stored(), 1);
     EXPECT_EQ(ItemText(page, IDC_MOVIE_DEPTH), MoviePage::DepthText(screenBits, true));
-    if (trueColour)
+    if (trueColour) {
         EXPECT_EQ(ItemText(page, IDC_MOVIE_DEPTH), "32");
+    }
 
     Click(page, IDC_MOVIE_LOSSLESS);
     EXPECT_EQ(stored(), 0);

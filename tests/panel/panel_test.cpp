@@ -228,9 +228,10 @@ TEST_F(PanelTest, CompressorAndFrameDepthFollowTheScreenAndTheLosslessSwitch)
         SCOPED_TRACE(testing::Message() << c.depth << " bits, lossless " << c.lossless);
         ASSERT_TRUE(sheet->Engine()->SetBitDepth(c.depth));
         prefs->SetLossless(c.lossless == 1);
-        if (c.lossless == kAbsent)
+        if (c.lossless == kAbsent) {
             ASSERT_EQ(::RegDeleteKeyValueA(HKEY_CURRENT_USER, (std::string(kTestTree) + "\\Movie").c_str(), "Lossless"),
                       ERROR_SUCCESS);
+        }
         Command(kMsgCaptureStart);
         EXPECT_EQ(sheet->Engine()->GetCompressor(), c.fourcc);
         EXPECT_EQ(sheet->Engine()->GetBitDepth(), c.frameBits);

@@ -56,6 +56,7 @@ const ExpectedValue kExpected[] = {
     {"Capture", "AutoIncrement", REG_DWORD, 1, nullptr},
     {"Capture", "Directory", REG_SZ, 0, "%c"},
     {"Misc", "DefaultPosition", REG_DWORD, 3, nullptr},
+    {"Misc", "StatusIcon", REG_DWORD, 1, nullptr},
 };
 const char* const kSubKeys[] = {"Movie", "Sound", "Key", "Path", "Capture", "Misc"};
 
@@ -270,6 +271,8 @@ std::vector<NumberCase> NumberCases()
         {"Sound", "Frequency", [](const Prefs& p) { return p.GetFrequency(); }, [](Prefs& p, int32_t v) { p.SetFrequency(v); }, 44100, 44100, -1},
         {"Sound", "DataSize", [](const Prefs& p) { return p.GetDataSize(); }, [](Prefs& p, int32_t v) { p.SetDataSize(v); }, 16, 16, -1},
         {"Sound", "Channels", [](const Prefs& p) { return p.GetChannels(); }, [](Prefs& p, int32_t v) { p.SetChannels(v); }, 2, 2, -1},
+        // Stored settings from before the status icon existed keep showing it.
+        {"Misc", "StatusIcon", [](const Prefs& p) { return int32_t{p.GetStatusIcon()}; }, [](Prefs& p, int32_t v) { p.SetStatusIcon(v != 0); }, 0, 0, 1},
     };
 }
 
