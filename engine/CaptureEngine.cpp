@@ -607,8 +607,13 @@ int32_t CaptureEngine::CaptureLoop()
             while (IsPaused() && !captureThread->TerminateRequested() && !Failed())
                 clock->Wait(wake.get(), CaptureClock::kForever);
             // A stop during the pause ends the recording where it paused.
-            if (!captureThread->TerminateRequested())
-                start += clock->Now() - pauseStart;
+            // The last frame's time moves with the start, so that a stop right after the
+            // resume does not count the pause.
+            if (!captureThread->TerminateRequested()) {
+                const uint32_t paused = clock->Now() - pauseStart;
+                start += paused;
+                lastTime += paused;
+            }
         } else if (!captureThread->TerminateRequested() && !Failed()) {
             // Sleep until the next frame slot begins; a pause or a stop wakes us early.
             const uint64_t due = uint64_t(double(lastIndex + 1) * double(period));

@@ -488,6 +488,25 @@ TEST(CapturePacing, PauseIsExcludedFromFrameTime)
     EXPECT_NE(rig.Report().find("Total Time:       0.6\n"), std::string::npos) << rig.Report();
 }
 
+TEST(CapturePacing, StopRightAfterResumeCountsOnlyTheRecordedTime)
+{
+    Rig rig;
+    rig.engine.SetFramesPerSecond(10);
+    const uint32_t start = rig.clock->t;
+    rig.clock->limit = start + 350;  // frames 0 to 3
+    ASSERT_EQ(rig.engine.BeginCapture(), 0);
+    ASSERT_TRUE(rig.clock->WaitIdle());
+    rig.engine.TogglePause();
+    ASSERT_TRUE(rig.clock->WaitIdle());
+    rig.clock->t += 5000;
+    rig.clock->limit = rig.clock->t.load();  // no frame is due before the stop
+    rig.engine.TogglePause();
+    ASSERT_TRUE(rig.clock->WaitIdle());
+    EXPECT_EQ(rig.engine.CaptureStop(), 1);
+    EXPECT_EQ(rig.Indexes(), (std::vector<int32_t>{0, 1, 2, 3}));
+    EXPECT_NE(rig.Report().find("Total Time:       0.3\n"), std::string::npos) << rig.Report();
+}
+
 TEST(CapturePacing, StopWhilePausedEndsAndClearsPause)
 {
     Rig rig;
