@@ -139,9 +139,14 @@ for numbered in 0 1; do
     xdotool key Return
     vorlux_wait_gone '^Could not start recording$' 30 || fail "the message box stayed"
 done
-# With room again, the first number is still free.
+# With room again, the first number is still free. A 1 MiB drive still asks first: Yes.
 rm "$disk/fill"
-record 1
+key ctrl+shift+F5
+box=$(vorlux_wait_window '^Low disk space$' 60) || fail "a start on a small disk did not ask first"
+vorlux_focus "$box"
+xdotool key Return
+sleep 1
+key ctrl+shift+F6
 vorlux_wait_file "$disk/VluxTake000.avi" 60 || fail "no E:\\VluxTake000.avi once the disk has room"
 sleep 2
 echo "E:\\VluxTake000.avi after the failed starts: $(probe_size "$disk/VluxTake000.avi")"
