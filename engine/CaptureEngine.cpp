@@ -4,6 +4,8 @@
 #include "media/ScreenGrabber.h"
 #include "media/SoundGrabber.h"
 
+#include <algorithm>
+#include <cstdio>
 #include <iostream>
 #include <sstream>
 
@@ -12,6 +14,12 @@ static_assert(sizeof(BITMAPINFOHEADER) == sizeof(VBitmapInfoHeader));
 static_assert(sizeof(RECT) == sizeof(VRect) && sizeof(POINT) == sizeof(VPoint));
 
 using namespace capture_limits;
+
+namespace {
+// How long the capture thread waits, at most, for the device to hand back its buffers after a stop.
+constexpr int kReturnPolls = 50;
+constexpr DWORD kReturnPollMs = 10;
+}  // namespace
 
 int ScreenBitsPerPixel()
 {
@@ -386,23 +394,23 @@ bool CaptureEngine::SaveFrame(const char* path)
 
 // ---- sound buffers ------------------------------------------------------------------------
 
-bool CaptureEngine::HeaderQueue::Push(WAVEHDR* h)
+bool CaptureEngine::HeaderQueue::Push(WAVEHDR* h, uint32_t arrival)
 {
     if (count == kSoundBuffers)
         return false;
-    items[(head + count) % kSoundBuffers] = h;
+    items[(head + count) % kSoundBuffers] = FilledBuffer{h, arrival};
     ++count;
     return true;
 }
 
-WAVEHDR* CaptureEngine::HeaderQueue::Pop()
+CaptureEngine::FilledBuffer CaptureEngine::HeaderQueue::Pop()
 {
     if (count == 0)
-        return nullptr;
-    WAVEHDR* h = items[head];
+        return FilledBuffer{};
+    const FilledBuffer b = items[head];
     head = (head + 1) % kSoundBuffers;
     --count;
-    return h;
+    return b;
 }
 
 void __stdcall CaptureEngine::WaveInCallback(void*, unsigned message, uintptr_t instance, uintptr_t param1, uintptr_t)
@@ -410,12 +418,15 @@ void __stdcall CaptureEngine::WaveInCallback(void*, unsigned message, uintptr_t 
     if (message != kWimData || param1 == 0)
         return;
     auto* engine = reinterpret_cast<CaptureEngine*>(instance);
+    // Read before the lock: the capture loop may hold it for a whole frame.
+    const uint32_t arrival = engine->clock->Now();
     VCriticalSection::VLock hold(&engine->lock);
-    engine->filledBuffers.Push(reinterpret_cast<WAVEHDR*>(param1));
+    engine->filledBuffers.Push(reinterpret_cast<WAVEHDR*>(param1), arrival);
 }
 
-void CaptureEngine::WriteSoundBuffer(WAVEHDR* header, uint32_t samples, bool withCount)
+void CaptureEngine::WriteSoundBuffer(const FilledBuffer& buffer, bool withCount, bool requeue)
 {
+    WAVEHDR* header = buffer.header;
     if (!header)
         return;
     soundGrabber->UnprepareBuffer(header);
@@ -424,8 +435,72 @@ void CaptureEngine::WriteSoundBuffer(WAVEHDR* header, uint32_t samples, bool wit
     if (withCount)
         line << "list " << filledBuffers.Size();
     Trace(line.str());
-    audioRecorder->WriteSound(header->lpData, header->dwBytesRecorded, samples, -1);
-    soundGrabber->AddBuffer(header);
+    const SoundPlacement::Placement placed = placement.Place(buffer.arrival, header->dwBytesRecorded);
+    TraceSoundChange(placed);
+    const uint32_t blockAlign = info->waveFormat.nBlockAlign;
+    for (int i = 0; i < placed.count; ++i) {
+        const SoundPlacement::Piece& p = placed.pieces[i];
+        audioRecorder->WriteSound(header->lpData + p.offset, p.bytes, p.bytes / blockAlign,
+                                  int32_t(std::min<int64_t>(p.position, INT32_MAX)));
+    }
+    if (requeue)
+        soundGrabber->AddBuffer(header);
+}
+
+void CaptureEngine::TraceSoundChange(const SoundPlacement::Placement& placed)
+{
+    if (placed.change == SoundPlacement::Change::None)
+        return;
+    const double rate = info->waveFormat.nSamplesPerSec;
+    const double at = double(placed.position) / rate;
+    char line[160];
+    switch (placed.change) {
+    case SoundPlacement::Change::Start:
+        std::snprintf(line, sizeof line, "Sound starts at %.3f s: %lld samples of silence first", at,
+                      static_cast<long long>(placed.samples));
+        break;
+    case SoundPlacement::Change::Early:
+        std::snprintf(line, sizeof line, "Sound drift: %.0f ms ahead of the picture at %.3f s, %lld samples of silence inserted",
+                      -placed.errorMs, at, static_cast<long long>(placed.samples));
+        break;
+    case SoundPlacement::Change::Late:
+        std::snprintf(line, sizeof line, "Sound drift: %.0f ms behind the picture at %.3f s, %lld samples dropped",
+                      placed.errorMs, at, static_cast<long long>(placed.samples));
+        break;
+    case SoundPlacement::Change::Lost:
+        std::snprintf(line, sizeof line, "Sound lost: %.0f ms missed by the device at %.3f s, silence in its place",
+                      placed.errorMs, at);
+        break;
+    case SoundPlacement::Change::None:
+        return;
+    }
+    Trace(line);
+}
+
+// Stops the device and writes what it hands back, up to the end of the last frame; silence takes
+// the sound to that end when the device's last sound was lost on the way.
+void CaptureEngine::FinishSound(int32_t lastIndex)
+{
+    soundGrabber->Stop();
+    // The device hands back every buffer it holds on the reset, normally before the call returns.
+    auto waiting = [&] {
+        VCriticalSection::VLock hold(&lock);
+        return filledBuffers.Size() < allBuffers.size();
+    };
+    for (int i = 0; i < kReturnPolls && waiting(); ++i)
+        ::Sleep(kReturnPollMs);
+
+    placement.EndAfterFrame(lastIndex);
+    VCriticalSection::VLock hold(&lock);
+    while (filledBuffers.Size() > 0) {
+        const FilledBuffer b = filledBuffers.Pop();
+        if (b.header->dwBytesRecorded > 0)
+            WriteSoundBuffer(b, false, false);
+        else
+            soundGrabber->UnprepareBuffer(b.header);
+    }
+    if (placement.End() > placement.Written())
+        audioRecorder->WriteSound(nullptr, 0, 0, int32_t(std::min<int64_t>(placement.End(), INT32_MAX)));
 }
 
 // ---- the capture loop ---------------------------------------------------------------------
@@ -448,6 +523,8 @@ int32_t CaptureEngine::CaptureLoop()
     int32_t tooEarly = 0;
 
     if (sound) {
+        const VWaveFormatEx& f = info->waveFormat;
+        placement = SoundPlacement({f.nSamplesPerSec, f.nBlockAlign, fps, period}, start);
         for (auto& buffer : allBuffers)
             soundGrabber->AddBuffer(&buffer->header);
         soundGrabber->Start();
@@ -459,16 +536,17 @@ int32_t CaptureEngine::CaptureLoop()
         const auto index = int32_t(double(uint32_t(now - start)) / double(period));
         if (index > lastIndex) {
             VCriticalSection::VLock hold(&lock);
-            const uint32_t samplesPerFrame = info->waveFormat.nSamplesPerSec / fps;
             if (index - lastIndex - 1 > 0)
                 skipped += index - lastIndex - 1;
             if (sound) {
-                if (filledBuffers.Size() == size_t(kSoundBuffers))
+                if (filledBuffers.Size() == size_t(kSoundBuffers)) {
                     Trace("!!!!!!!SOUND BUFFER LOST!!!!!!!");
+                    placement.DeviceStarved(uint32_t(filledBuffers.Size()));
+                }
                 while (filledBuffers.Size() > 1) {
                     VCriticalSection::VLock inner(&lock);
                     if (filledBuffers.Size() > 0)
-                        WriteSoundBuffer(filledBuffers.Pop(), samplesPerFrame, true);
+                        WriteSoundBuffer(filledBuffers.Pop(), true);
                 }
             }
             screenGrabber->GrabFrame(frameBuffer.Data(), uint32_t(frameBuffer.Size()));
@@ -477,7 +555,7 @@ int32_t CaptureEngine::CaptureLoop()
             if (sound) {
                 VCriticalSection::VLock inner(&lock);
                 if (filledBuffers.Size() > 0)
-                    WriteSoundBuffer(filledBuffers.Pop(), samplesPerFrame, false);
+                    WriteSoundBuffer(filledBuffers.Pop(), false);
                 else
                     Trace("NO WAVE INFO!!!!");
             }
@@ -490,11 +568,27 @@ int32_t CaptureEngine::CaptureLoop()
 
         if (IsPaused()) {
             const uint32_t pauseStart = clock->Now();
-            while (IsPaused() && !captureThread->TerminateRequested())
-                clock->Wait(wake.get(), CaptureClock::kForever);
+            if (sound)
+                placement.Pause(pauseStart);
+            while (IsPaused() && !captureThread->TerminateRequested()) {
+                if (!sound) {
+                    clock->Wait(wake.get(), CaptureClock::kForever);
+                    continue;
+                }
+                // The device goes on recording: its buffers go back to it with their sound left
+                // out, so that it has buffers to fill the moment the recording resumes.
+                clock->Wait(wake.get(), DWORD(period));
+                VCriticalSection::VLock hold(&lock);
+                while (filledBuffers.Size() > 0)
+                    WriteSoundBuffer(filledBuffers.Pop(), false);
+            }
             // A stop during the pause ends the recording where it paused.
-            if (!captureThread->TerminateRequested())
-                start += clock->Now() - pauseStart;
+            if (!captureThread->TerminateRequested()) {
+                const uint32_t resumed = clock->Now();
+                start += resumed - pauseStart;
+                if (sound)
+                    placement.Resume(resumed);
+            }
         } else if (!captureThread->TerminateRequested()) {
             // Sleep until the next frame slot begins; a pause or a stop wakes us early.
             const uint64_t due = uint64_t(double(lastIndex + 1) * double(period));
@@ -505,7 +599,7 @@ int32_t CaptureEngine::CaptureLoop()
     } while (!captureThread->TerminateRequested());
 
     if (sound)
-        soundGrabber->Stop();
+        FinishSound(lastIndex);
     Trace("BREAKING OUT");
     Trace("************BRoken OUT********");
     EndCapturing();

@@ -33,6 +33,11 @@ struct Journal {
                 return true;
         return false;
     }
+    size_t Size()
+    {
+        std::lock_guard<std::mutex> hold(m);
+        return calls.size();
+    }
     size_t Count(const std::string& s)
     {
         std::lock_guard<std::mutex> hold(m);
@@ -101,13 +106,17 @@ private:
     Journal& j;
 };
 
-// A wave-in device: queued headers come back through the engine's callback on request.
+// A wave-in device: queued headers come back through the engine's callback on request. Every
+// sample it records carries its running number in its low byte (8-bit) or word (16-bit).
 class FakeSoundGrabber : public SoundGrabber {
 public:
     FakeSoundGrabber(CaptureInfo& info, Journal& j) : SoundGrabber(info), j(j) {}
     int32_t checkResult = 0;
     std::deque<WAVEHDR*> queued;
     std::mutex m;
+    uint32_t stopBytes = 0;         // what the buffer being filled holds when the device stops
+    std::atomic<size_t> added{0};   // AddBuffer calls
+    uint32_t recorded = 0;          // samples recorded so far
 
     int32_t CheckConfig() override { j.Add("sound.Check"); return checkResult; }
     void InitCapturing() override { j.Add("sound.Init"); }
@@ -115,31 +124,51 @@ public:
     {
         std::lock_guard<std::mutex> hold(m);
         queued.push_back(h);
+        ++added;
     }
     void UnprepareBuffer(WAVEHDR*) override {}
     void Start() override { j.Add("sound.Start"); }
-    void Stop() override { j.Add("sound.Stop"); }
+    // Like a device reset: every queued buffer comes back, the first with what it holds.
+    void Stop() override
+    {
+        j.Add("sound.Stop");
+        bool first = true;
+        while (Return(first ? stopBytes : 0))
+            first = false;
+    }
     void EndCapturing() override { j.Add("sound.End"); }
 
     // The device fills up to n queued buffers and hands each to the callback.
     void Fill(size_t n)
     {
-        for (size_t i = 0; i < n; ++i) {
-            WAVEHDR* h = nullptr;
-            {
-                std::lock_guard<std::mutex> hold(m);
-                if (queued.empty())
-                    return;
-                h = queued.front();
-                queued.pop_front();
-            }
-            h->dwBytesRecorded = h->dwBufferLength;
-            info.waveInCallback(nullptr, 0x3C0, reinterpret_cast<uintptr_t>(info.waveInCallbackData),
-                                reinterpret_cast<uintptr_t>(h), 0);
-        }
+        for (size_t i = 0; i < n; ++i)
+            if (!Return(UINT32_MAX))
+                return;
     }
 
 private:
+    bool Return(uint32_t bytes)
+    {
+        WAVEHDR* h = nullptr;
+        {
+            std::lock_guard<std::mutex> hold(m);
+            if (queued.empty())
+                return false;
+            h = queued.front();
+            queued.pop_front();
+        }
+        h->dwBytesRecorded = bytes < h->dwBufferLength ? bytes : h->dwBufferLength;
+        const uint32_t sampleBytes = info.waveFormat.nBlockAlign ? info.waveFormat.nBlockAlign : 1;
+        for (uint32_t at = 0; at + sampleBytes <= h->dwBytesRecorded; at += sampleBytes, ++recorded) {
+            h->lpData[at] = char(recorded & 0xFF);
+            if (sampleBytes > 1)
+                h->lpData[at + 1] = char(recorded >> 8 & 0xFF);
+        }
+        info.waveInCallback(nullptr, 0x3C0, reinterpret_cast<uintptr_t>(info.waveInCallbackData),
+                            reinterpret_cast<uintptr_t>(h), 0);
+        return true;
+    }
+
     Journal& j;
 };
 
@@ -190,6 +219,8 @@ struct WrittenSound {
     uint32_t bytes;
     uint32_t samples;
     int32_t position;
+    int32_t firstSample;  // the device's running number of the first sample written, -1 for none
+    size_t journalAt;     // calls in the journal when it was written
 };
 
 class FakeAudioRecorder : public AudioRecorder {
@@ -200,9 +231,13 @@ public:
 
     int32_t CheckConfig() override { j.Add("audio.Check"); return checkResult; }
     bool InitCapturing() override { j.Add("audio.Init"); return true; }
-    bool WriteSound(const void*, uint32_t bytes, uint32_t samples, int32_t position) override
+    bool WriteSound(const void* data, uint32_t bytes, uint32_t samples, int32_t position) override
     {
-        writes.push_back({bytes, samples, position});
+        const auto* p = static_cast<const uint8_t*>(data);
+        int32_t first = -1;
+        if (p && bytes > 0)
+            first = info.waveFormat.nBlockAlign > 1 && bytes > 1 ? int32_t(p[0] | p[1] << 8) : int32_t(p[0]);
+        writes.push_back({bytes, samples, position, first, j.Size()});
         return true;
     }
     bool EndCapturing() override { j.Add("audio.End"); return true; }
