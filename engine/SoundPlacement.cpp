@@ -76,6 +76,32 @@ int SoundPlacement::Kept(double from, double to, Span* out, int most) const
     return n;
 }
 
+void SoundPlacement::NoteLead(double at, double samples)
+{
+    leads[leadNext] = Lead{at, samples};
+    leadNext = (leadNext + 1) % kKeptLeads;
+    leadCount = std::min(leadCount + 1, kKeptLeads);
+}
+
+bool SoundPlacement::MostLead(double since, double* most) const
+{
+    bool any = false;
+    for (int i = 0; i < leadCount; ++i) {
+        const Lead& l = leads[(leadNext - 1 - i + kKeptLeads) % kKeptLeads];
+        if (l.at < since)
+            break;
+        *most = any ? std::max(*most, l.samples) : l.samples;
+        any = true;
+    }
+    return any;
+}
+
+void SoundPlacement::ForgetLeads(double now)
+{
+    leadCount = 0;
+    lastCheck = now;
+}
+
 void SoundPlacement::Pause(uint32_t now)
 {
     if (paused)
@@ -154,8 +180,7 @@ SoundPlacement::Placement SoundPlacement::Place(uint32_t arrival, uint32_t bytes
         next = std::max<int64_t>(0, std::llround(Elapsed(firstHeard) * samplesPerMs));
         out.change = Change::Start;
         out.samples = next;
-        windowFrom = Elapsed(heardTo);
-        windowHas = false;
+        ForgetLeads(Elapsed(heardTo));
     } else if (afterGap) {
         // What the device missed is not in any buffer: the first sound after it goes where it was heard.
         const int64_t due = std::llround(Elapsed(firstHeard) * samplesPerMs);
@@ -166,34 +191,29 @@ SoundPlacement::Placement SoundPlacement::Place(uint32_t arrival, uint32_t bytes
             next = due;
             dropping = 0;
         }
-        windowFrom = Elapsed(heardTo);
-        windowHas = false;
+        ForgetLeads(Elapsed(heardTo));
     } else {
         // How far the sound written up to this buffer's end leads the time its end was heard.
         // A buffer cut by a pause at its end says nothing about the device's pace.
+        const double now = Elapsed(heardTo);
         if (!Paused(heardTo) && runs[count - 1].to == samples) {
             const int64_t written = next + kept - std::min<int64_t>(dropping, kept);
-            const double lead = double(written) - Elapsed(heardTo) * samplesPerMs;
-            windowMost = windowHas ? std::max(windowMost, lead) : lead;
-            windowHas = true;
+            NoteLead(now, double(written) - now * samplesPerMs);
         }
-        const double now = Elapsed(heardTo);
-        if (now - windowFrom >= kCheckEveryMs) {
-            if (windowHas && std::abs(windowMost) > threshold) {
-                const int64_t fix = std::llround(windowMost);
-                out.errorMs = windowMost * 1000.0 / format.samplesPerSecond;
-                if (fix > 0) {
-                    out.change = Change::Late;
-                    out.samples = fix;
-                    dropping += fix;
-                } else {
-                    out.change = Change::Early;
-                    out.samples = -fix;
-                    next += -fix;
-                }
+        double most = 0;
+        if (now - lastCheck >= kCheckEveryMs && MostLead(now - kCheckEveryMs, &most) && std::abs(most) > threshold) {
+            const int64_t fix = std::llround(most);
+            out.errorMs = most * 1000.0 / format.samplesPerSecond;
+            if (fix > 0) {
+                out.change = Change::Late;
+                out.samples = fix;
+                dropping += fix;
+            } else {
+                out.change = Change::Early;
+                out.samples = -fix;
+                next += -fix;
             }
-            windowFrom = now;
-            windowHas = false;
+            ForgetLeads(now);
         }
     }
 

@@ -94,11 +94,21 @@ private:
     int64_t dropping = 0;      // samples still to drop from the next buffers
     int32_t beforeGap = -1;    // buffers to place before sound may be missing; -1 none
 
-    // Drift: the most the written sound led its hearing time over the current second. Arrival
-    // times are late by the delivery delay, never early, so the largest value is the best.
-    double windowFrom = 0;
-    double windowMost = 0;
-    bool windowHas = false;
+    // Drift: how far the written sound led the time it was heard, for the buffers of the last
+    // second. Arrival times are late by the delivery delay, never early, so the largest lead is
+    // the best measure. At most one correction a second, each judged on the second before it.
+    struct Lead {
+        double at;       // recording time the buffer ended
+        double samples;
+    };
+    static constexpr int kKeptLeads = 64;  // a second of buffers at the highest frame rate, and bursts
+    void NoteLead(double at, double samples);
+    bool MostLead(double since, double* most) const;
+    void ForgetLeads(double now);
+    Lead leads[kKeptLeads] = {};
+    int leadNext = 0;
+    int leadCount = 0;
+    double lastCheck = 0;      // recording time of the start or the last correction
 
     // Pauses in recording-relative milliseconds: the latest few, the total of older ones, and
     // the open one.

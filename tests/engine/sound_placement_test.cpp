@@ -55,17 +55,24 @@ struct Recording {
     // first was stamped before it waited), and once all five are filled the device hears
     // nothing until the loop takes them and hands them back.
     std::vector<Span> blocked;
+    // Sound the device heard but lost on the way (the sound server's buffer overran, say): the
+    // buffers after it carry later sound, and nobody says so.
+    std::vector<Span> dropped;
 
     // Results.
     std::vector<Correction> corrections;
     int64_t startPosition = -1;
     double worstMs = 0;          // furthest any placed sample was from its picture
+    double lastOutOfStep = -1;   // when the loop took the last buffer placed a frame or more off
     double pausedWrittenMs = 0;  // deepest inside a pause (or before the start) a written sample was heard
     int64_t written = 0;
     int64_t end = -1;
     int64_t samplesPlaced = 0;
     int64_t lastBytes = -1;      // of the partly filled buffer handed back at the stop
     int64_t lastBytesWritten = 0;
+    int64_t lostSamples = 0;     // heard while the device had no buffer
+    std::vector<Span> lostOnTheWay;  // what `dropped` took, from a buffer boundary
+    int64_t previousEnd = 0;
     std::string problem;
 
     double Elapsed(double t) const
@@ -107,9 +114,8 @@ struct Recording {
         bool last;        // handed back at the stop
     };
 
-    mutable int64_t lostSamples = 0;
-
-    std::vector<Buffer> Device() const
+    // The buffers in the order the device fills them, with when each is stamped and taken.
+    std::vector<Buffer> Device()
     {
         std::vector<Buffer> buffers;
         int64_t k = 0;
@@ -117,6 +123,12 @@ struct Recording {
         std::vector<size_t> blockFirst(blocked.size(), 0);
         lostSamples = 0;
         for (int i = 0;; ++i) {
+            for (const Span& d : dropped) {
+                if (Heard(k) >= d.from && Heard(k) < d.to)
+                    lostOnTheWay.push_back({Heard(k), d.to});
+                while (Heard(k) >= d.from && Heard(k) < d.to)
+                    ++k;
+            }
             const double done = Heard(k + kBufferSamples);
             if (done > stopAt)
                 break;
@@ -156,8 +168,6 @@ struct Recording {
     void Run()
     {
         std::vector<Buffer> buffers = Device();
-        if (!buffers.empty() && buffers[0].taken < 0)
-            problem += "simulation: a buffer before the start; ";
         SoundPlacement placement(SoundPlacement::Format{kRate, kAlign, kFps, kPeriod}, clockStart);
         auto clock = [&](double t) { return clockStart + uint32_t(int64_t(std::ceil(t))); };
 
@@ -221,11 +231,13 @@ struct Recording {
                     continue;
                 const double picture = Elapsed(heard) * kSamplesPerMs;
                 const double position = double(piece.position + (j - from));
-                worstMs = std::max(worstMs, std::abs(position - picture) / kSamplesPerMs);
+                const double offMs = std::abs(position - picture) / kSamplesPerMs;
+                worstMs = std::max(worstMs, offMs);
+                if (offMs > kPeriod)
+                    lastOutOfStep = b.taken;
             }
         }
     }
-    int64_t previousEnd = 0;
 };
 
 // Sound is never a frame period away from its picture, never written over itself, and ends where
@@ -313,6 +325,27 @@ TEST(SoundPlacementTest, BurstOfFiveBuffers)
         // The gap, from the fifth buffer's end to the moment the loop let go, becomes silence.
         EXPECT_NEAR(double(r.Total(Change::Lost)), double(r.lostSamples), 31 * kSamplesPerMs);
         EXPECT_EQ(r.lostSamples > 0, c.lost > 0);
+    }
+}
+
+TEST(SoundPlacementTest, SoundLostOnTheWayIsMadeGoodWithinASecond)
+{
+    // Nothing tells the placement: only the arrival times show the sound is early from then on.
+    for (Span dropped : {Span{3550, 3850}, Span{3030, 3110}, Span{7020, 7900}}) {
+        SCOPED_TRACE(testing::Message() << "dropped from " << dropped.from << " to " << dropped.to << " ms");
+        Recording r;
+        r.dropped = {dropped};
+        r.Run();
+        EXPECT_EQ(r.problem, "");
+        ASSERT_EQ(r.lostOnTheWay.size(), 1u);
+        const Span lost = r.lostOnTheWay[0];
+        ASSERT_EQ(r.corrections.size(), 1u);
+        EXPECT_EQ(r.corrections[0].change, Change::Early);
+        EXPECT_NEAR(double(r.Total(Change::Early)), (lost.to - lost.from) * kSamplesPerMs, 31 * kSamplesPerMs);
+        // Judged on the second of buffers after the last one before the loss, and made good then.
+        EXPECT_GE(r.corrections[0].at, lost.from + 1000);
+        EXPECT_LE(r.corrections[0].at, lost.from + 1000 + kPeriod + 2 * 31);  // delays of both ends
+        EXPECT_LE(r.lastOutOfStep, r.corrections[0].at);
     }
 }
 
