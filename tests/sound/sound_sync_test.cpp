@@ -47,8 +47,9 @@ double BeepMs(int k)
     return 40.0 * (1 + k % 3);
 }
 
-// The window and the sound of one schedule, on one thread and one clock (timeGetTime, the
-// engine's frame clock).
+// The window and the sound of one schedule, on one clock (timeGetTime, the engine's frame clock):
+// one thread feeds the pipe and nothing else, so that painting never holds up the sound, and one
+// keeps the window.
 class BeepsAndFlashes {
 public:
     BeepsAndFlashes(HANDLE fifo, double speed) : fifo(fifo), speed(speed) {}
@@ -56,16 +57,19 @@ public:
 
     bool Start()
     {
-        thread = std::thread([this] { Run(); });
-        for (int i = 0; i < 500 && !ready; ++i)
+        feeder = std::thread([this] { Feed(); });
+        flasher = std::thread([this] { Flash(); });
+        for (int i = 0; i < 500 && ready < 2 && !failed; ++i)
             ::Sleep(10);
-        return ready && !failed;
+        return ready == 2 && !failed;
     }
     void Stop()
     {
         stop = true;
-        if (thread.joinable())
-            thread.join();
+        if (feeder.joinable())
+            feeder.join();
+        if (flasher.joinable())
+            flasher.join();
     }
     // Beeps and flashes at first, first + 1 s, ... (count of them), by the frame clock.
     void Schedule(uint32_t first, int count)
@@ -73,8 +77,8 @@ public:
         firstBeep = first;
         beeps = count;
     }
-    // Nothing goes into the pipe until Feed: the device hears nothing and hands back nothing, as
-    // a sound card does while it starts up.
+    // Nothing goes into the pipe until FeedFrom: the device hears nothing and hands back
+    // nothing, as a sound card does while it starts up.
     void Hold() { feeding = Feeding::Held; }
     void FeedFrom(uint32_t t)
     {
@@ -82,6 +86,9 @@ public:
         feeding = Feeding::From;
     }
     bool Failed() const { return failed; }
+    // The longest the feeder went without writing: the pipe then arrives in a burst, which the
+    // sound server may cut short.
+    uint32_t LongestStallMs() const { return longestStall; }
 
 private:
     static LRESULT CALLBACK WindowProc(HWND w, UINT message, WPARAM wp, LPARAM lp)
@@ -120,26 +127,14 @@ private:
         return k < beeps && *into < BeepMs(k + 1) ? k + 1 : 0;
     }
 
-    void Run()
+    void Feed()
     {
-        WNDCLASSA wc{};
-        wc.lpfnWndProc = WindowProc;
-        wc.hInstance = ::GetModuleHandleA(nullptr);
-        wc.lpszClassName = "VorluxSyncFlash";
-        ::RegisterClassA(&wc);
-        window = ::CreateWindowExA(WS_EX_TOPMOST | WS_EX_TOOLWINDOW, wc.lpszClassName, "flash", WS_POPUP | WS_VISIBLE, 0, 0,
-                                   kWidth, kHeight, nullptr, nullptr, wc.hInstance, nullptr);
-        if (!window) {
-            failed = true;
-            ready = true;
-            return;
-        }
-        ::SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
-        ::InvalidateRect(window, nullptr, FALSE);
+        ::SetThreadPriority(::GetCurrentThread(), THREAD_PRIORITY_TIME_CRITICAL);
         const uint32_t base = ::timeGetTime();
+        uint32_t lastWrite = base;
         int64_t written = 0;
         std::vector<int16_t> chunk;
-        ready = true;
+        ++ready;
         while (!stop) {
             const uint32_t now = ::timeGetTime();
             // The samples due by now: sample s stands for base + s / (rate x speed) seconds.
@@ -147,8 +142,10 @@ private:
             chunk.clear();
             const uint32_t first = firstBeep;
             const Feeding f = feeding;
-            if (f == Feeding::Held || (f == Feeding::From && int32_t(now - feedFrom) < 0))
+            if (f == Feeding::Held || (f == Feeding::From && int32_t(now - feedFrom) < 0)) {
                 written = due;  // what the device would have heard meanwhile is lost
+                lastWrite = now;
+            }
             for (int64_t s = written; s < due; ++s) {
                 const double t = double(int32_t(base - first)) + double(s) * 1000.0 / (kRate * speed);
                 double into = 0;
@@ -161,12 +158,36 @@ private:
                 if (!::WriteFile(fifo, chunk.data(), DWORD(chunk.size() * 2), &done, nullptr) ||
                     done != chunk.size() * 2) {
                     failed = true;
-                    break;
+                    return;
                 }
                 written = due;
+                longestStall = std::max<uint32_t>(longestStall, now - lastWrite);
+                lastWrite = now;
             }
+            ::Sleep(2);
+        }
+    }
+
+    void Flash()
+    {
+        ::SetThreadPriority(::GetCurrentThread(), THREAD_PRIORITY_TIME_CRITICAL);
+        WNDCLASSA wc{};
+        wc.lpfnWndProc = WindowProc;
+        wc.hInstance = ::GetModuleHandleA(nullptr);
+        wc.lpszClassName = "VorluxSyncFlash";
+        ::RegisterClassA(&wc);
+        window = ::CreateWindowExA(WS_EX_TOPMOST | WS_EX_TOOLWINDOW, wc.lpszClassName, "flash", WS_POPUP | WS_VISIBLE, 0, 0,
+                                   kWidth, kHeight, nullptr, nullptr, wc.hInstance, nullptr);
+        if (!window) {
+            failed = true;
+            return;
+        }
+        ::SetWindowLongPtrA(window, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+        ::InvalidateRect(window, nullptr, FALSE);
+        ++ready;
+        while (!stop) {
             // White for one frame period from each beep's start.
-            const double sinceFirst = double(int32_t(now - first));
+            const double sinceFirst = double(int32_t(::timeGetTime() - firstBeep));
             const bool flash = beeps > 0 && sinceFirst >= 0 && int(sinceFirst / 1000) < beeps &&
                                sinceFirst - int(sinceFirst / 1000) * 1000.0 < kPeriodMs;
             if (flash != white) {
@@ -187,17 +208,19 @@ private:
 
     HANDLE fifo;  // not owned
     const double speed;
-    std::thread thread;
-    std::atomic<bool> ready{false};
+    std::thread feeder;
+    std::thread flasher;
+    std::atomic<int> ready{0};
     std::atomic<bool> failed{false};
     std::atomic<bool> stop{false};
     std::atomic<uint32_t> firstBeep{0};
+    std::atomic<int> beeps{0};
     enum class Feeding { Always, Held, From };
     std::atomic<Feeding> feeding{Feeding::Always};
     std::atomic<uint32_t> feedFrom{0};
-    std::atomic<int> beeps{0};
-    HWND window = nullptr;  // schedule thread
-    bool white = false;     // schedule thread
+    std::atomic<uint32_t> longestStall{0};
+    HWND window = nullptr;  // flash thread
+    bool white = false;     // flash thread
 };
 
 // Runs a shell script on the Unix side and waits for it: Wine starts Unix programs without
@@ -348,6 +371,7 @@ void RecordAndCompare(int seconds, double speed, uint32_t lateMs, int fewestCorr
 
     Figures f;
     std::string trace;
+    uint32_t stallMs = 0;
     {
         CaptureEngine engine(std::make_unique<CaptureFactory>());
         std::ostringstream traceStream;
@@ -377,6 +401,7 @@ void RecordAndCompare(int seconds, double speed, uint32_t lateMs, int fewestCorr
         ASSERT_EQ(engine.CaptureStop(), 1);
         source.Stop();
         EXPECT_FALSE(source.Failed()) << "writing the FIFO failed";
+        stallMs = source.LongestStallMs();
         trace = traceStream.str();
     }
     ::CloseHandle(fifo);
@@ -397,12 +422,12 @@ void RecordAndCompare(int seconds, double speed, uint32_t lateMs, int fewestCorr
         ++corrections;
 
     std::printf("%d s, sound from %u ms, at %.3f x real time: video %.3f s, audio %.3f s, %d flashes, %d beeps, %d pairs, "
-                "largest beep-to-flash offset %+.0f ms, %zu drift corrections\n%s",
-                seconds, lateMs, speed, f.video, f.audio, f.flashes, f.beeps, f.paired, f.worstMs, corrections, f.table.c_str());
+                "largest beep-to-flash offset %+.0f ms, %zu drift corrections, feeder stalled up to %u ms\n%s",
+                seconds, lateMs, speed, f.video, f.audio, f.flashes, f.beeps, f.paired, f.worstMs, corrections, stallMs, f.table.c_str());
     // The engine's own account: where the sound started and what it corrected.
     std::istringstream lines(trace);
     for (std::string line; std::getline(lines, line);)
-        if (line.rfind("Sound ", 0) == 0 || line.rfind("!!!!!!!SOUND", 0) == 0)
+        if (line.rfind("Sound ", 0) == 0 || line.rfind("!!!!!!!SOUND", 0) == 0 || line.rfind("Frames skipped", 0) == 0)
             std::printf("  engine: %s\n", line.c_str());
     std::fflush(stdout);
 
