@@ -265,6 +265,7 @@ int32_t CaptureEngine::BeginCapture()
     if (!Initialized.IsSet(state.load())) {
         if (int32_t code = InitCapturing()) {
             EndCapturing();
+            aviWriter->SettleStart(false);
             return code;
         }
     }
@@ -279,6 +280,11 @@ int32_t CaptureEngine::BeginCapture()
         threadHandle = nullptr;
         result = kErrThread;
     }
+    // A start that failed leaves no movie behind, and the next one prepares afresh for its own
+    // file name.
+    if (result != kStartOk)
+        EndCapturing();
+    aviWriter->SettleStart(result == kStartOk);
     Trace("In BeginCapture:AfterStart");
     return result;
 }
@@ -314,6 +320,8 @@ int32_t CaptureEngine::InitCapturing()
     videoRecorder->InitCapturing(info->compressor);
     if (soundPrepared)
         audioRecorder->InitCapturing();
+    if (!aviWriter->WriteHeaders())
+        return kErrFileOpen;
 
     const VBitmapInfoHeader& h = info->bitmapInfo.bmiHeader;
     const uint64_t frameBytes = DibFrameBytes(h.biWidth, h.biHeight, h.biBitCount);

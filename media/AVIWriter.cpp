@@ -2,6 +2,8 @@
 
 #include "media/avi/AviFormat.h"
 
+#include <windows.h>
+
 #include <cstdio>
 
 namespace {
@@ -10,6 +12,26 @@ constexpr char kVideoStreamName[] = "Vorlux 3 Video Stream";
 constexpr char kAudioStreamName[] = "Vorlux 3 Audio Stream";
 constexpr uint32_t kCompressFlags = 13;  // AVICOMPRESSF_VALID | AVICOMPRESSF_KEYFRAMES | AVICOMPRESSF_INTERLEAVE
 constexpr uint32_t kBestQuality = 10000;
+
+// Where a file about to be replaced waits beside itself: the first free of these suffixes.
+constexpr const char* kAsideSuffixes[] = {".previous", ".previous1", ".previous2", ".previous3"};
+
+bool IsPlainFile(const std::string& path)
+{
+    const DWORD attributes = ::GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+// The new name of the moved file, or empty text when nothing could be moved.
+std::string MoveAside(const std::string& path)
+{
+    for (const char* suffix : kAsideSuffixes) {
+        const std::string aside = path + suffix;
+        if (::MoveFileExA(path.c_str(), aside.c_str(), 0))
+            return aside;
+    }
+    return {};
+}
 
 }  // namespace
 
@@ -33,11 +55,50 @@ bool AVIWriter::Open()
         Initialized.Set(state);
     if (FileOpen.IsSet(state))
         return true;
+    // Only a file this writer creates is its to remove: one that was there and could not be
+    // moved aside is overwritten, as it always was, and left in place by a failed start.
+    const bool existed = IsPlainFile(fileName);
+    asidePath = existed ? MoveAside(fileName) : std::string();
     file = avi::MovieFile::Create(fileName);
-    if (!file)
+    if (!file) {
+        PutBackReplaced(fileName);
         return false;
+    }
+    createdPath = !existed || !asidePath.empty() ? fileName : std::string();
     FileOpen.Set(state);
     return true;
+}
+
+bool AVIWriter::WriteHeaders()
+{
+    return file && file->Begin() == 0;
+}
+
+void AVIWriter::SettleStart(bool started)
+{
+    if (started) {
+        if (!asidePath.empty() && !::DeleteFileA(asidePath.c_str()))
+            std::printf("The replaced movie %s could not be deleted (%lu)\n", asidePath.c_str(), ::GetLastError());
+        asidePath.clear();
+        createdPath.clear();
+        return;
+    }
+    Close();
+    if (createdPath.empty())
+        return;
+    if (!::DeleteFileA(createdPath.c_str()))
+        std::printf("The movie of a failed start, %s, could not be removed (%lu)\n", createdPath.c_str(),
+                    ::GetLastError());
+    // A file was moved aside only where this writer then created one of the same name.
+    PutBackReplaced(createdPath);
+    createdPath.clear();
+}
+
+void AVIWriter::PutBackReplaced(const std::string& path)
+{
+    if (!asidePath.empty() && !::MoveFileExA(asidePath.c_str(), path.c_str(), 0))
+        std::printf("The replaced movie stays at %s (%lu)\n", asidePath.c_str(), ::GetLastError());
+    asidePath.clear();
 }
 
 bool AVIWriter::Close()

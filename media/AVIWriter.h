@@ -22,8 +22,17 @@ public:
 
     virtual int32_t CheckConfig();
     virtual bool SetFileName(const char* path);
+    // Creates the movie file. A file of that name already there is moved aside first, so that
+    // a start that fails can put it back; when it cannot be moved it is overwritten in place.
     virtual bool Open();
+    // The file's headers on disk now, once every stream has its format: a disk too full to
+    // take even them fails the start rather than its first frame.
+    virtual bool WriteHeaders();
     virtual bool Close();
+    // Settles the start that opened the file. Started: the file moved aside is deleted. Not
+    // started: the file is closed, the file this writer created is removed and the one moved
+    // aside is put back, so a failed start leaves the directory as it found it.
+    virtual void SettleStart(bool started);
 
     // Stream pass-throughs: true when the file service answers 0. Streams belong to the
     // open file; releasing one after Close is harmless.
@@ -38,6 +47,12 @@ protected:
     int32_t state = 0;
     std::string fileName;
     std::unique_ptr<avi::MovieFile> file;
+
+private:
+    void PutBackReplaced(const std::string& path);
+
+    std::string createdPath;  // the file the last Open created, until its start is settled
+    std::string asidePath;    // where the file it replaced waits, until the start is settled
 };
 
 class VideoRecorder {

@@ -88,6 +88,7 @@ void PropSheet::SetupWindow()
     RegisterHotKeys();
     if (!engine)
         engine = std::make_unique<CaptureEngine>(CreateFactory());
+    ApplyCaptureArea();
 }
 
 void PropSheet::RegisterHotKeys()
@@ -118,7 +119,7 @@ void PropSheet::CaptureStart()
     if (recording)
         return;
     if (engine) {
-        engine->SetCaptureRect(prefs.GetCaptureArea());
+        ApplyCaptureArea();
         engine->SetKeyFrameEvery(prefs.GetKeyFrame());
         int32_t mouse = prefs.GetRecordMouseShape();
         if (mouse >= 0)
@@ -151,6 +152,8 @@ void PropSheet::CaptureStart()
             ReportStartError(kStartErrorFileNotOpened);
             return;
         }
+        char previousMovie[kPrefsPathSize];
+        prefs.GetLastMovieRecorded(previousMovie, sizeof previousMovie);
         engine->SetFileName(path);
         prefs.SetLastMovieRecorded(path);
 
@@ -165,10 +168,13 @@ void PropSheet::CaptureStart()
 
         ::MessageBeep(static_cast<UINT>(-1));
         int32_t err = engine->BeginCapture();
-        if (err == 0)
+        if (err == 0) {
             recording = true;
-        else
+        } else {
+            // A failed start leaves no movie behind: Play Movie keeps the newest one there is.
+            prefs.SetLastMovieRecorded(previousMovie);
             ReportStartError(err);
+        }
     }
     if (recording)
         movie.ShowRecording(true);
@@ -224,7 +230,7 @@ void PropSheet::CaptureFrame()
         ReportStartError(kStartErrorFileNotOpened);
         return;
     }
-    engine->SetCaptureRect(prefs.GetCaptureArea());
+    ApplyCaptureArea();
     engine->SetDrawCursor(prefs.GetCursorMode() == 0);
     DebugTrace("CaptureFrame - set all engine stuff");
     if (prefs.GetVorluxMode() != 0)
@@ -240,6 +246,19 @@ void PropSheet::HideForCapture()
     ::ShowWindow(Handle(), SW_HIDE);
     // Every window repaints what the panel covered before the first frame is grabbed.
     ::InvalidateRect(nullptr, nullptr, TRUE);
+}
+
+void PropSheet::ApplyCaptureArea()
+{
+    if (!engine || engine->SetCaptureRect(prefs.GetCaptureArea()))
+        return;
+    const VRect fallback = Prefs::DefaultCaptureArea();
+    DebugTrace("Capture area refused, recording %d,%d to %d,%d", fallback.left, fallback.top, fallback.right,
+               fallback.bottom);
+    engine->SetCaptureRect(fallback);
+    prefs.SetCaptureArea(fallback);
+    if (movie.Handle())
+        movie.ShowCaptureArea();
 }
 
 bool PropSheet::JoinPath(const char* name, char* path, size_t size) const

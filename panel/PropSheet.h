@@ -49,6 +49,9 @@ private:
     void CaptureFrame();
     void ReportStartError(int32_t code);
     void HideForCapture();
+    // Hands the engine the stored capture area; one it refuses is replaced by the default
+    // area, in the engine and in the store, so the Movie page shows what is recorded.
+    void ApplyCaptureArea();
     // The output path from the stored directory and a name; false when it is empty or too long.
     bool JoinPath(const char* name, char* path, size_t size) const;
     std::string LoadText(int id) const;

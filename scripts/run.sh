@@ -8,6 +8,8 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
+. scripts/lib.sh
+VORLUX_SCRIPT=run.sh
 target=i686
 while [ $# -gt 0 ]; do
     case "$1" in
@@ -18,8 +20,8 @@ while [ $# -gt 0 ]; do
 done
 case "$target" in i686|x86_64) ;; *) echo "run.sh: unknown target '$target'" >&2; exit 2 ;; esac
 
-scripts/setup.sh
-[ "$target" = i686 ] && scripts/enable-i386.sh
+scripts/setup.sh || die "installing the packages failed"
+if [ "$target" = i686 ]; then scripts/enable-i386.sh || die "32-bit Wine cannot run here"; fi
 build=${VORLUX_BUILD_ROOT:-$root/build}
 export VORLUX_BUILD_ROOT=$build
 echo "run.sh: building $target"
@@ -28,45 +30,31 @@ if [ -f "$build/$target/build.ninja" ]; then
     cmake --build "$build/$target" --target vorlux >"$build.$target.log" 2>&1
 else
     scripts/build.sh "$target" >"$build.$target.log" 2>&1
-fi || { tail -30 "$build.$target.log"; exit 1; }
+fi || { tail -30 "$build.$target.log"; die "the build of $target failed (see $build.$target.log)"; }
 bin=$build/$target/bin
 exe=$bin/vorlux.exe
 export WINEPREFIX=$build/wineprefix WINEDEBUG=-all
 
-xvfb_pid=
-cleanup() {
-    wineserver -k 2>/dev/null || true
-    [ -n "$xvfb_pid" ] && kill "$xvfb_pid" 2>/dev/null || true
-}
-
 if [ -n "${DISPLAY:-}" ]; then
-    # The prefix's background services must not hold this terminal.
-    [ -d "$WINEPREFIX" ] || (wineserver -p; /usr/lib/wine/wine64 wineboot -i) </dev/null >/dev/null 2>&1
+    [ -f "$WINEPREFIX/system.reg" ] || vorlux_boot_prefix
     exec scripts/wine-run.sh "$target" "$exe"
 fi
 
+cleanup() {
+    vorlux_stop_prefix
+    vorlux_stop_xvfbs
+}
 trap cleanup EXIT
-display=70
-while [ -e "/tmp/.X${display}-lock" ] || [ -e "/tmp/.X11-unix/X${display}" ]; do display=$((display + 1)); done
-export DISPLAY=:$display
-Xvfb "$DISPLAY" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
-xvfb_pid=$!
-for _ in $(seq 50); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
-(mkdir -p "$WINEPREFIX"; wineserver -p; /usr/lib/wine/wine64 wineboot -i) </dev/null >/dev/null 2>&1 || true
+vorlux_start_xvfb 24
+export DISPLAY=$VORLUX_XVFB
+vorlux_boot_prefix
 
 before=$(ls "$bin"/VluxTake*.avi 2>/dev/null || true)
 echo "run.sh: starting vorlux.exe on the private display $DISPLAY (a 32-bit start may take a minute)"
 scripts/wine-run.sh "$target" "$exe" </dev/null >"$build/run.$target.out" 2>&1 &
-panel=
-for _ in $(seq 300); do
-    panel=$(xdotool search --onlyvisible --name '^Vorlux 3\.0$' 2>/dev/null | head -1 || true)
-    [ -n "$panel" ] && break
-    sleep 1
-done
-[ -n "$panel" ] || { echo "run.sh: the panel did not appear" >&2; exit 1; }
+panel=$(vorlux_wait_window '^Vorlux 3\.0$' 300) || die "the panel did not appear"
 sleep 1
-xdotool windowfocus --sync "$panel"
-xdotool key ctrl+shift+F5
+vorlux_key "$panel" ctrl+shift+F5
 echo "run.sh: recording"
 # Hot keys arrive only while a window of the program has the focus: keep it, and move the
 # panel and the mouse about inside the capture area.
@@ -75,8 +63,7 @@ for step in $(seq 0 24); do
     xdotool windowmove "$panel" "$x" "$y" mousemove $((100 + step * 10)) $((80 + (step % 5) * 30))
     sleep 0.2
 done
-xdotool windowfocus --sync "$panel"
-xdotool key ctrl+shift+F6
+vorlux_key "$panel" ctrl+shift+F6
 movie=
 for _ in $(seq 30); do
     sleep 1
@@ -87,7 +74,7 @@ for _ in $(seq 30); do
     done
     [ -n "$movie" ] && break
 done
-[ -n "$movie" ] || { echo "run.sh: no movie was written" >&2; exit 1; }
+[ -n "$movie" ] || die "no movie was written"
 sleep 1
 echo "movie: $movie"
 ffprobe -v error -count_frames -show_entries stream=codec_name,width,height,r_frame_rate,nb_read_frames \

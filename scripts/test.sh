@@ -2,131 +2,126 @@
 # Installs what is missing, builds every target and runs every test:
 #   native  - the portable AVI library and tools, under AddressSanitizer and UBSan
 #   x86_64  - the program's tests under wine64, one CTest test per case
-#   i686    - the same tests under 32-bit Wine, one CTest test per test program
-# Ends with one line "N passed, M failed".
-set -uo pipefail
+#   i686    - the same tests under 32-bit Wine, in one test program
+# Ends with each target's CTest summary and one line "N passed, M failed". A set-up step that
+# fails stops the run at once and says which step it was.
+set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 cd "$root"
+. scripts/lib.sh
+VORLUX_SCRIPT=test.sh
 build=${VORLUX_BUILD_ROOT:-$root/build}
 export VORLUX_BUILD_ROOT=$build
 started=$(date +%s)
+mkdir -p "$build" || die "cannot make the build tree $build"
 
-scripts/setup.sh || { echo "test.sh: setup failed" >&2; exit 1; }
-scripts/enable-i386.sh || { echo "test.sh: 32-bit Wine cannot run here" >&2; exit 1; }
-scripts/check-layers.sh || { echo "test.sh: an include crosses the folders' allowed direction" >&2; exit 1; }
+scripts/setup.sh || die "installing the packages failed"
+scripts/enable-i386.sh || die "32-bit Wine cannot run here"
+scripts/check-layers.sh || die "an include crosses the folders' allowed direction"
 
 for target in native x86_64 i686; do
     echo "== build $target"
-    mkdir -p "$build"
     scripts/build.sh "$target" >"$build/$target.build.log" 2>&1 || {
-        tail -50 "$build/$target.build.log"; echo "test.sh: build of $target failed" >&2; exit 1; }
+        tail -50 "$build/$target.build.log"; die "build of $target failed (see $build/$target.build.log)"; }
 done
 
-pids=()
 cleanup() {
-    for p in "${pids[@]}"; do kill "$p" 2>/dev/null; done
-    for t in x86_64 i686 clean base; do WINEPREFIX=$build/wineprefix-$t /usr/lib/wine/wineserver64 -k 2>/dev/null; done
-    [ -n "${VORLUX_TEST_CLEANUP:-}" ] && eval "$VORLUX_TEST_CLEANUP"
+    local pid t
+    for pid in "${background[@]}"; do kill "$pid" 2>/dev/null || true; done
+    for t in x86_64 i686 clean base; do
+        WINEPREFIX=$build/wineprefix-$t "$VORLUX_WINESERVER" -k 2>/dev/null || true
+    done
+    vorlux_stop_xvfbs
+    if [ -n "${VORLUX_TEST_CLEANUP:-}" ]; then eval "$VORLUX_TEST_CLEANUP" || true; fi
 }
+background=()
 trap cleanup EXIT
 
 # One Xvfb per depth and per Windows target, so the two targets' window tests never meet.
-next_display=90
-start_xvfb() {  # depth -> sets display (not in a subshell: the server must be noted for cleanup)
-    local depth=$1
-    while [ -e "/tmp/.X${next_display}-lock" ] || [ -e "/tmp/.X11-unix/X${next_display}" ]; do
-        next_display=$((next_display + 1))
-    done
-    display=":$next_display"
-    next_display=$((next_display + 1))
-    Xvfb "$display" -screen 0 1024x768x"$depth" -nolisten tcp >/dev/null 2>&1 &
-    pids+=($!)
-    for _ in $(seq 50); do xdpyinfo -display "$display" >/dev/null 2>&1 && break; sleep 0.1; done
-}
 declare -A displays
 for target in x86_64 i686; do
     for depth in 24 16 8; do
-        start_xvfb $depth
-        displays[$target.$depth]=$display
+        vorlux_start_xvfb "$depth"
+        displays[$target.$depth]=$VORLUX_XVFB
     done
 done
 
-# Optional environments that tests rely on (sound sources and the like) hook in here.
+# Optional environments that tests rely on (sound sources and the like) hook in here. A hook
+# that cannot provide its environment says so and leaves the tests that need it to skip.
 for hook in scripts/test-env.d/*.sh; do
-    [ -f "$hook" ] && source "$hook"
+    if [ -f "$hook" ]; then . "$hook" || die "the test environment $hook failed"; fi
 done
 
-# A prefix per target: the emulated i686 processes are slow to answer their Wine server, and
-# must not hold up the x86_64 ones. Each prefix gets a server that stays up for the whole run:
-# Wine starts servers through Debian's wrapper, which gives them no persistence, so that every
-# test process would start a new one and boot the prefix again (seconds a case). The server must
-# start before anything else in the prefix (it needs the prefix's directory), and the prefix's
-# background services must not inherit CTest's pipes, so both start before CTest.
 export WINEDEBUG=-all VORLUX_WINE_OUTPUT_AFTER=1
-server=/usr/lib/wine/wineserver64
-boot_prefix() {  # target
-    (export WINEPREFIX=$build/wineprefix-$1 DISPLAY=${displays[$1.24]}
-     mkdir -p "$WINEPREFIX"; $server -p; /usr/lib/wine/wine64 wineboot -i) </dev/null >/dev/null 2>&1
-}
-
-run_ctest() {  # target -> writes build/TARGET.ctest.log
-    local target=$1
-    (
-        if [ "$target" != native ]; then
-            export WINEPREFIX=$build/wineprefix-$target
-            export DISPLAY=${displays[$target.24]} VORLUX_DISPLAY_24=${displays[$target.24]}
-            export VORLUX_DISPLAY_16=${displays[$target.16]} VORLUX_DISPLAY_8=${displays[$target.8]}
-        fi
-        cd "$build/$target" && ctest --output-on-failure --timeout 900 </dev/null
-    ) >"$build/$target.ctest.log" 2>&1
-}
 
 # Every prefix is a copy of one booted once: a boot takes minutes, as its 32-bit half runs under
 # the emulator. The x86_64 and i686 prefixes are kept between runs; the whole-program runs start
-# from a copy of the pristine one instead of booting their own. The boot's server ends (and saves
-# the registry) before anything copies the prefix.
+# from a copy of the pristine one instead of booting their own. The boot's server ends (and
+# saves the registry) before anything copies the prefix.
 base_prefix=$build/wineprefix-base
 if [ ! -f "$base_prefix/system.reg" ]; then
+    echo "== boot the Wine prefix"
     rm -rf "$base_prefix"
     (export WINEPREFIX=$base_prefix DISPLAY=${displays[x86_64.24]}
-     /usr/lib/wine/wine64 wineboot -i; timeout 600 $server -w) </dev/null >/dev/null 2>&1
+     vorlux_boot_prefix && vorlux_stop_prefix) || die "the first Wine prefix could not be booted"
 fi
-for prefix in x86_64 i686; do
-    if [ ! -f "$build/wineprefix-$prefix/system.reg" ] && [ -f "$base_prefix/system.reg" ]; then
-        rm -rf "$build/wineprefix-$prefix"
-        cp -a "$base_prefix" "$build/wineprefix-$prefix"
+for target in x86_64 i686; do
+    if [ ! -f "$build/wineprefix-$target/system.reg" ]; then
+        vorlux_copy_prefix "$base_prefix" "$build/wineprefix-$target"
     fi
 done
-rm -rf "$build/wineprefix-clean"
-cp -a "$base_prefix" "$build/wineprefix-clean" 2>/dev/null && export VORLUX_CLEAN_PREFIX=$build/wineprefix-clean
+vorlux_copy_prefix "$base_prefix" "$build/wineprefix-clean"
+export VORLUX_CLEAN_PREFIX=$build/wineprefix-clean
+
+# Runs one target's tests; the CTest output goes to build/TARGET.ctest.log and the results to
+# build/TARGET.junit.xml. A failing test is a result, not a reason to stop; a prefix that cannot
+# be booted is.
+run_ctest() {  # target
+    local target=$1
+    rm -f "$build/$target.junit.xml"
+    if [ "$target" != native ]; then
+        export WINEPREFIX=$build/wineprefix-$target
+        export DISPLAY=${displays[$target.24]} VORLUX_DISPLAY_24=${displays[$target.24]}
+        export VORLUX_DISPLAY_16=${displays[$target.16]} VORLUX_DISPLAY_8=${displays[$target.8]}
+        vorlux_boot_prefix
+    fi
+    (cd "$build/$target" && ctest --output-on-failure --timeout 900 --output-junit "$build/$target.junit.xml") \
+        </dev/null >"$build/$target.ctest.log" 2>&1 || true
+}
 
 # The emulated i686 run is slow and single-threaded: it runs beside everything else.
-(boot_prefix i686; run_ctest i686) &
-i686_pid=$!
-boot_prefix x86_64
-
+(run_ctest i686) &
+background+=($!)
 run_ctest native
-run_ctest x86_64
-wait $i686_pid
+(run_ctest x86_64)
+wait "${background[@]}" || true
+background=()
+
+# Reads one attribute of the <testsuite> element of a CTest JUnit report.
+suite_attribute() {  # file name
+    tr '\n' ' ' <"$1" | sed -nE "s/.*<testsuite [^>]*[[:space:]]$2=\"([0-9]+)\".*/\1/p"
+}
 
 passed=0
 failed=0
 for target in native x86_64 i686; do
     log=$build/$target.ctest.log
+    report=$build/$target.junit.xml
     echo "== $target"
-    grep -E '(Failed|\*\*\*|Not Run|Exception|Timeout)' "$log" | grep -v '^[[:space:]]*$' | head -40
-    summary=$(grep -E 'tests passed, [0-9]+ tests? failed out of [0-9]+' "$log" | tail -1)
-    if [ -z "$summary" ]; then
-        summary=$(grep -E '^No tests were found' "$log" | tail -1)
-        echo "${summary:-no CTest summary}"
+    if [ ! -s "$report" ]; then
         tail -20 "$log"
+        echo "no test report from $target (see $log)"
         failed=$((failed + 1))
         continue
     fi
-    echo "$summary"
-    total=$(sed -E 's/.* out of ([0-9]+).*/\1/' <<<"$summary")
-    bad=$(sed -E 's/.* ([0-9]+) tests? failed.*/\1/' <<<"$summary")
-    passed=$((passed + total - bad))
+    total=$(suite_attribute "$report" tests)
+    bad=$(suite_attribute "$report" failures)
+    skipped=$(( $(suite_attribute "$report" skipped) + $(suite_attribute "$report" disabled) ))
+    grep -oE '<testcase name="[^"]*"[^>]*status="(fail|notrun)"' "$report" \
+        | sed -E 's/<testcase name="([^"]*)".*status="([a-z]*)"/    \1 (\2)/' | head -40 || true
+    grep -E 'tests passed, [0-9]+ tests? failed out of [0-9]+' "$log" | tail -1 || true
+    [ "$total" -gt 0 ] || { echo "$target ran no tests"; failed=$((failed + 1)); continue; }
+    passed=$((passed + total - bad - skipped))
     failed=$((failed + bad))
 done
 echo "test.sh: $(( $(date +%s) - started )) s"

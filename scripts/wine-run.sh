@@ -4,6 +4,8 @@
 # VORLUX_DEPTH=8|16|24 picks the matching test display (VORLUX_DISPLAY_8 and so on).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
+. "$root/scripts/lib.sh"
+VORLUX_SCRIPT=wine-run.sh
 target=$1
 shift
 export WINEPREFIX=${WINEPREFIX:-${VORLUX_BUILD_ROOT:-$root/build}/wineprefix-$target}
@@ -14,11 +16,7 @@ if [ -n "${VORLUX_DEPTH:-}" ]; then
     var="VORLUX_DISPLAY_${VORLUX_DEPTH}"
     if [ -n "${!var:-}" ]; then export DISPLAY=${!var}; fi
 fi
-case "$target" in
-    i686) wine=/usr/lib/wine/wine ;;
-    x86_64) wine=/usr/lib/wine/wine64 ;;
-    *) echo "wine-run.sh: unknown target '$target'" >&2; exit 2 ;;
-esac
+wine=$(vorlux_wine "$target")
 # VORLUX_WINE_OUTPUT_AFTER=1 (the test runs): the program writes to a file, shown when it ends.
 # Wine's desktop and services, started by the program, inherit its output and outlive it by
 # many seconds; a test runner reading a pipe would wait for them.

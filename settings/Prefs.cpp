@@ -1,6 +1,5 @@
 #include "settings/Prefs.h"
 
-#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <limits>
@@ -49,6 +48,17 @@ bool FormatWhole(char* buffer, std::size_t size, const char* format, Args... arg
 bool FileExists(const char* path)
 {
     return ::GetFileAttributesA(path) != INVALID_FILE_ATTRIBUTES;
+}
+
+bool FollowsRule(const char* text, PrefsRule rule)
+{
+    switch (rule) {
+    case PrefsRule::Any:
+        return true;
+    case PrefsRule::BareName:
+        return std::strpbrk(text, "\\/") == nullptr;
+    }
+    return false;
 }
 
 }  // namespace
@@ -168,43 +178,63 @@ void Prefs::WriteNumber(PrefsSetting setting, int32_t value)
     ::RegSetValueExA(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&data), sizeof data);
 }
 
-// Reads straight into the caller's buffer, at most its size. Text stored without a NUL is
-// terminated here; text that leaves no room for the NUL counts as missing.
-void Prefs::ReadText(PrefsSetting setting, char* buffer, std::size_t size) const
+// Reads the whole stored text into a path buffer. Text stored without a NUL is terminated
+// here; text that leaves no room for the NUL, or is against the value's rule, is unusable.
+bool Prefs::ReadStoredText(PrefsSetting setting, char (&text)[kPrefsPathSize]) const
 {
-    ClearText(buffer, size);
+    text[0] = '\0';
     const HKEY key = SubKeyOf(setting);
-    if (!key || !buffer || size == 0)
-        return;
-    const DWORD capacity =
-        static_cast<DWORD>(std::min<std::size_t>(size, std::numeric_limits<DWORD>::max()));
+    if (!key)
+        return false;
     DWORD type = REG_NONE;
-    DWORD length = capacity;
-    if (::RegQueryValueExA(key, PrefsLayoutOf(setting).name, nullptr, &type,
-                           reinterpret_cast<BYTE*>(buffer), &length) != ERROR_SUCCESS ||
-        type != REG_SZ || length > capacity) {
-        ClearText(buffer, size);
-        return;
+    DWORD length = sizeof text;
+    if (::RegQueryValueExA(key, PrefsLayoutOf(setting).name, nullptr, &type, reinterpret_cast<BYTE*>(text),
+                           &length) != ERROR_SUCCESS ||
+        type != REG_SZ || length > sizeof text) {
+        text[0] = '\0';
+        return false;
     }
-    if (length > 0 && buffer[length - 1] == '\0')
-        return;
-    if (length == capacity) {
-        ClearText(buffer, size);
-        return;
+    if (length == 0 || text[length - 1] != '\0') {
+        if (length == sizeof text) {
+            text[0] = '\0';
+            return false;
+        }
+        text[length] = '\0';
     }
-    buffer[length] = '\0';
+    if (!FollowsRule(text, PrefsLayoutOf(setting).rule)) {
+        text[0] = '\0';
+        return false;
+    }
+    return true;
 }
 
-// Text longer than a path buffer is refused: it could never be read back.
+void Prefs::GetText(PrefsSetting setting, char* buffer, std::size_t size) const
+{
+    ClearText(buffer, size);
+    const auto index = static_cast<int>(setting);
+    if (!buffer || size == 0 || index < 0 || index >= static_cast<int>(PrefsSetting::Count))
+        return;
+    const PrefsValue& value = PrefsLayoutOf(setting);
+    if (value.type == PrefsType::Number)
+        return;
+    char text[kPrefsPathSize];
+    if (ReadStoredText(setting, text))
+        CopyWhole(text, buffer, size);
+    else if (value.fallback == PrefsFallback::Default)
+        CopyWhole(value.text, buffer, size);
+}
+
+// Text longer than a path buffer, or against the value's rule, is refused: it could never be
+// read back.
 void Prefs::WriteText(PrefsSetting setting, const char* text)
 {
     const HKEY key = SubKeyOf(setting);
     if (!key || !text)
         return;
     const std::size_t length = std::strlen(text);
-    if (length >= kPrefsPathSize)
-        return;
     const PrefsValue& value = PrefsLayoutOf(setting);
+    if (length >= kPrefsPathSize || !FollowsRule(text, value.rule))
+        return;
     const DWORD bytes = static_cast<DWORD>(value.type == PrefsType::TextNoNul ? length : length + 1);
     if (writeObserver)
         writeObserver(value.name);
@@ -247,6 +277,14 @@ VRect Prefs::GetCaptureArea() const
     return {left, top, static_cast<int32_t>(right), static_cast<int32_t>(bottom)};
 }
 
+VRect Prefs::DefaultCaptureArea()
+{
+    const auto number = [](PrefsSetting setting) { return static_cast<int32_t>(PrefsLayoutOf(setting).number); };
+    const int32_t left = number(PrefsSetting::Left);
+    const int32_t top = number(PrefsSetting::Top);
+    return {left, top, left + number(PrefsSetting::Width), top + number(PrefsSetting::Height)};
+}
+
 // An area whose extent does not fit a 32-bit value is not stored at all.
 void Prefs::SetCaptureArea(const VRect& area)
 {
@@ -281,12 +319,12 @@ void Prefs::SetAutoIncrement(bool on) { WriteNumber(PrefsSetting::PathAutoIncrem
 
 void Prefs::GetDirectory(char* buffer, std::size_t size) const
 {
-    ReadText(PrefsSetting::PathDirectory, buffer, size);
+    GetText(PrefsSetting::PathDirectory, buffer, size);
 }
 void Prefs::SetDirectory(const char* directory) { WriteText(PrefsSetting::PathDirectory, directory); }
 void Prefs::GetFilename(char* buffer, std::size_t size) const
 {
-    ReadText(PrefsSetting::PathFilename, buffer, size);
+    GetText(PrefsSetting::PathFilename, buffer, size);
 }
 void Prefs::SetFilename(const char* baseName) { WriteText(PrefsSetting::PathFilename, baseName); }
 
@@ -366,7 +404,7 @@ void Prefs::SetChannels(int32_t channels) { WriteNumber(PrefsSetting::Channels, 
 
 void Prefs::GetLastMovieRecorded(char* buffer, std::size_t size) const
 {
-    ReadText(PrefsSetting::LastMovieRecorded, buffer, size);
+    GetText(PrefsSetting::LastMovieRecorded, buffer, size);
 }
 void Prefs::SetLastMovieRecorded(const char* path) { WriteText(PrefsSetting::LastMovieRecorded, path); }
 

@@ -63,6 +63,8 @@ public:
     void SetVorluxMode(int32_t mode);
     VRect GetCaptureArea() const;  // the empty rectangle when any of its values is missing
     void SetCaptureArea(const VRect& area);
+    // The area a new store is created with, from the layout's defaults.
+    static VRect DefaultCaptureArea();
     int32_t GetPanValue() const;
     void SetPanValue(int32_t percent);
     int32_t GetKeyFrame() const;
@@ -79,8 +81,12 @@ public:
     void SetCaptureKey(int32_t key);
 
     // Movie destination. Text getters fill a caller's buffer of `size` bytes (normally
-    // kPrefsPathSize), always NUL-terminated; a missing or unusable value gives empty text.
-    // Text setters refuse text of kPrefsPathSize characters or more and keep the stored value.
+    // kPrefsPathSize), always NUL-terminated, with the whole text or empty text when it does
+    // not fit. A stored value that is missing, of another type, of kPrefsPathSize characters or
+    // more, or against its rule reads as the layout's fallback: the default for the directory
+    // and the base name, so a movie never goes anywhere but where the store says. Reading a
+    // fallback writes nothing. Text setters refuse text of kPrefsPathSize characters or more,
+    // and a base name with a path separator, and keep the stored value.
     bool GetAutoIncrement() const;  // false when missing
     void SetAutoIncrement(bool on);
     void GetDirectory(char* buffer, std::size_t size) const;
@@ -111,6 +117,10 @@ public:
     void GetLastMovieRecorded(char* buffer, std::size_t size) const;
     void SetLastMovieRecorded(const char* path);
 
+    // Any text value of the layout by its entry, with the same rules as the named getters;
+    // empty text for a number.
+    void GetText(PrefsSetting setting, char* buffer, std::size_t size) const;
+
     // Directory of the running executable without a trailing backslash; kept in memory only.
     // Text longer than kPrefsPathSize - 1 characters is refused and leaves it empty.
     void SetProgramDirectory(const char* directory);
@@ -123,7 +133,7 @@ private:
     bool ReadNumber(PrefsSetting setting, int32_t& value) const;
     int32_t ReadNumberOr(PrefsSetting setting, int32_t failure) const;
     void WriteNumber(PrefsSetting setting, int32_t value);
-    void ReadText(PrefsSetting setting, char* buffer, std::size_t size) const;
+    bool ReadStoredText(PrefsSetting setting, char (&text)[kPrefsPathSize]) const;
     void WriteText(PrefsSetting setting, const char* text);
     void NextName(const char* extension, char* buffer, std::size_t size) const;
 

@@ -1,7 +1,8 @@
 #pragma once
-// The registry layout of the settings store: every value with its sub-key, name, type and the
-// default written when the store's root is created. Creation walks the table in order, and
-// every accessor reaches its value through it.
+// The registry layout of the settings store: every value with its sub-key, name, type, the
+// default written when the store's root is created, and what a read gives when the stored value
+// cannot be used. Creation walks the table in order, and every accessor reaches its value
+// through it.
 
 #include <cstddef>
 #include <cstdint>
@@ -31,12 +32,27 @@ enum class PrefsSetting : int {
     Count
 };
 
+// What a text read gives when the stored value cannot be used: missing, of another type, too
+// long for a path buffer, or against the value's rule.
+enum class PrefsFallback {
+    Empty,    // empty text
+    Default,  // the default of this table: a value that names where files go must never be empty
+};
+
+// What a stored text must also be to be used; a setter refuses text that is not.
+enum class PrefsRule {
+    Any,
+    BareName,  // no path separator, so a file name cannot lead out of its directory
+};
+
 struct PrefsValue {
     PrefsSubKey subKey;
     const char* name;
     PrefsType type;
     uint32_t number;   // default of a Number
     const char* text;  // default of a Text or TextNoNul
+    PrefsFallback fallback = PrefsFallback::Empty;
+    PrefsRule rule = PrefsRule::Any;
 };
 
 // Hot keys: Ctrl+Shift (0x300) with F5 to F8 (0x74 to 0x77).
@@ -64,10 +80,11 @@ inline constexpr PrefsValue kPrefsLayout[] = {
     {PrefsSubKey::Key, "PauseKey", PrefsType::Number, 0x376, nullptr},
     {PrefsSubKey::Key, "CaptureKey", PrefsType::Number, 0x377, nullptr},
     {PrefsSubKey::Path, "AutoIncrement", PrefsType::Number, 1, nullptr},
-    {PrefsSubKey::Path, "Directory", PrefsType::TextNoNul, 0, "%c"},
-    {PrefsSubKey::Path, "Filename", PrefsType::TextNoNul, 0, "VluxTake"},
+    {PrefsSubKey::Path, "Directory", PrefsType::TextNoNul, 0, "%c", PrefsFallback::Default},
+    {PrefsSubKey::Path, "Filename", PrefsType::TextNoNul, 0, "VluxTake", PrefsFallback::Default,
+     PrefsRule::BareName},
     {PrefsSubKey::Capture, "AutoIncrement", PrefsType::Number, 1, nullptr},
-    {PrefsSubKey::Capture, "Directory", PrefsType::Text, 0, "%c"},
+    {PrefsSubKey::Capture, "Directory", PrefsType::Text, 0, "%c", PrefsFallback::Default},
     {PrefsSubKey::Misc, "DefaultPosition", PrefsType::Number, 3, nullptr},
 };
 static_assert(std::size(kPrefsLayout) == static_cast<std::size_t>(PrefsSetting::Count));

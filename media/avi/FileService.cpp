@@ -232,6 +232,11 @@ int MovieFile::ReleaseStream(Stream* stream)
     return 0;
 }
 
+int MovieFile::Begin()
+{
+    return Result(muxer.Begin());
+}
+
 int MovieFile::Close()
 {
     return Result(muxer.Close());

@@ -48,6 +48,8 @@ public:
     // written uncompressed) into `source`.
     int MakeCompressedStream(Stream*& stream, Stream* source, const VAVICompressOptions& options);
     int ReleaseStream(Stream* stream);
+    // The headers on disk now, once every stream has its format (Muxer::Begin).
+    int Begin();
     int Close();
 
     Muxer& Writer() { return muxer; }

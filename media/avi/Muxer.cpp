@@ -83,6 +83,17 @@ Status Muxer::SetFormat(int stream, const void* format, size_t bytes)
     return Status::Ok;
 }
 
+Status Muxer::Begin()
+{
+    if (closed || streams.empty())
+        return Status::BadState;
+    if (failed)
+        return Status::WriteFailed;
+    if (headersWritten)
+        return Status::Ok;
+    return WriteHeaders();
+}
+
 int64_t Muxer::StreamLength(int stream) const
 {
     if (stream < 0 || size_t(stream) >= streams.size())

@@ -34,6 +34,9 @@ public:
     Status SetHandler(int stream, uint32_t fccHandler);
     // The stream's strf record, before the first sample.
     Status SetFormat(int stream, const void* format, size_t bytes);
+    // Writes the headers now instead of with the first sample, so that a file that cannot take
+    // even them fails before a recording starts. Streams cannot be added or changed afterwards.
+    Status Begin();
     // Video (sample size 0): one sample at `position`; a position past the end leaves empty
     // samples in between, the last position written is replaced. Audio: `bytes` of samples
     // appended at `position`, a gap filled with silence.

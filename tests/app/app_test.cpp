@@ -5,6 +5,7 @@
 
 #include "ids/Messages.h"
 #include "ids/resource.h"
+#include "panel/PropSheet.h"
 #include "settings/Prefs.h"
 
 #include <gtest/gtest.h>
@@ -112,6 +113,75 @@ TEST_F(MainWindowTest, HelpMessageShowsContextThenContents)
     ::SendMessageA(window->Handle(), WM_HELP, 0, reinterpret_cast<LPARAM>(&unknown));
     ASSERT_EQ(help.calls.size(), 1u);
     EXPECT_EQ(help.calls[0].command, static_cast<UINT>(HELP_CONTENTS));
+}
+
+void Pump()
+{
+    MSG msg;
+    while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        ::TranslateMessage(&msg);
+        ::DispatchMessageA(&msg);
+    }
+}
+
+// Counts the help requests that reach a window's own procedure, before its handler runs:
+// where the request goes, not what the handler opens.
+LRESULT CALLBACK CountHelp(HWND wnd, UINT message, WPARAM wparam, LPARAM lparam, UINT_PTR, DWORD_PTR data)
+{
+    if (message == WM_HELP)
+        ++*reinterpret_cast<int*>(data);
+    return ::DefSubclassProc(wnd, message, wparam, lparam);
+}
+
+// The program's own window tree: the hidden frame, its client as the panel's parent, the panel.
+TEST(PanelHelp, F1OnEveryPageReachesTheMainWindow)
+{
+    const char* tree = "Software\\Quorvane\\VorluxAppHelpTests";
+    ::RegDeleteTreeA(HKEY_CURRENT_USER, tree);
+    Prefs prefs(PrefsLocation{HKEY_CURRENT_USER, tree}, PrefsLocation{});
+    HINSTANCE instance = ::GetModuleHandleA(nullptr);
+    RecordingHelp help;
+    TSDIDecFrame frame(VorMainApp::kName, std::make_unique<VorMainWindow>(help, prefs, instance), IDI_VORLUX);
+    ASSERT_TRUE(frame.Create(instance));
+    HWND main = frame.Client().Handle();
+    // The modal panel the client would start is replaced by a modeless one below.
+    MSG start{};
+    ASSERT_TRUE(::PeekMessageA(&start, main, kMsgStartPanel, kMsgStartPanel, PM_REMOVE));
+    int arrived = 0;
+    ASSERT_TRUE(::SetWindowSubclass(main, CountHelp, 1, reinterpret_cast<DWORD_PTR>(&arrived)));
+
+    PropSheet panel(main, instance, prefs);
+    ASSERT_TRUE(panel.Create());
+    ::ShowWindow(panel.Handle(), SW_SHOWNORMAL);
+    ::SetForegroundWindow(panel.Handle());
+    Pump();
+    const char* titles[] = {"Movie", "Sound", "Movie Destination", "Hot Keys", "About"};
+    for (int page = 0; page < 5; ++page) {
+        SCOPED_TRACE(titles[page]);
+        PropSheet_SetCurSel(panel.Handle(), nullptr, page);
+        Pump();
+        // The page's first control, or on the About page its picture.
+        HWND shown = PropSheet_GetCurrentPageHwnd(panel.Handle());
+        ::SetFocus(shown);
+        Pump();
+        arrived = 0;
+        INPUT keys[2] = {};
+        keys[0].type = keys[1].type = INPUT_KEYBOARD;
+        keys[0].ki.wVk = keys[1].ki.wVk = VK_F1;
+        keys[1].ki.dwFlags = KEYEVENTF_KEYUP;
+        ASSERT_EQ(::SendInput(2, keys, sizeof(INPUT)), 2u);
+        EXPECT_EQ(::GetParent(::GetFocus()), shown);
+        for (int i = 0; i < 20 && arrived == 0; ++i) {
+            ::Sleep(20);
+            Pump();
+        }
+        EXPECT_EQ(arrived, 1);
+    }
+    ::RemoveWindowSubclass(main, CountHelp, 1);
+    panel.Destroy();
+    ::DestroyWindow(frame.Handle());
+    Pump();
+    ::RegDeleteTreeA(HKEY_CURRENT_USER, tree);
 }
 
 std::string Text(int id)

@@ -5,59 +5,20 @@
 #   e2e.sh i686|x86_64 PATH/vorlux.exe
 # VORLUX_DEPTH picks the display (VORLUX_DISPLAY_8/16/24, as scripts/test.sh exports them).
 set -euo pipefail
-target=$1
-exe=$2
+. "$(dirname "$0")/../../scripts/lib.sh"
+VORLUX_SCRIPT=e2e.sh
+fail() { die "FAIL: $*"; }
 depth=${VORLUX_DEPTH:-24}
-var=VORLUX_DISPLAY_$depth
-export DISPLAY=${!var:-${DISPLAY:?no display}}
-case "$target" in i686) wine=/usr/lib/wine/wine ;; *) wine=/usr/lib/wine/wine64 ;; esac
-
-work=$(mktemp -d "${TMPDIR:-/tmp}/vorlux-e2e.XXXXXX")
-export WINEPREFIX=$work/prefix WINEDEBUG=-all
-cleanup() {
-    wineserver -k 2>/dev/null || true
-    rm -rf "$work"
-}
-trap cleanup EXIT
-fail() { echo "FAIL: $*" >&2; exit 1; }
-
-# A copy of a freshly booted prefix (scripts/test.sh makes one) is as clean and saves a boot.
-if [ -n "${VORLUX_CLEAN_PREFIX:-}" ] && [ -f "$VORLUX_CLEAN_PREFIX/system.reg" ]; then
-    cp -a "$VORLUX_CLEAN_PREFIX" "$WINEPREFIX"
-fi
-mkdir -p "$WINEPREFIX"
-(wineserver -p; /usr/lib/wine/wine64 wineboot -i) </dev/null >/dev/null 2>&1 || true
-[ -f "$WINEPREFIX/system.reg" ] || fail "no Wine prefix in $WINEPREFIX"
-mkdir "$work/prog"
-cp "$exe" "$work/prog/vorlux.exe"
-prog=$work/prog
-
-wait_window() {  # name pattern, seconds -> window id
-    local id=""
-    for _ in $(seq "$2"); do
-        id=$(xdotool search --onlyvisible --name "$1" 2>/dev/null | head -1 || true)
-        [ -n "$id" ] && { echo "$id"; return 0; }
-        sleep 1
-    done
-    return 1
-}
-wait_file() {  # path, seconds
-    for _ in $(seq "$2"); do [ -s "$1" ] && return 0; sleep 1; done
-    return 1
-}
-key() {  # the panel must have the X focus for a hot key to arrive
-    xdotool windowfocus --sync "$panel" 2>/dev/null || xdotool windowfocus "$panel"
-    sleep 0.3
-    xdotool key "$1"
-}
-reg_value() {  # subkey value -> data as reg prints it
-    /usr/lib/wine/wine64 reg query "HKLM\\SOFTWARE\\Quorvane\\Vorlux\\3.02\\$1" /v "$2" 2>/dev/null \
-        | tr -d '\r' | awk -v v="$2" '$1 == v { print $3 }'
-}
+trap vorlux_program_cleanup EXIT
+vorlux_program_setup "$1" "$2"
+wine=$VORLUX_RUN
+prog=$VORLUX_PROG
+work=$VORLUX_WORK
+key() { vorlux_key "$panel" "$1"; }  # the panel must have the X focus for a hot key to arrive
 
 "$wine" "$prog/vorlux.exe" </dev/null >"$work/first.out" 2>&1 &
 first=$!
-panel=$(wait_window '^Vorlux 3\.0$' 300) || fail "the panel did not appear"
+panel=$(vorlux_wait_window '^Vorlux 3\.0$' 300) || fail "the panel did not appear"
 echo "panel $panel on depth $depth"
 
 # Defaults written at the first start.
@@ -65,7 +26,7 @@ declare -A defaults=([Movie/FramesPerSecond]=0xa [Movie/Width]=0x190 [Movie/Heig
     [Movie/KeyFrame]=0xa [Movie/PanValue]=0x32 [Key/StartKey]=0x374 [Key/CaptureKey]=0x377
     [Path/AutoIncrement]=0x1 [Path/Filename]=VluxTake [Sound/Frequency]=0x5622)
 for k in "${!defaults[@]}"; do
-    got=$(reg_value "${k%%/*}" "${k##*/}")
+    got=$(vorlux_reg_value "${k%%/*}" "${k##*/}")
     [ "$got" = "${defaults[$k]}" ] || fail "registry $k is '$got', expected ${defaults[$k]}"
 done
 
@@ -73,7 +34,7 @@ key ctrl+shift+F5
 sleep 3
 key ctrl+shift+F6
 movie=$prog/VluxTake000.avi
-wait_file "$movie" 60 || fail "no $movie"
+vorlux_wait_file "$movie" 60 || fail "no $movie"
 sleep 2
 probe=$(ffprobe -v error -count_frames -select_streams v:0 \
     -show_entries stream=codec_name,width,height,r_frame_rate,nb_read_frames -of default=noprint_wrappers=1 "$movie")
@@ -92,15 +53,15 @@ errors=$(ffmpeg -v error -i "$movie" -f null - 2>&1 | head -5)
 key ctrl+shift+F5
 sleep 1
 key ctrl+shift+F6
-wait_file "$prog/VluxTake001.avi" 60 || fail "the second recording is not VluxTake001.avi"
+vorlux_wait_file "$prog/VluxTake001.avi" 60 || fail "the second recording is not VluxTake001.avi"
 
 key ctrl+shift+F8
-wait_file "$prog/VluxTake000.bmp" 30 || fail "no VluxTake000.bmp"
+vorlux_wait_file "$prog/VluxTake000.bmp" 30 || fail "no VluxTake000.bmp"
 
 # A second copy: the message of string 271 under the caption of string 270; Cancel ends it.
 "$wine" "$prog/vorlux.exe" </dev/null >"$work/second.out" 2>&1 &
 second=$!
-box=$(wait_window '^Vorlux is already running$' 300) || fail "the second copy asked nothing"
+box=$(vorlux_wait_window '^Vorlux is already running$' 300) || fail "the second copy asked nothing"
 panels=$(xdotool search --onlyvisible --name '^Vorlux 3\.0$' | wc -l)
 [ "$panels" -eq 1 ] || fail "$panels panels while the second copy asks"
 xdotool windowfocus --sync "$box" 2>/dev/null || xdotool windowfocus "$box"

@@ -9,6 +9,7 @@
 #include <csignal>
 #include <cstring>
 #include <random>
+#include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -133,6 +134,44 @@ TEST(AviFailure, FullDiskKeepsFileValidUpToLastGoodSample)
         EXPECT_EQ(Shell("ffmpeg -v error -i '" + path + "' -f null - 2>&1"), "");
         std::remove(path.c_str());
     }
+}
+
+// A recording's start writes the headers: a disk too full for them fails there, otherwise they
+// are on disk before the first sample and the movie goes on as usual.
+TEST(AviFailure, BeginPutsTheHeadersOnDiskOrFails)
+{
+    {
+        avi::Muxer m(avi::CreateDiskFile(TempPath("begin_none.avi")));
+        EXPECT_EQ(m.Begin(), avi::Status::BadState) << "no stream yet";
+    }
+    const std::string full = TempPath("begin_full.avi");
+    {
+        avi::Muxer m(std::make_unique<FullDisk>(avi::CreateDiskFile(full), 0));
+        AddVideo(m, 160, 120);
+        EXPECT_EQ(m.Begin(), avi::Status::WriteFailed);
+        EXPECT_EQ(m.Close(), avi::Status::WriteFailed);
+    }
+    std::remove(full.c_str());
+
+    const std::string path = TempPath("begin.avi");
+    avi::Muxer m(avi::CreateDiskFile(path));
+    const int s = AddVideo(m, 160, 120);
+    ASSERT_EQ(m.Begin(), avi::Status::Ok);
+    struct stat st {};
+    ASSERT_EQ(stat(path.c_str(), &st), 0);
+    EXPECT_GT(st.st_size, 0);
+    EXPECT_EQ(m.Begin(), avi::Status::Ok) << "once is enough";
+    const VBitmapInfo f = Format(160, 120, 24);
+    EXPECT_EQ(m.SetFormat(s, &f, 40), avi::Status::BadState);
+    EXPECT_EQ(m.AddStream(VideoHeader(avi::kFccDib, 16, 16, 10)), -1);
+    for (int i = 0; i < 3; ++i) {
+        const auto frame = Frame(160, 120, 24, i);
+        ASSERT_EQ(m.Write(s, i, frame.data(), uint32_t(frame.size()), true), avi::Status::Ok);
+    }
+    ASSERT_EQ(m.Close(), avi::Status::Ok);
+    EXPECT_EQ(Count(Probe(path, "nb_read_frames"), "nb_read_frames="), 3);
+    EXPECT_EQ(Shell("ffmpeg -v error -i '" + path + "' -f null - 2>&1"), "");
+    std::remove(path.c_str());
 }
 
 // Cut anywhere after the first checkpoint, the file still opens and gives the frames of

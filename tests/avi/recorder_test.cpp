@@ -75,6 +75,104 @@ TEST(AVIWriterFile, OpenCloseStates)
     std::remove(path.c_str());
 }
 
+std::string Contents(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return in ? std::string(std::istreambuf_iterator<char>(in), {}) : std::string("(missing)");
+}
+void Write(const std::string& path, const std::string& text)
+{
+    std::ofstream(path, std::ios::binary) << text;
+}
+
+// Each start either records or leaves the directory as it found it: a file it created is
+// removed, a file it replaced comes back.
+TEST(AVIWriterFile, FailedStartLeavesTheDirectoryAsItWas)
+{
+    const std::string path = "recorder_settle.avi";
+    const struct {
+        const char* what;
+        std::vector<std::pair<std::string, std::string>> before;  // file and contents
+        bool started;
+        std::vector<std::pair<std::string, std::string>> after;   // "(missing)" for none
+    } cases[] = {
+        {"new, failed", {}, false, {{path, "(missing)"}, {path + ".previous", "(missing)"}}},
+        {"new, started", {}, true, {{path, ""}, {path + ".previous", "(missing)"}}},
+        {"replacing, failed", {{path, "older movie"}}, false, {{path, "older movie"}, {path + ".previous", "(missing)"}}},
+        {"replacing, started", {{path, "older movie"}}, true, {{path, ""}, {path + ".previous", "(missing)"}}},
+        {"replacing beside a file of the aside name, failed",
+         {{path, "older movie"}, {path + ".previous", "kept"}}, false,
+         {{path, "older movie"}, {path + ".previous", "kept"}, {path + ".previous1", "(missing)"}}},
+        {"replacing beside a file of the aside name, started",
+         {{path, "older movie"}, {path + ".previous", "kept"}}, true,
+         {{path, ""}, {path + ".previous", "kept"}, {path + ".previous1", "(missing)"}}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        for (const char* suffix : {"", ".previous", ".previous1"})
+            std::remove((path + suffix).c_str());
+        for (const auto& [file, text] : c.before)
+            Write(file, text);
+        AVIWriter w;
+        ASSERT_TRUE(w.SetFileName(path.c_str()));
+        ASSERT_TRUE(w.Open());
+        EXPECT_EQ(Contents(path), "") << "a new file while the start runs";
+        w.SettleStart(c.started);
+        EXPECT_TRUE(w.Close());
+        for (const auto& [file, text] : c.after)
+            EXPECT_EQ(Contents(file), text) << file;
+        for (const char* suffix : {"", ".previous", ".previous1"})
+            std::remove((path + suffix).c_str());
+    }
+}
+
+TEST(AVIWriterFile, FileThatCannotBeMovedAsideIsOverwrittenAndNeverRemoved)
+{
+    const std::string path = "recorder_held.avi";
+    const char* asides[] = {".previous", ".previous1", ".previous2", ".previous3"};
+    Write(path, "older movie");
+    // Every name it could be moved to is taken.
+    for (const char* suffix : asides)
+        Write(path + suffix, suffix);
+    AVIWriter w;
+    ASSERT_TRUE(w.SetFileName(path.c_str()));
+    ASSERT_TRUE(w.Open());
+    EXPECT_EQ(Contents(path), "") << "overwritten in place";
+    w.SettleStart(false);
+    EXPECT_TRUE(w.Close());
+    EXPECT_NE(Contents(path), "(missing)") << "a file that was there is not this start's to remove";
+    for (const char* suffix : asides) {
+        EXPECT_EQ(Contents(path + suffix), suffix);
+        std::remove((path + suffix).c_str());
+    }
+    std::remove(path.c_str());
+}
+
+TEST(AVIWriterFile, HeadersAreOnDiskBeforeTheFirstFrame)
+{
+    const std::string path = "recorder_headers.avi";
+    CaptureInfo info;
+    FillInfo(info, path, 16, false);
+    AVIWriter w;
+    EXPECT_FALSE(w.WriteHeaders()) << "no file";
+    VideoRecorder v(w, info);
+    ASSERT_TRUE(w.SetFileName(path.c_str()));
+    ASSERT_TRUE(w.Open());
+    ASSERT_TRUE(v.InitCapturing(MakeFourCC("MSVC")));
+    EXPECT_EQ(ReadAll(path).size(), 0u);
+    ASSERT_TRUE(w.WriteHeaders());
+    const auto b = ReadAll(path);
+    EXPECT_NE(Find(b, "avih"), 0u);
+    EXPECT_NE(Find(b, "strf"), 0u);
+    // Frames follow as usual.
+    std::vector<uint8_t> frame(32 * 24 * 2, 0x42);
+    EXPECT_TRUE(v.WriteFrame(frame.data(), uint32_t(frame.size()), 0));
+    EXPECT_TRUE(v.EndCapturing());
+    EXPECT_TRUE(w.Close());
+    EXPECT_EQ(U32(ReadAll(path), Find(ReadAll(path), "strh") + 32), 1u);  // dwLength
+    std::remove(path.c_str());
+}
+
 TEST(VideoRecorderFrames, PositionCases)
 {
     const std::string path = "recorder_video.avi";

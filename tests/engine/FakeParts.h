@@ -177,11 +177,20 @@ public:
     explicit FakeAVIWriter(Journal& j) : j(j) {}
     int32_t checkResult = 0;
     bool openResult = true;
+    bool headersResult = true;
 
     int32_t CheckConfig() override { j.Add("writer.Check"); return checkResult; }
     bool SetFileName(const char* path) override { j.Add(std::string("writer.SetFileName ") + path); return true; }
     bool Open() override { j.Add("writer.Open"); return openResult; }
+    bool WriteHeaders() override { j.Add("writer.Headers"); return headersResult; }
     bool Close() override { j.Add("writer.Close"); return true; }
+    // A started recording is settled while its thread already runs: only a discard is noted,
+    // so that the journal's order stays fixed.
+    void SettleStart(bool started) override
+    {
+        if (!started)
+            j.Add("writer.Discard");
+    }
 
 private:
     Journal& j;

@@ -750,7 +750,8 @@ TEST(CaptureStart, ErrorCodesInOrder)
             continue;
         }
         // A failed check prepares nothing and opens no file.
-        for (const char* s : {"screen.Init", "sound.Init", "writer.Open", "video.Init", "writer.Close"})
+        for (const char* s : {"screen.Init", "sound.Init", "writer.Open", "video.Init", "writer.Close",
+                              "writer.Discard"})
             EXPECT_FALSE(rig.journal.Has(s)) << s;
     }
 }
@@ -761,9 +762,32 @@ TEST(CaptureStart, UnopenableFileFailsWithSevenAndReleases)
     rig.engine.SetRecordSound(true);
     rig.factory->writer->openResult = false;
     EXPECT_EQ(rig.engine.BeginCapture(), 7);
-    for (const char* s : {"screen.End", "sound.End", "video.End", "audio.End", "writer.Close"})
+    for (const char* s : {"screen.End", "sound.End", "video.End", "audio.End", "writer.Close", "writer.Discard"})
         EXPECT_TRUE(rig.journal.Has(s)) << s;
     EXPECT_EQ(rig.engine.CaptureStop(), 0);
+}
+
+TEST(CaptureStart, HeadersThatCannotBeWrittenFailWithSevenAndDiscardTheFile)
+{
+    Rig rig;
+    rig.engine.SetRecordSound(true);
+    rig.factory->writer->headersResult = false;
+    EXPECT_EQ(rig.engine.BeginCapture(), 7);
+    std::vector<std::string> expected = {"screen.Check", "writer.Check", "video.Check", "sound.Check", "audio.Check",
+                                         "screen.Init", "sound.Init", "writer.SetFileName movie.avi", "writer.Open",
+                                         "video.Init", "audio.Init", "writer.Headers", "screen.End", "sound.End",
+                                         "video.End", "audio.End", "writer.Close", "writer.Discard"};
+    EXPECT_EQ(rig.journal.calls, expected);
+    EXPECT_EQ(rig.engine.CaptureStop(), 0);
+
+    // Nothing stays prepared: the next start opens its file again.
+    rig.factory->writer->headersResult = true;
+    rig.clock->limit = rig.clock->t + 100;
+    EXPECT_EQ(rig.engine.BeginCapture(), 0);
+    ASSERT_TRUE(rig.clock->WaitIdle());
+    EXPECT_EQ(rig.engine.CaptureStop(), 1);
+    EXPECT_EQ(rig.journal.Count("writer.Open"), 2u);
+    EXPECT_EQ(rig.journal.Count("writer.Discard"), 1u);
 }
 
 TEST(CaptureStart, PreparesInOrderAndReleasesInOrder)
@@ -773,7 +797,7 @@ TEST(CaptureStart, PreparesInOrderAndReleasesInOrder)
     rig.RecordFor(100);
     std::vector<std::string> expected = {"screen.Check", "writer.Check", "video.Check", "sound.Check", "audio.Check",
                                          "screen.Init", "sound.Init", "writer.SetFileName movie.avi", "writer.Open",
-                                         "video.Init", "audio.Init", "sound.Start", "sound.Stop", "screen.End",
+                                         "video.Init", "audio.Init", "writer.Headers", "sound.Start", "sound.Stop", "screen.End",
                                          "sound.End", "video.End", "audio.End", "writer.Close"};
     EXPECT_EQ(rig.journal.calls, expected);
     EXPECT_EQ(rig.engine.Info().frameBytes, 16 * 16 * ScreenBitsPerPixel() / 8);
@@ -784,23 +808,28 @@ uintptr_t FailingCreate(void*, unsigned, unsigned(__stdcall*)(void*), void*, uns
     return 0;
 }
 
-TEST(CaptureStart, FailedThreadStartStaysPrepared)
+TEST(CaptureStart, FailedThreadStartReleasesAndDiscardsTheFile)
 {
     Rig rig;
     BaseThread::SetCreateFunctionForTesting(&FailingCreate);
     EXPECT_EQ(rig.engine.BeginCapture(), 2);
     BaseThread::SetCreateFunctionForTesting(nullptr);
     EXPECT_EQ(rig.journal.Count("writer.Open"), 1u);
-    EXPECT_FALSE(rig.journal.Has("writer.Close"));
+    EXPECT_EQ(rig.journal.Count("screen.End"), 1u);
+    EXPECT_EQ(rig.journal.Count("writer.Close"), 1u);
+    EXPECT_EQ(rig.journal.Count("writer.Discard"), 1u);
 
-    // The next start does not prepare again.
+    // The next start prepares again, for the file name it is given then.
+    rig.engine.SetFileName("next.avi");
     rig.clock->limit = rig.clock->t + 100;
     EXPECT_EQ(rig.engine.BeginCapture(), 0);
     ASSERT_TRUE(rig.clock->WaitIdle());
     EXPECT_EQ(rig.engine.CaptureStop(), 1);
-    EXPECT_EQ(rig.journal.Count("writer.Open"), 1u);
-    EXPECT_EQ(rig.journal.Count("screen.Init"), 1u);
-    EXPECT_EQ(rig.journal.Count("writer.Close"), 1u);
+    EXPECT_EQ(rig.journal.Count("writer.Open"), 2u);
+    EXPECT_TRUE(rig.journal.Has("writer.SetFileName next.avi"));
+    EXPECT_EQ(rig.journal.Count("screen.Init"), 2u);
+    EXPECT_EQ(rig.journal.Count("writer.Close"), 2u);
+    EXPECT_EQ(rig.journal.Count("writer.Discard"), 1u);
 }
 
 TEST(CaptureStop, WithoutRecordingDoesNothing)

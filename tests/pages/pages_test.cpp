@@ -211,10 +211,9 @@ TEST_F(PagesTest, MovieSetUpShowsTheStoredValues)
     const Case cases[] = {
         {{40, 80, 360, 280}, 2, 1, 0, 12, "40", "80", "320", "200", "Follow Cursor", true, false, "12"},
         {{0, 0, 400, 300}, 4, 0, kMissing, 11, "0", "0", "400", "300", "Follow Windows", false, true, "(none)"},
-        {{-999, -5, 9000, 20}, 0, kMissing, 1, 1, "-999", "-5", "9999", "25", "Fixed Area", true, true, " 1"},
-        // Values far beyond any screen are shown whole, not cut or overrun.
-        {{INT_MIN, INT_MIN, -1, -1}, 7, 0, 0, 25, "-2147483648", "-2147483648", "2147483647", "2147483647", "",
-         false, false, "25"},
+        // Areas the engine cannot record are replaced by the default area at start-up.
+        {{-999, -5, 9000, 20}, 0, kMissing, 1, 1, "0", "0", "400", "300", "Fixed Area", true, true, " 1"},
+        {{INT_MIN, INT_MIN, -1, -1}, 7, 0, 0, 25, "0", "0", "400", "300", "", false, false, "25"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.width);
@@ -238,6 +237,14 @@ TEST_F(PagesTest, MovieSetUpShowsTheStoredValues)
         EXPECT_EQ(SelectedText(page, IDC_MOVIE_FPS), c.fpsShown);
         CloseSheet();
     }
+    // Values far beyond any screen are shown whole, not cut or overrun.
+    HWND page = Open(kMoviePageIndex);
+    prefs->SetCaptureArea({INT_MIN, INT_MIN, -1, -1});
+    sheet->Movie().ShowCaptureArea();
+    EXPECT_EQ(ItemText(page, IDC_MOVIE_LEFT), "-2147483648");
+    EXPECT_EQ(ItemText(page, IDC_MOVIE_TOP), "-2147483648");
+    EXPECT_EQ(ItemText(page, IDC_MOVIE_WIDTH), "2147483647");
+    EXPECT_EQ(ItemText(page, IDC_MOVIE_HEIGHT), "2147483647");
 }
 
 TEST_F(PagesTest, MovieDepthText)
@@ -803,6 +810,35 @@ TEST_F(PagesTest, DestinationAutoIncrementRefreshesTheName)
     Click(page, IDC_DEST_AUTO);
     EXPECT_TRUE(prefs->GetAutoIncrement());
     EXPECT_EQ(ItemText(page, IDC_DEST_PATH), std::string(directory) + "\\VluxTake000.avi");
+}
+
+TEST_F(PagesTest, DestinationShowsWhereAnUnusableValueSendsTheMovie)
+{
+    const std::string path = std::string(kTestTree) + "\\Path";
+    const DWORD number = 1;
+    const std::string tooLong(300, 'd');
+    const struct {
+        const char* what;
+        const char* name;
+        DWORD type;
+        const void* data;
+        DWORD size;
+    } cases[] = {
+        {"directory a number", "Directory", REG_DWORD, &number, 4},
+        {"directory too long", "Directory", REG_SZ, tooLong.c_str(), DWORD(tooLong.size() + 1)},
+        {"name a number", "Filename", REG_DWORD, &number, 4},
+        {"name leading out", "Filename", REG_SZ, "..\\..\\x", 8},
+    };
+    const std::string beside = Dir("PagesTest") + "\\VluxTake000.avi";
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        prefs->SetDirectory("%c");
+        prefs->SetFilename("VluxTake");
+        ASSERT_EQ(::RegSetKeyValueA(HKEY_CURRENT_USER, path.c_str(), c.name, c.type, c.data, c.size), ERROR_SUCCESS);
+        HWND page = Open(kDestinationPageIndex);
+        EXPECT_EQ(ItemText(page, IDC_DEST_PATH), beside);
+        CloseSheet();
+    }
 }
 
 // ---- The companion player ----

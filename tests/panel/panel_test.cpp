@@ -10,6 +10,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -60,6 +65,13 @@ std::string ItemText(HWND dialog, int id)
 }
 
 class PanelTest : public ::testing::Test {
+public:
+    void RawMovieValue(const char* name, DWORD type, const void* data, DWORD size)
+    {
+        const std::string key = std::string(kTestTree) + "\\Movie";
+        ASSERT_EQ(::RegSetKeyValueA(HKEY_CURRENT_USER, key.c_str(), name, type, data, size), ERROR_SUCCESS);
+    }
+
 protected:
     void SetUp() override
     {
@@ -87,6 +99,16 @@ protected:
     void Command(UINT message)
     {
         ::PostMessageA(sheet->Handle(), message, 0, 0);
+        Pump();
+    }
+    // A new panel on the store as it is now, as at the program's start.
+    void Reopen()
+    {
+        sheet.reset();
+        Pump();
+        sheet = std::make_unique<TestSheet>(*prefs, journal);
+        ASSERT_TRUE(sheet->Create());
+        ::ShowWindow(sheet->Handle(), SW_SHOWNORMAL);
         Pump();
     }
     std::string MovieLabel(int id) { return ItemText(sheet->Movie().Handle(), id); }
@@ -217,6 +239,202 @@ TEST_F(PanelTest, MoviePathThatDoesNotFitIsAFailedStart)
     EXPECT_FALSE(sheet->IsRecording());
     EXPECT_EQ(sheet->Engine()->Info().fileName, "C:\\before.avi");
     EXPECT_FALSE(journal.Has("screen.Init"));
+}
+
+// Hand-edited areas the engine cannot record, each with the default area it is replaced by.
+struct RefusedArea {
+    const char* what;
+    std::function<void(PanelTest&)> spoil;
+};
+
+std::vector<RefusedArea> RefusedAreas()
+{
+    static const DWORD all = 0xFFFFFFFF;
+    static const DWORD zero = 0;
+    static const DWORD small = 15;
+    static const DWORD huge = 200000;
+    return {
+        {"width 0xFFFFFFFF", [](PanelTest& t) { t.RawMovieValue("Width", REG_DWORD, &all, 4); }},
+        {"width 0", [](PanelTest& t) { t.RawMovieValue("Width", REG_DWORD, &zero, 4); }},
+        {"width text", [](PanelTest& t) { t.RawMovieValue("Width", REG_SZ, "abc", 4); }},
+        {"height below the minimum", [](PanelTest& t) { t.RawMovieValue("Height", REG_DWORD, &small, 4); }},
+        {"frame too large", [](PanelTest& t) { t.RawMovieValue("Height", REG_DWORD, &huge, 4); t.RawMovieValue("Width", REG_DWORD, &huge, 4); }},
+        {"left 0xFFFFFFFF", [](PanelTest& t) { t.RawMovieValue("Left", REG_DWORD, &all, 4); }},
+        {"left text", [](PanelTest& t) { t.RawMovieValue("Left", REG_SZ, "abc", 4); }},
+        {"top 0xFFFFFFFF", [](PanelTest& t) { t.RawMovieValue("Top", REG_DWORD, &all, 4); }},
+        {"top two bytes", [](PanelTest& t) { t.RawMovieValue("Top", REG_BINARY, &zero, 2); }},
+    };
+}
+
+TEST_F(PanelTest, RefusedStoredAreaBecomesTheDefaultAtStartUp)
+{
+    const VRect fallback{0, 0, 400, 300};
+    for (const RefusedArea& c : RefusedAreas()) {
+        SCOPED_TRACE(c.what);
+        prefs->SetCaptureArea(VRect{10, 20, 330, 260});
+        c.spoil(*this);
+        Reopen();
+        EXPECT_EQ(sheet->Engine()->GetCaptureRect(), fallback);
+        EXPECT_EQ(prefs->GetCaptureArea(), fallback) << "written back";
+        for (auto [id, text] : {std::pair{IDC_MOVIE_LEFT, "0"}, {IDC_MOVIE_TOP, "0"}, {IDC_MOVIE_WIDTH, "400"},
+                                {IDC_MOVIE_HEIGHT, "300"}})
+            EXPECT_EQ(ItemText(sheet->Movie().Handle(), id), text) << id;
+        Command(kMsgCaptureStart);
+        EXPECT_EQ(sheet->Engine()->Info().bitmapInfo.bmiHeader.biWidth, 400);
+        EXPECT_EQ(sheet->Engine()->Info().bitmapInfo.bmiHeader.biHeight, 300);
+        Command(kMsgCaptureStop);
+    }
+    // An area the engine accepts is left as it was stored.
+    prefs->SetCaptureArea(VRect{10, 20, 330, 260});
+    Reopen();
+    EXPECT_EQ(sheet->Engine()->GetCaptureRect(), (VRect{10, 20, 330, 260}));
+    EXPECT_EQ(prefs->GetCaptureArea(), (VRect{10, 20, 330, 260}));
+}
+
+TEST_F(PanelTest, AreaSpoiledWhileOpenIsReplacedAtTheNextStartAndFrame)
+{
+    const std::vector<RefusedArea> areas = RefusedAreas();
+    for (UINT command : {kMsgCaptureStart, kMsgCaptureFrame}) {
+        SCOPED_TRACE(command);
+        prefs->SetCaptureArea(VRect{10, 20, 330, 260});
+        Reopen();
+        areas[0].spoil(*this);
+        Command(command);
+        EXPECT_EQ(sheet->Engine()->GetCaptureRect(), (VRect{0, 0, 400, 300}));
+        EXPECT_EQ(prefs->GetCaptureArea(), (VRect{0, 0, 400, 300}));
+        EXPECT_EQ(MovieLabel(IDC_MOVIE_WIDTH), "400");
+        Command(kMsgCaptureStop);
+    }
+}
+
+TEST_F(PanelTest, FailedStartKeepsTheLastMovieThatPlayMovieStarts)
+{
+    std::vector<std::string> launched;
+    sheet->Movie().SetLauncher([&](const std::string& line) {
+        launched.push_back(line);
+        return true;
+    });
+    auto playMovie = [&] {
+        launched.clear();
+        ::SendMessageA(sheet->Movie().Handle(), WM_COMMAND, MAKEWPARAM(IDC_MOVIE_PLAY, BN_CLICKED), 0);
+        return launched.size() == 1 ? launched[0] : std::string("(none)");
+    };
+    auto lastMovie = [&] {
+        char last[kPrefsPathSize];
+        prefs->GetLastMovieRecorded(last, sizeof last);
+        return std::string(last);
+    };
+    const std::string program = directory;
+    struct Case {
+        const char* what;
+        int failure;  // start error the checks give; 0 for a start that records
+        std::string before;
+        std::string after;
+    };
+    const Case cases[] = {
+        {"first start fails", 7, "", ""},
+        {"recorded", 0, "", NextPath("VluxTake000.avi")},
+        {"fails after a recording", 3, "C:\\Movies\\older.avi", "C:\\Movies\\older.avi"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        prefs->SetLastMovieRecorded(c.before.c_str());
+        sheet->factory->screen->checkResult = c.failure;
+        Command(kMsgCaptureStart);
+        EXPECT_EQ(sheet->IsRecording(), c.failure == 0);
+        Command(kMsgCaptureStop);
+        EXPECT_EQ(lastMovie(), c.after);
+        EXPECT_EQ(playMovie(), MoviePage::PlayerCommandLine(program.c_str(), c.after.c_str()));
+    }
+}
+
+// The real screen behind the panel: a frame taken while the panel lies over the area must show
+// what is under the panel, not the panel.
+class ScreenSheet : public PropSheet {
+public:
+    explicit ScreenSheet(Prefs& prefs) : PropSheet(nullptr, ::GetModuleHandleA(nullptr), prefs) {}
+
+protected:
+    void ShowMessage(const char*, const char*) override {}
+};
+
+// The pixels of a 24- or 32-bit bitmap file, bottom row first; empty for anything else.
+std::vector<COLORREF> ReadPixels(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::vector<uint8_t> b((std::istreambuf_iterator<char>(in)), {});
+    if (b.size() < sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER))
+        return {};
+    BITMAPFILEHEADER file;
+    BITMAPINFOHEADER info;
+    std::memcpy(&file, b.data(), sizeof file);
+    std::memcpy(&info, b.data() + sizeof file, sizeof info);
+    const int bytes = info.biBitCount / 8;
+    if ((bytes != 3 && bytes != 4) || info.biWidth <= 0 || info.biHeight <= 0)
+        return {};
+    const size_t stride = (size_t(info.biWidth) * bytes + 3) & ~size_t(3);
+    if (file.bfOffBits + stride * size_t(info.biHeight) > b.size())
+        return {};
+    std::vector<COLORREF> pixels;
+    for (int y = 0; y < info.biHeight; ++y) {
+        const uint8_t* row = b.data() + file.bfOffBits + stride * size_t(y);
+        for (int x = 0; x < info.biWidth; ++x) {
+            const uint8_t* p = row + size_t(x) * bytes;
+            pixels.push_back(RGB(p[2], p[1], p[0]));
+        }
+    }
+    return pixels;
+}
+
+double ShareEqual(const std::vector<COLORREF>& a, const std::vector<COLORREF>& b)
+{
+    size_t same = 0;
+    for (size_t i = 0; i < a.size() && i < b.size(); ++i)
+        same += a[i] == b[i];
+    return a.empty() ? 0.0 : double(same) / double(a.size());
+}
+
+double ShareOfCommonest(const std::vector<COLORREF>& pixels)
+{
+    std::map<COLORREF, size_t> counts;
+    size_t most = 0;
+    for (COLORREF c : pixels)
+        most = std::max(most, ++counts[c]);
+    return pixels.empty() ? 1.0 : double(most) / double(pixels.size());
+}
+
+TEST_F(PanelTest, PanelIsNotInTheFrameItHidesForAndComesBack)
+{
+    sheet.reset();
+    Pump();
+    ScreenSheet screen(*prefs);
+    ASSERT_TRUE(screen.Create());
+    ::SetWindowPos(screen.Handle(), HWND_TOPMOST, 0, 0, 0, 0, SWP_NOSIZE | SWP_SHOWWINDOW);
+    Pump();
+    ::Sleep(300);
+    Pump();
+    RECT panel{};
+    ASSERT_TRUE(::GetWindowRect(screen.Handle(), &panel));
+    // The panel's body, inside its frame and caption.
+    prefs->SetCaptureArea(VRect{panel.left + 10, panel.top + 40, panel.right - 10, panel.bottom - 10});
+    auto frame = [&](int32_t hide) {
+        prefs->SetVorluxMode(hide);
+        ::PostMessageA(screen.Handle(), kMsgCaptureFrame, 0, 0);
+        Pump();
+        const std::string path = NextPath("VluxTake000.bmp");
+        std::vector<COLORREF> pixels = ReadPixels(path);
+        ::DeleteFileA(path.c_str());
+        EXPECT_TRUE(::IsWindowVisible(screen.Handle())) << "back after the frame";
+        return pixels;
+    };
+    // With the panel shown the frame holds the panel: a picture, not one colour.
+    const std::vector<COLORREF> shown = frame(0);
+    ASSERT_FALSE(shown.empty());
+    ASSERT_LT(ShareOfCommonest(shown), 0.8);
+    // Hidden for the frame: what lies under the panel, which has next to nothing in common with it.
+    const std::vector<COLORREF> hidden = frame(1);
+    ASSERT_EQ(hidden.size(), shown.size());
+    EXPECT_LT(ShareEqual(hidden, shown), 0.2);
 }
 
 TEST_F(PanelTest, StateTable)

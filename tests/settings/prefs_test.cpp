@@ -214,14 +214,15 @@ TEST_F(PrefsTest, DeletedSubKeyFailsAndIsNotRecreated)
         EXPECT_EQ(prefs.GetChannels() == -1, std::strcmp(c.subKey, "Sound") == 0);
         EXPECT_EQ(prefs.GetCaptureKey() == 0, std::strcmp(c.subKey, "Key") == 0);
     }
-    // With Key gone the hot keys all read as none and the Path text reads as empty.
+    // With Path gone its texts read as their defaults, and setting them changes nothing.
     ::RegDeleteTreeA(HKEY_CURRENT_USER, path.c_str());
     { Prefs created = Make(); }
     ::RegDeleteTreeA(HKEY_CURRENT_USER, (path + "\\Path").c_str());
     Prefs prefs = Make();
     prefs.SetDirectory("C:\\x");
-    EXPECT_EQ(Text([&](char* b, std::size_t s) { prefs.GetDirectory(b, s); }), "");
-    EXPECT_EQ(Text([&](char* b, std::size_t s) { prefs.GetFilename(b, s); }), "");
+    EXPECT_EQ(Text([&](char* b, std::size_t s) { prefs.GetDirectory(b, s); }), "%c");
+    EXPECT_EQ(Text([&](char* b, std::size_t s) { prefs.GetFilename(b, s); }), "VluxTake");
+    EXPECT_FALSE(OpenSub("Path"));
 }
 
 TEST_F(PrefsTest, DeletedValueIsNotRecreated)
@@ -316,15 +317,20 @@ struct TextCase {
     const char* subKey;
     const char* name;
     std::function<void(const Prefs&, char*, std::size_t)> get;
-    std::function<void(Prefs&, const char*)> set;
+    std::function<void(Prefs&, const char*)> set;  // empty for a value nobody writes
+    std::string sample;                            // a usable value
+    std::string fallback;                          // what an unusable value reads as
+    bool bareName;                                 // a path separator makes it unusable
 };
 
+// Written out independently of the store's own table.
 std::vector<TextCase> TextCases()
 {
     return {
-        {"Path", "Directory", [](const Prefs& p, char* b, std::size_t s) { p.GetDirectory(b, s); }, [](Prefs& p, const char* t) { p.SetDirectory(t); }},
-        {"Path", "Filename", [](const Prefs& p, char* b, std::size_t s) { p.GetFilename(b, s); }, [](Prefs& p, const char* t) { p.SetFilename(t); }},
-        {"Movie", "LastMovieRecorded", [](const Prefs& p, char* b, std::size_t s) { p.GetLastMovieRecorded(b, s); }, [](Prefs& p, const char* t) { p.SetLastMovieRecorded(t); }},
+        {"Path", "Directory", [](const Prefs& p, char* b, std::size_t s) { p.GetDirectory(b, s); }, [](Prefs& p, const char* t) { p.SetDirectory(t); }, "C:\\Movies", "%c", false},
+        {"Path", "Filename", [](const Prefs& p, char* b, std::size_t s) { p.GetFilename(b, s); }, [](Prefs& p, const char* t) { p.SetFilename(t); }, "Take two", "VluxTake", true},
+        {"Movie", "LastMovieRecorded", [](const Prefs& p, char* b, std::size_t s) { p.GetLastMovieRecorded(b, s); }, [](Prefs& p, const char* t) { p.SetLastMovieRecorded(t); }, "C:\\Movies\\a.avi", "", false},
+        {"Capture", "Directory", [](const Prefs& p, char* b, std::size_t s) { p.GetText(PrefsSetting::CaptureDirectory, b, s); }, {}, "C:\\Shots", "%c", false},
     };
 }
 
@@ -333,7 +339,9 @@ TEST_F(PrefsTest, TextsRoundTrip)
     Prefs prefs = Make();
     const std::string longest(kPrefsPathSize - 1, 'p');
     for (const TextCase& c : TextCases()) {
-        for (const std::string& text : {std::string("C:\\Movies"), std::string(), longest}) {
+        if (!c.set)
+            continue;
+        for (const std::string& text : {c.sample, std::string(), longest}) {
             SCOPED_TRACE(std::string(c.name) + " length " + std::to_string(text.size()));
             c.set(prefs, text.c_str());
             EXPECT_EQ(Text([&](char* b, std::size_t s) { c.get(prefs, b, s); }), text);
@@ -345,7 +353,27 @@ TEST_F(PrefsTest, TextsRoundTrip)
     }
 }
 
-TEST_F(PrefsTest, TextsThatCannotBeReadWholeGiveEmptyText)
+TEST_F(PrefsTest, BaseNameWithAPathSeparatorIsRefused)
+{
+    Prefs prefs = Make();
+    for (const char* name : {"..\\..\\x", "a/b", "\\", "C:\\Windows\\x", "/"}) {
+        SCOPED_TRACE(name);
+        prefs.SetFilename("kept");
+        prefs.SetFilename(name);
+        EXPECT_EQ(Text([&](char* b, std::size_t s) { prefs.GetFilename(b, s); }), "kept");
+        const std::string stored = Stored("Path", "Filename").second;
+        EXPECT_EQ(stored.substr(0, stored.find('\0')), "kept");
+    }
+    // Names with dots stay names; a directory may hold separators.
+    prefs.SetFilename("..take.");
+    EXPECT_EQ(Text([&](char* b, std::size_t s) { prefs.GetFilename(b, s); }), "..take.");
+    prefs.SetDirectory("C:\\a/b\\c");
+    EXPECT_EQ(Text([&](char* b, std::size_t s) { prefs.GetDirectory(b, s); }), "C:\\a/b\\c");
+}
+
+// Every text value, spoiled in every way a hand-edited registry can: what it reads as, and that
+// reading it writes nothing.
+TEST_F(PrefsTest, UnusableTextsReadAsTheirFallback)
 {
     Prefs prefs = Make();
     const DWORD number = 7;
@@ -353,25 +381,77 @@ TEST_F(PrefsTest, TextsThatCannotBeReadWholeGiveEmptyText)
         const char* what;
         std::function<void(const PrefsTest&, const char*, const char*)> spoil;
         std::size_t bufferSize;
-        std::string expected;
+        std::string stored;  // read as it is when usable
+        bool usable;
+        bool separator;      // usable only where a path separator is allowed
     } cases[] = {
-        {"no NUL", [](const PrefsTest& t, const char* s, const char* n) { t.RawText(s, n, "abc", false); }, kPrefsPathSize, "abc"},
-        {"no NUL, fills all but one byte", [](const PrefsTest& t, const char* s, const char* n) { t.RawText(s, n, std::string(259, 'f'), false); }, kPrefsPathSize, std::string(259, 'f')},
-        {"no NUL, fills the buffer", [](const PrefsTest& t, const char* s, const char* n) { t.RawText(s, n, std::string(260, 'f'), false); }, kPrefsPathSize, ""},
-        {"NUL, one byte too many", [](const PrefsTest& t, const char* s, const char* n) { t.RawText(s, n, std::string(260, 'f'), true); }, kPrefsPathSize, ""},
-        {"over-long", [](const PrefsTest& t, const char* s, const char* n) { t.RawText(s, n, std::string(600, 'o'), true); }, kPrefsPathSize, ""},
-        {"small buffer", [](const PrefsTest& t, const char* s, const char* n) { t.RawText(s, n, "abcdef", true); }, 4, ""},
-        {"fits a small buffer", [](const PrefsTest& t, const char* s, const char* n) { t.RawText(s, n, "abc", true); }, 4, "abc"},
-        {"number", [&](const PrefsTest& t, const char* s, const char* n) { t.Raw(s, n, REG_DWORD, &number, 4); }, kPrefsPathSize, ""},
-        {"missing", [](const PrefsTest& t, const char* s, const char* n) { t.Remove(s, n); }, kPrefsPathSize, ""},
+        {"no NUL", [](const PrefsTest& t, const char* s, const char* n) { t.RawText(s, n, "abc", false); }, kPrefsPathSize, "abc", true, false},
+        {"no NUL, fills all but one byte", [](const PrefsTest& t, const char* s, const char* n) { t.RawText(s, n, std::string(259, 'f'), false); }, kPrefsPathSize, std::string(259, 'f'), true, false},
+        {"no NUL, fills the buffer", [](const PrefsTest& t, const char* s, const char* n) { t.RawText(s, n, std::string(260, 'f'), false); }, kPrefsPathSize, "", false, false},
+        {"NUL, one byte too many", [](const PrefsTest& t, const char* s, const char* n) { t.RawText(s, n, std::string(260, 'f'), true); }, kPrefsPathSize, "", false, false},
+        {"300 characters", [](const PrefsTest& t, const char* s, const char* n) { t.RawText(s, n, std::string(300, 'o'), true); }, kPrefsPathSize, "", false, false},
+        {"over-long", [](const PrefsTest& t, const char* s, const char* n) { t.RawText(s, n, std::string(600, 'o'), true); }, kPrefsPathSize, "", false, false},
+        {"number", [&](const PrefsTest& t, const char* s, const char* n) { t.Raw(s, n, REG_DWORD, &number, 4); }, kPrefsPathSize, "", false, false},
+        {"expandable text", [](const PrefsTest& t, const char* s, const char* n) { t.Raw(s, n, REG_EXPAND_SZ, "%TEMP%", 7); }, kPrefsPathSize, "", false, false},
+        {"missing", [](const PrefsTest& t, const char* s, const char* n) { t.Remove(s, n); }, kPrefsPathSize, "", false, false},
+        {"parent separators", [](const PrefsTest& t, const char* s, const char* n) { t.RawText(s, n, "..\\..\\x", false); }, kPrefsPathSize, "..\\..\\x", true, true},
+        {"slash", [](const PrefsTest& t, const char* s, const char* n) { t.RawText(s, n, "a/b", true); }, kPrefsPathSize, "a/b", true, true},
     };
     for (const TextCase& t : TextCases()) {
         for (const auto& c : cases) {
-            SCOPED_TRACE(std::string(t.name) + ": " + c.what);
-            t.set(prefs, "previous");
+            SCOPED_TRACE(std::string(t.subKey) + "\\" + t.name + ": " + c.what);
+            RawText(t.subKey, t.name, "previous", true);
             c.spoil(*this, t.subKey, t.name);
-            EXPECT_EQ(Text([&](char* b, std::size_t s) { t.get(prefs, b, s); }, c.bufferSize), c.expected);
+            const auto before = Stored(t.subKey, t.name);
+            std::vector<std::string> writes;
+            prefs.SetWriteObserver([&](const char* name) { writes.push_back(name); });
+            const bool usable = c.usable && !(c.separator && t.bareName);
+            EXPECT_EQ(Text([&](char* b, std::size_t s) { t.get(prefs, b, s); }, c.bufferSize),
+                      usable ? c.stored : t.fallback);
+            prefs.SetWriteObserver({});
+            EXPECT_TRUE(writes.empty());
+            EXPECT_EQ(Stored(t.subKey, t.name), before) << "a fallback is never written back";
         }
+    }
+    // The caller's buffer does not change what is usable: text that does not fit it is empty.
+    for (const TextCase& t : TextCases()) {
+        SCOPED_TRACE(t.name);
+        RawText(t.subKey, t.name, "abcdef", true);
+        EXPECT_EQ(Text([&](char* b, std::size_t s) { t.get(prefs, b, s); }, 4), "");
+        RawText(t.subKey, t.name, "abc", true);
+        EXPECT_EQ(Text([&](char* b, std::size_t s) { t.get(prefs, b, s); }, 4), "abc");
+    }
+    // A number has no text.
+    EXPECT_EQ(Text([&](char* b, std::size_t s) { prefs.GetText(PrefsSetting::FramesPerSecond, b, s); }), "");
+}
+
+// Where an unusable directory or name sends movies and snapshots: beside the program, under the
+// default name, never to the drive's root or out of the directory.
+TEST_F(PrefsTest, UnusableDestinationGoesToTheProgramDirectory)
+{
+    const DWORD number = 1;
+    const struct {
+        const char* what;
+        const char* name;
+        std::function<void(const PrefsTest&)> spoil;
+    } cases[] = {
+        {"directory a number", "Directory", [&](const PrefsTest& t) { t.Raw("Path", "Directory", REG_DWORD, &number, 4); }},
+        {"directory 300 characters", "Directory", [](const PrefsTest& t) { t.RawText("Path", "Directory", std::string(300, 'd'), false); }},
+        {"directory missing", "Directory", [](const PrefsTest& t) { t.Remove("Path", "Directory"); }},
+        {"name a number", "Filename", [&](const PrefsTest& t) { t.Raw("Path", "Filename", REG_DWORD, &number, 4); }},
+        {"name 300 characters", "Filename", [](const PrefsTest& t) { t.RawText("Path", "Filename", std::string(300, 'n'), false); }},
+        {"name missing", "Filename", [](const PrefsTest& t) { t.Remove("Path", "Filename"); }},
+        {"name leads out", "Filename", [](const PrefsTest& t) { t.RawText("Path", "Filename", "..\\..\\x", false); }},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        ::RegDeleteTreeA(HKEY_CURRENT_USER, path.c_str());
+        Prefs prefs = Make();
+        prefs.SetProgramDirectory(Dir().c_str());
+        c.spoil(*this);
+        EXPECT_EQ(Text([&](char* b, std::size_t s) { prefs.GetMovieDirectory(b, s); }), Dir());
+        EXPECT_EQ(Text([&](char* b, std::size_t s) { prefs.GetNextMovieName(b, s); }), "VluxTake000.avi");
+        EXPECT_EQ(Text([&](char* b, std::size_t s) { prefs.GetNextSnapshotName(b, s); }), "VluxTake000.bmp");
     }
 }
 
@@ -576,9 +656,10 @@ TEST_F(PrefsTest, NoLocationAtAllReadsFailureValues)
     EXPECT_EQ(prefs.GetStartKey(), 0);
     EXPECT_FALSE(prefs.GetAutoIncrement());
     EXPECT_EQ(prefs.GetCaptureArea(), VRect{});
-    EXPECT_EQ(Text([&](char* b, std::size_t s) { prefs.GetDirectory(b, s); }), "");
-    // Empty directory and base name: the name is just the extension, below the drive's root.
-    EXPECT_EQ(Text([&](char* b, std::size_t s) { prefs.GetNextMovieName(b, s); }), ".avi");
+    // The destination's defaults: the program directory (not known here) and the default name,
+    // unnumbered since the switch reads as off.
+    EXPECT_EQ(Text([&](char* b, std::size_t s) { prefs.GetDirectory(b, s); }), "%c");
+    EXPECT_EQ(Text([&](char* b, std::size_t s) { prefs.GetNextMovieName(b, s); }), "VluxTake.avi");
 }
 
 TEST(PrefsGlobal, OneStoreForTheProcessInTheMachineKey)
