@@ -52,7 +52,13 @@ double BeepMs(int k)
 // keeps the window.
 class BeepsAndFlashes {
 public:
-    BeepsAndFlashes(HANDLE fifo, double speed) : fifo(fifo), speed(speed) {}
+    static constexpr int kMostBeeps = 64;
+
+    BeepsAndFlashes(HANDLE fifo, double speed) : fifo(fifo), speed(speed)
+    {
+        for (int k = 0; k <= kMostBeeps; ++k)
+            flashLate[k] = soundLate[k] = -1;
+    }
     ~BeepsAndFlashes() { Stop(); }
 
     bool Start()
@@ -89,6 +95,10 @@ public:
     // The longest the feeder went without writing: the pipe then arrives in a burst, which the
     // sound server may cut short.
     uint32_t LongestStallMs() const { return longestStall; }
+    // How late this process put out beep k (1, 2, ...) and painted its flash, in ms; -1 for never.
+    // A busy machine can hold either thread up: then that second says nothing about the engine.
+    int SoundLateMs(int k) const { return k >= 1 && k <= kMostBeeps ? soundLate[k].load() : -1; }
+    int FlashLateMs(int k) const { return k >= 1 && k <= kMostBeeps ? flashLate[k].load() : -1; }
 
 private:
     static LRESULT CALLBACK WindowProc(HWND w, UINT message, WPARAM wp, LPARAM lp)
@@ -150,6 +160,8 @@ private:
                 const double t = double(int32_t(base - first)) + double(s) * 1000.0 / (kRate * speed);
                 double into = 0;
                 const int k = beeps > 0 ? BeepAt(t, &into) : 0;
+                if (k > 0 && k <= kMostBeeps && soundLate[k] < 0)
+                    soundLate[k] = int(std::max(0.0, double(int32_t(now - first)) - (k - 1) * 1000.0));
                 // 1000 Hz: one cycle a millisecond.
                 chunk.push_back(k > 0 ? int16_t(kAmplitude * std::sin(2 * std::numbers::pi * into)) : int16_t(0));
             }
@@ -190,6 +202,9 @@ private:
             const double sinceFirst = double(int32_t(::timeGetTime() - firstBeep));
             const bool flash = beeps > 0 && sinceFirst >= 0 && int(sinceFirst / 1000) < beeps &&
                                sinceFirst - int(sinceFirst / 1000) * 1000.0 < kPeriodMs;
+            const int k = int(sinceFirst / 1000) + 1;
+            if (flash && k <= kMostBeeps && flashLate[k] < 0)
+                flashLate[k] = int(sinceFirst - (k - 1) * 1000.0);
             if (flash != white) {
                 white = flash;
                 HDC dc = ::GetDC(window);
@@ -219,6 +234,8 @@ private:
     std::atomic<Feeding> feeding{Feeding::Always};
     std::atomic<uint32_t> feedFrom{0};
     std::atomic<uint32_t> longestStall{0};
+    std::atomic<int> flashLate[kMostBeeps + 1];
+    std::atomic<int> soundLate[kMostBeeps + 1];
     HWND window = nullptr;  // flash thread
     bool white = false;     // flash thread
 };
@@ -314,13 +331,21 @@ std::vector<double> FindFlashes(const std::string& luma)
 struct Figures {
     double video = 0, audio = 0;
     int flashes = 0, beeps = 0, paired = 0;
+    int judged = 0;    // seconds whose beep and flash this process put out on time
+    int missing = 0;   // judged seconds without their beep or their flash
     double worstMs = 0;
     std::string table;
 };
 
+// When this process put out second k's beep and flash, ms after they were due (-1: never).
+struct Lateness {
+    std::vector<int> sound, flash;  // by second
+};
+
 // Beep k belongs with the flash of second k; a beep is counted as k by its length, among the
-// seconds next to where it was found.
-Figures Compare(const std::vector<Onset>& onsets, const std::vector<double>& flashes, int seconds)
+// seconds next to where it was found. A second whose flash was painted later than its lead
+// before the frame slot, or whose beep went out half a frame late, is shown but not judged.
+Figures Compare(const std::vector<Onset>& onsets, const std::vector<double>& flashes, int seconds, const Lateness& late)
 {
     Figures f;
     std::map<int, double> flashAt, beepAt;
@@ -339,18 +364,28 @@ Figures Compare(const std::vector<Onset>& onsets, const std::vector<double>& fla
     f.beeps = int(beepAt.size());
     char row[128];
     for (int k = 1; k < seconds; ++k) {
+        const int soundLate = late.sound[size_t(k)], flashLate = late.flash[size_t(k)];
+        const bool judged = soundLate >= 0 && soundLate <= kPeriodMs / 2 && flashLate >= 0 && flashLate <= kLeadMs;
+        f.judged += judged;
         const bool fl = flashAt.count(k) > 0, be = beepAt.count(k) > 0;
         if (fl && be) {
             const double offset = (beepAt[k] - flashAt[k]) * 1000;
             ++f.paired;
-            if (std::abs(offset) > std::abs(f.worstMs))
+            if (judged && std::abs(offset) > std::abs(f.worstMs))
                 f.worstMs = offset;
-            std::snprintf(row, sizeof row, "  second %2d: flash %7.3f s, beep %7.3f s, offset %+5.0f ms\n", k, flashAt[k],
+            std::snprintf(row, sizeof row, "  second %2d: flash %7.3f s, beep %7.3f s, offset %+5.0f ms", k, flashAt[k],
                           beepAt[k], offset);
         } else {
-            std::snprintf(row, sizeof row, "  second %2d: %s\n", k, fl ? "no beep" : be ? "no flash" : "neither");
+            f.missing += judged;
+            std::snprintf(row, sizeof row, "  second %2d: %s", k, fl ? "no beep" : be ? "no flash" : "neither");
         }
         f.table += row;
+        if (!judged) {
+            std::snprintf(row, sizeof row, "  (not judged: beep out %d ms late, flash painted %d ms late)", soundLate,
+                          flashLate);
+            f.table += row;
+        }
+        f.table += "\n";
     }
     return f;
 }
@@ -372,6 +407,7 @@ void RecordAndCompare(int seconds, double speed, uint32_t lateMs, int fewestCorr
     Figures f;
     std::string trace;
     uint32_t stallMs = 0;
+    Lateness late;
     {
         CaptureEngine engine(std::make_unique<CaptureFactory>());
         std::ostringstream traceStream;
@@ -402,6 +438,10 @@ void RecordAndCompare(int seconds, double speed, uint32_t lateMs, int fewestCorr
         source.Stop();
         EXPECT_FALSE(source.Failed()) << "writing the FIFO failed";
         stallMs = source.LongestStallMs();
+        for (int k = 0; k < seconds; ++k) {
+            late.sound.push_back(source.SoundLateMs(k));
+            late.flash.push_back(source.FlashLateMs(k));
+        }
         trace = traceStream.str();
     }
     ::CloseHandle(fifo);
@@ -414,7 +454,7 @@ void RecordAndCompare(int seconds, double speed, uint32_t lateMs, int fewestCorr
     const std::string raw = ReadText("Z:" + dir + "/audio.raw");
     std::vector<int16_t> samples(raw.size() / 2);
     std::memcpy(samples.data(), raw.data(), samples.size() * 2);
-    f = Compare(FindBeeps(samples), FindFlashes(ReadText("Z:" + dir + "/luma.txt")), seconds);
+    f = Compare(FindBeeps(samples), FindFlashes(ReadText("Z:" + dir + "/luma.txt")), seconds, late);
     f.video = std::atof(ReadText("Z:" + dir + "/video.txt").c_str());
     f.audio = double(samples.size()) / kRate;
     size_t corrections = 0;
@@ -422,8 +462,8 @@ void RecordAndCompare(int seconds, double speed, uint32_t lateMs, int fewestCorr
         ++corrections;
 
     std::printf("%d s, sound from %u ms, at %.3f x real time: video %.3f s, audio %.3f s, %d flashes, %d beeps, %d pairs, "
-                "largest beep-to-flash offset %+.0f ms, %zu drift corrections, feeder stalled up to %u ms\n%s",
-                seconds, lateMs, speed, f.video, f.audio, f.flashes, f.beeps, f.paired, f.worstMs, corrections, stallMs, f.table.c_str());
+                "%d seconds judged, largest beep-to-flash offset %+.0f ms, %zu drift corrections, feeder stalled up to %u ms\n%s",
+                seconds, lateMs, speed, f.video, f.audio, f.flashes, f.beeps, f.paired, f.judged, f.worstMs, corrections, stallMs, f.table.c_str());
     // The engine's own account: where the sound started and what it corrected.
     std::istringstream lines(trace);
     for (std::string line; std::getline(lines, line);)
@@ -431,8 +471,10 @@ void RecordAndCompare(int seconds, double speed, uint32_t lateMs, int fewestCorr
             std::printf("  engine: %s\n", line.c_str());
     std::fflush(stdout);
 
-    EXPECT_EQ(f.paired, seconds - 1) << "every second from the first to the last has its flash and its beep";
+    EXPECT_EQ(f.missing, 0) << "every second from the first to the last has its flash and its beep";
     EXPECT_LE(std::abs(f.worstMs), kPeriodMs);
+    // A second or two may go unjudged on a busy machine; more and the run says nothing.
+    EXPECT_GE(f.judged, (seconds - 1) * 9 / 10) << "this process put out too many beeps or flashes late";
     EXPECT_NEAR(f.audio, f.video, 1 / double(kFps)) << "audio and video durations";
     EXPECT_GE(f.video, seconds - 1 / double(kFps));
     EXPECT_GE(corrections, size_t(fewestCorrections)) << trace;
