@@ -51,6 +51,9 @@ public:
     // The headers on disk now, once every stream has its format (Muxer::Begin).
     int Begin();
     int Close();
+    // Why the first failed write failed (kind None while none has): a full disk, or another
+    // error with the system's code for its message.
+    FileError FirstError() const { return muxer.FirstError(); }
 
     Muxer& Writer() { return muxer; }
 

@@ -33,7 +33,10 @@ const char* StatusText(Status status)
     return "unknown";
 }
 
-Muxer::Muxer(std::unique_ptr<OutputFile> f) : file(std::move(f)) {}
+Muxer::Muxer(std::unique_ptr<OutputFile> f, uint64_t limit)
+    : file(std::move(f)), segmentLimit(std::min(limit, kRiffSegmentLimit))
+{
+}
 
 Muxer::~Muxer()
 {
@@ -103,8 +106,36 @@ int64_t Muxer::StreamLength(int stream) const
 
 Status Muxer::Fail(Status status)
 {
+    if (!failed && failure == Status::Ok)
+        failure = status;
     failed = true;
     return status;
+}
+
+// A write, seek or flush the file refused: keeps the file's reason for the first one.
+Status Muxer::FailWrite()
+{
+    if (firstError.kind == FileErrorKind::None) {
+        firstError = file->LastError();
+        if (firstError.kind == FileErrorKind::None)
+            firstError.kind = FileErrorKind::Other;
+    }
+    return Fail(Status::WriteFailed);
+}
+
+// The system took `bytes` at `offset`.
+void Muxer::Took(uint64_t offset, size_t bytes)
+{
+    fileEnd = std::max(fileEnd, offset + bytes);
+    if (bytes && offset < checkpointEnd)
+        diskAtCheckpoint = false;
+}
+
+// The file on disk is whole and its headers say so: a killed writer leaves it like this.
+void Muxer::MarkConsistent()
+{
+    checkpointEnd = end;
+    diskAtCheckpoint = true;
 }
 
 Status Muxer::Append(const void* data, size_t bytes)
@@ -115,11 +146,12 @@ Status Muxer::Append(const void* data, size_t bytes)
     }
     if (bytes >= kPendingCapacity) {
         if (!file->Seek(end))
-            return Fail(Status::WriteFailed);
+            return FailWrite();
         const size_t done = file->Write(data, bytes);
+        Took(end, done);
         if (done != bytes) {
             confirmedEnd = end + done;
-            return Fail(Status::WriteFailed);
+            return FailWrite();
         }
         end += bytes;
         confirmedEnd = end;
@@ -137,11 +169,12 @@ Status Muxer::FlushPending()
     if (pending.empty())
         return Status::Ok;
     if (!file->Seek(pendingStart))
-        return Fail(Status::WriteFailed);
+        return FailWrite();
     const size_t done = file->Write(pending.data(), pending.size());
+    Took(pendingStart, done);
     if (done != pending.size()) {
         confirmedEnd = pendingStart + done;
-        return Fail(Status::WriteFailed);
+        return FailWrite();
     }
     pendingStart += pending.size();
     confirmedEnd = pendingStart;
@@ -151,9 +184,12 @@ Status Muxer::FlushPending()
 
 Status Muxer::PatchAt(uint64_t offset, const void* data, size_t bytes)
 {
-    if (!file->Seek(offset) || file->Write(data, bytes) != bytes)
-        return Fail(Status::WriteFailed);
-    return Status::Ok;
+    diskAtCheckpoint = false;
+    if (!file->Seek(offset))
+        return FailWrite();
+    const size_t done = file->Write(data, bytes);
+    Took(offset, done);
+    return done == bytes ? Status::Ok : FailWrite();
 }
 
 Status Muxer::WriteHeaders()
@@ -258,17 +294,22 @@ Status Muxer::WriteHeaders()
     headersWritten = true;
     if (Status st = Append(b.Data(), b.Size()); st != Status::Ok)
         return st;
-    return FlushPending();
+    if (Status st = FlushPending(); st != Status::Ok)
+        return st;
+    MarkConsistent();
+    return Status::Ok;
 }
 
 Status Muxer::WriteChunk(Stream& s, const void* data, uint32_t bytes, bool key, int64_t endLength)
 {
-    // A new sample first closes a full segment; a replacement stays beside the sample it replaces.
-    const bool replaces = s.video && !s.entries.empty() && endLength == s.length && s.length > 0 &&
-                          s.entries.back().endLength == endLength;
+    // A new sample first closes a full segment; a replacement stays beside the sample it
+    // replaces, unless that lies in a finished segment.
+    const bool again = s.video && endLength == s.length && s.length > 0;
+    const bool replaces = again && !s.entries.empty();
+    const bool replacesPast = again && s.entries.empty() && s.hasPast;
     if (!replaces) {
         const uint64_t needed = kChunkHeaderBytes + Pad(bytes);
-        if (end - segmentPos + needed > kRiffSegmentLimit && end - moviPos > kListHeaderBytes) {
+        if (end - segmentPos + needed > segmentLimit && end - moviPos > kListHeaderBytes) {
             if (Status st = EndSegment(false); st != Status::Ok)
                 return st;
         }
@@ -302,6 +343,17 @@ Status Muxer::WriteChunk(Stream& s, const void* data, uint32_t bytes, bool key, 
         s.entries.back() = entry;
         if (s.indexed == s.entries.size())
             s.lastEntryDirty = true;
+    } else if (replacesPast) {
+        // The old sample leaves its segment, the new one counts in this one; the next
+        // checkpoint writes both.
+        s.super[s.past.superSlot].duration -= 1;
+        if (s.past.inFirstSegment)
+            s.firstSegmentLength -= 1;
+        s.segmentStartLength -= 1;
+        s.moved = s.past;
+        s.moveDirty = true;
+        s.hasPast = false;
+        s.entries.push_back(entry);
     } else {
         s.entries.push_back(entry);
     }
@@ -371,7 +423,7 @@ Status Muxer::Write(int stream, int64_t position, const void* data, uint32_t byt
         return st;
 
     for (const Stream& t : streams) {
-        if (uint64_t(t.length - t.checkpointLength) * t.header.dwScale >= t.header.dwRate)
+        if (t.moveDirty || uint64_t(t.length - t.checkpointLength) * t.header.dwScale >= t.header.dwRate)
             return Checkpoint();
     }
     return Status::Ok;
@@ -403,18 +455,19 @@ Status Muxer::WriteStandardIndex(Stream& s, size_t first, size_t last, SuperEntr
         b.U32(e.size | (e.key ? 0 : kStdIndexDeltaFrame));      // dwSize
     }
     b.EndChunk(chunk);
-    out = SuperEntry{end, uint32_t(b.Size()), Duration(s, first, last)};
+    out = SuperEntry{end, uint32_t(b.Size()), Duration(s, first, last), last};
     if (last > first)
         s.lastEntryRecordPos = end + kChunkHeaderBytes + kStdIndexHeaderBytes + (last - 1 - first) * kStdIndexEntryBytes;
     return Append(b.Data(), b.Size());
 }
 
-Status Muxer::IndexPendingEntries()
+// `compact`: no merging, so that what is written is only the entries not yet indexed.
+Status Muxer::IndexPendingEntries(bool compact)
 {
     for (Stream& s : streams) {
         if (s.indexed == s.entries.size())
             continue;
-        if (s.super.size() - s.segmentSuperFirst >= kCheckpointIndexesPerSegment) {
+        if (!compact && s.super.size() - s.segmentSuperFirst >= kCheckpointIndexesPerSegment) {
             if (Status st = MergeSegmentIndex(s); st != Status::Ok)
                 return st;
             continue;
@@ -448,6 +501,26 @@ Status Muxer::MergeSegmentIndex(Stream& s)
     return Status::Ok;
 }
 
+// Takes a sample written again out of the finished segment that held it: out of its standard
+// index (the last entry, so the count drops), out of idx1, and out of the movi list (renamed JUNK).
+Status Muxer::WriteMove(Stream& s)
+{
+    const PastSample& m = s.moved;
+    uint8_t v[4];
+    StoreLE32(v, m.indexCount - 1);  // nEntriesInUse
+    if (Status st = PatchAt(m.indexCountPos, v, 4); st != Status::Ok)
+        return st;
+    StoreLE32(v, kFccJunk);
+    if (m.idx1RecordPos) {
+        if (Status st = PatchAt(m.idx1RecordPos, v, 4); st != Status::Ok)  // ckid
+            return st;
+    }
+    if (Status st = PatchAt(m.chunkPos, v, 4); st != Status::Ok)
+        return st;
+    s.moveDirty = false;
+    return Status::Ok;
+}
+
 Status Muxer::PatchHeaders()
 {
     if (Status st = FlushPending(); st != Status::Ok)
@@ -456,6 +529,10 @@ Status Muxer::PatchHeaders()
     uint32_t maxChunk = 0;
     int64_t firstVideoFrames = -1, totalVideoFrames = 0;
     for (Stream& s : streams) {
+        if (s.moveDirty) {
+            if (Status st = WriteMove(s); st != Status::Ok)
+                return st;
+        }
         if (s.lastEntryDirty && s.lastEntryRecordPos) {
             const IndexEntry& e = s.entries.back();
             const uint64_t base = moviPos;
@@ -509,7 +586,7 @@ Status Muxer::Checkpoint()
         return Status::WriteFailed;
     if (!headersWritten || closed)
         return Status::Ok;
-    if (Status st = IndexPendingEntries(); st != Status::Ok)
+    if (Status st = IndexPendingEntries(false); st != Status::Ok)
         return st;
     if (Status st = PatchHeaders(); st != Status::Ok)
         return st;
@@ -523,22 +600,26 @@ Status Muxer::Checkpoint()
     for (Stream& s : streams)
         s.checkpointLength = s.length;
     if (!file->Flush())
-        return Fail(Status::WriteFailed);
+        return FailWrite();
+    MarkConsistent();
     return Status::Ok;
 }
 
-Status Muxer::EndSegment(bool last)
+// `compact` (finishing after a failure, short of room): only the entries not yet indexed get an
+// index, and the first segment no idx1.
+Status Muxer::EndSegment(bool last, bool compact)
 {
-    if (Status st = IndexPendingEntries(); st != Status::Ok)
+    if (Status st = IndexPendingEntries(compact); st != Status::Ok)
         return st;
     for (Stream& s : streams) {
-        if (s.super.size() - s.segmentSuperFirst > 1) {
+        if (!compact && s.super.size() - s.segmentSuperFirst > 1) {
             if (Status st = MergeSegmentIndex(s); st != Status::Ok)
                 return st;
         }
     }
     const uint64_t moviEnd = end;
-    if (segment == 0) {
+    hasIdx1 = false;
+    if (segment == 0 && !compact) {
         std::vector<std::pair<const IndexEntry*, const Stream*>> all;
         for (const Stream& s : streams)
             for (const IndexEntry& e : s.entries)
@@ -547,7 +628,11 @@ Status Muxer::EndSegment(bool last)
                   [](const auto& a, const auto& b) { return a.first->dataPos < b.first->dataPos; });
         ByteBuffer b;
         const size_t idx1 = b.BeginChunk(kFccIdx1);
+        for (Stream& s : streams)
+            s.lastIdx1RecordPos = 0;
         for (const auto& [e, s] : all) {
+            if (e == &s->entries.back())
+                streams[size_t(s - streams.data())].lastIdx1RecordPos = end + b.Size();
             b.U32(s->chunkId);                                        // ckid
             b.U32(e->key ? kAviifKeyFrame : 0);                       // dwFlags
             b.U32(uint32_t(e->dataPos - kChunkHeaderBytes - moviPos - kChunkHeaderBytes));  // dwChunkOffset
@@ -561,8 +646,8 @@ Status Muxer::EndSegment(bool last)
     if (Status st = PatchHeaders(); st != Status::Ok)
         return st;
     uint8_t v[4];
-    if (segment == 0 && hasIdx1) {
-        StoreLE32(v, kAvifIsInterleaved | kAvifTrustCkType | kAvifHasIndex);  // dwFlags
+    if (segment == 0) {
+        StoreLE32(v, kAvifIsInterleaved | kAvifTrustCkType | (hasIdx1 ? kAvifHasIndex : 0));  // dwFlags
         if (Status st = PatchAt(avihPos + 12, v, 4); st != Status::Ok)
             return st;
     }
@@ -574,9 +659,19 @@ Status Muxer::EndSegment(bool last)
         return st;
     for (Stream& s : streams)
         s.checkpointLength = s.length;
-    if (last)
-        return file->Flush() ? Status::Ok : Fail(Status::WriteFailed);
-    return StartSegment();
+    if (!file->Flush())
+        return FailWrite();
+    if (!last) {
+        MarkConsistent();
+        return StartSegment();
+    }
+    // After a failure the file may hold bytes past its new end.
+    if (fileEnd > end) {
+        if (!file->Truncate(end))
+            return FailWrite();
+        fileEnd = end;
+    }
+    return Status::Ok;
 }
 
 Status Muxer::StartSegment()
@@ -589,10 +684,21 @@ Status Muxer::StartSegment()
     const uint64_t at = end;
     if (Status st = Append(b.Data(), b.Size()); st != Status::Ok)
         return st;
+    const bool endedFirst = segment == 0;
     ++segment;
     segmentPos = at;
     moviPos = at + kListHeaderBytes;
     for (Stream& s : streams) {
+        // The segment that ended has one standard index per stream, over all its entries.
+        if (!s.entries.empty() && s.super.size() > s.segmentSuperFirst) {
+            s.past = PastSample{s.entries.back().dataPos - kChunkHeaderBytes,
+                                s.super.back().pos + kChunkHeaderBytes + 4,
+                                uint32_t(s.entries.size()),
+                                s.super.size() - 1,
+                                endedFirst ? s.lastIdx1RecordPos : 0,
+                                endedFirst};
+            s.hasPast = true;
+        }
         s.entries.clear();
         s.indexed = 0;
         s.lastEntryRecordPos = 0;
@@ -602,27 +708,89 @@ Status Muxer::StartSegment()
     }
     if (Status st = FlushPending(); st != Status::Ok)
         return st;
-    return file->Flush() ? Status::Ok : Fail(Status::WriteFailed);
+    return file->Flush() ? Status::Ok : FailWrite();
 }
 
-// After a failed write: forget the samples the system did not take, so the final indexes
-// describe only what is on disk, and write them where the good data ends.
-void Muxer::RollBackTo(uint64_t goodEnd)
+// Forgets what does not lie whole on disk before `limit`: samples whose chunk ends past it, and
+// standard indexes that do or that name a forgotten sample. The end moves back to the end of
+// the last whole chunk, where the final indexes go.
+void Muxer::RollBackTo(uint64_t limit)
 {
     pending.clear();
-    end = pendingStart = goodEnd;
+    uint64_t goodEnd = moviPos + kListHeaderBytes;
     for (Stream& s : streams) {
-        while (!s.entries.empty() && s.entries.back().dataPos + s.entries.back().size > goodEnd)
+        while (!s.entries.empty() && s.entries.back().dataPos + Pad(s.entries.back().size) > limit)
             s.entries.pop_back();
-        // The segment's checkpoint indexes may lie past the good end: index it afresh.
-        s.super.resize(s.segmentSuperFirst);
-        s.indexed = 0;
+        if (!s.entries.empty())
+            goodEnd = std::max(goodEnd, s.entries.back().dataPos + Pad(s.entries.back().size));
+        while (s.super.size() > s.segmentSuperFirst &&
+               (s.super.back().pos + s.super.back().size > limit || s.super.back().entriesEnd > s.entries.size()))
+            s.super.pop_back();
+        const bool kept = s.super.size() > s.segmentSuperFirst;
+        s.indexed = kept ? s.super.back().entriesEnd : 0;
         s.lastEntryRecordPos = 0;
         s.lastEntryDirty = false;
+        if (kept) {
+            const SuperEntry& last = s.super.back();
+            goodEnd = std::max(goodEnd, last.pos + last.size);
+            const size_t first = s.super.size() - 1 > s.segmentSuperFirst ? s.super[s.super.size() - 2].entriesEnd : 0;
+            // Written again at the end: the last indexed sample may have been replaced since.
+            if (s.indexed > first) {
+                s.lastEntryRecordPos = last.pos + kChunkHeaderBytes + kStdIndexHeaderBytes +
+                                       (s.indexed - 1 - first) * kStdIndexEntryBytes;
+                s.lastEntryDirty = s.indexed == s.entries.size();
+            }
+        }
         s.length = s.entries.empty() ? s.segmentStartLength : s.entries.back().endLength;
         if (segment == 0)
             s.firstSegmentLength = s.length;
     }
+    end = pendingStart = confirmedEnd = goodEnd;
+}
+
+// Bytes the compact final indexes take.
+uint64_t Muxer::CompactIndexBytes() const
+{
+    uint64_t bytes = 0;
+    for (const Stream& s : streams)
+        if (s.entries.size() > s.indexed)
+            bytes += kChunkHeaderBytes + kStdIndexHeaderBytes + (s.entries.size() - s.indexed) * kStdIndexEntryBytes;
+    return bytes;
+}
+
+// Finishes the file after a failed write, in the best way still open.
+void Muxer::Recover()
+{
+    // The headers of the first segment never reached the disk: they are written again.
+    if (segment == 0 && confirmedEnd < moviPos + kListHeaderBytes) {
+        pending.clear();
+        end = pendingStart = confirmedEnd = 0;
+        failed = false;
+        if (WriteHeaders() != Status::Ok)
+            return;
+    }
+    if (confirmedEnd >= moviPos + kListHeaderBytes) {
+        // Samples batched in memory when the failure came may still go through.
+        failed = false;
+        FlushPending();
+        RollBackTo(confirmedEnd);
+        failed = false;
+        if (EndSegment(true) == Status::Ok)
+            return;
+        // Short of room: give up the last samples until a compact index fits in the bytes the
+        // file already has (writing over them takes no new room on the disk).
+        for (uint64_t limit = confirmedEnd;; limit = end - 1) {
+            RollBackTo(limit);
+            if (end + CompactIndexBytes() <= fileEnd || end <= moviPos + kListHeaderBytes || end > limit)
+                break;
+        }
+        failed = false;
+        if (EndSegment(true, true) == Status::Ok)
+            return;
+    }
+    // Nothing more goes onto the disk: cut the file back to the last checkpoint.
+    if (diskAtCheckpoint && file->Truncate(checkpointEnd))
+        fileEnd = checkpointEnd;
 }
 
 Status Muxer::Close()
@@ -632,23 +800,15 @@ Status Muxer::Close()
     closed = true;
     if (!file)
         return Status::BadState;
-    Status result = Status::Ok;
     if (!headersWritten && !streams.empty())
-        result = WriteHeaders();
-    if (headersWritten && result == Status::Ok && !failed)
-        result = EndSegment(true);
-    if (failed && confirmedEnd >= moviPos + kListHeaderBytes) {
-        // One attempt to end the file cleanly after the last good sample; if that fails too,
-        // the last checkpoint on disk still stands.
-        RollBackTo(confirmedEnd);
-        failed = false;
+        WriteHeaders();
+    if (headersWritten && !failed)
         EndSegment(true);
-        result = Status::WriteFailed;
-    } else if (failed) {
-        result = Status::WriteFailed;
-    }
+    if (failed)
+        Recover();
+    Status result = failure;
     if (!file->Close() && result == Status::Ok)
-        result = Status::WriteFailed;
+        result = FailWrite();
     return result;
 }
 

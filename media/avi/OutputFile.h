@@ -1,5 +1,5 @@
 #pragma once
-// The file a movie is written to: positioned writes that say how far they got.
+// The file a movie is written to: positioned writes that say how far they got, and why not.
 
 #include <cstddef>
 #include <cstdint>
@@ -8,15 +8,28 @@
 
 namespace avi {
 
+// Why the file refused a call. A caller tells a full disk from the rest by `kind` and words
+// the rest with `code`: errno here, the system error code (GetLastError's) on Windows.
+enum class FileErrorKind { None, DiskFull, Other };
+struct FileError {
+    FileErrorKind kind = FileErrorKind::None;
+    int code = 0;
+};
+
 class OutputFile {
 public:
     virtual ~OutputFile() = default;
-    // Writes at the current position; returns the bytes the system took (all of them on success).
+    // Writes at the current position; returns the bytes the system took. Fewer than asked is
+    // a failure, which LastError() describes.
     virtual size_t Write(const void* data, size_t bytes) = 0;
     virtual bool Seek(uint64_t offset) = 0;
+    // Cuts the file (or extends it with zeros) to `size` bytes.
+    virtual bool Truncate(uint64_t size) = 0;
     // Hands everything written to the system so another process sees it.
     virtual bool Flush() = 0;
     virtual bool Close() = 0;
+    // The error of the last call that failed; kind None while none has.
+    virtual FileError LastError() const = 0;
 };
 
 // A disk file, created anew (truncated). Null when it cannot be created.

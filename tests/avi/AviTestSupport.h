@@ -8,17 +8,21 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 namespace avitest {
 
+// A name of this process's own: test programs of several checkouts may run side by side.
 inline std::string TempPath(const std::string& name)
 {
     const char* dir = std::getenv("TMPDIR");
-    return std::string(dir && *dir ? dir : "/tmp") + "/vorlux_avi_" + name;
+    return std::string(dir && *dir ? dir : "/tmp") + "/vorlux_avi_" + std::to_string(getpid()) + "_" + name;
 }
 
 inline std::vector<uint8_t> ReadFile(const std::string& path)
@@ -54,6 +58,29 @@ inline std::string Probe(const std::string& path, const std::string& entries, in
 {
     return Shell("ffprobe -v error -count_frames -select_streams " + std::to_string(stream) +
                " -show_entries stream=" + entries + " -of default=noprint_wrappers=1 '" + path + "' 2>&1");
+}
+
+// The number after `key` ("nb_read_frames=") in ffprobe's answer, or -1.
+inline int Count(const std::string& probe, const char* key)
+{
+    const size_t at = probe.find(key);
+    return at == std::string::npos ? -1 : std::atoi(probe.c_str() + at + std::strlen(key));
+}
+
+// Every video frame ffmpeg decodes from the file's first video stream, as raw `pixelFormat`
+// pictures one after the other (empty samples give no picture); `filters` go before the output.
+inline std::vector<uint8_t> DecodeVideo(const std::string& path, const std::string& pixelFormat,
+                                        const std::string& filters = "")
+{
+    const std::string raw = path + ".raw";
+    const std::string errors = Shell("ffmpeg -v error -i '" + path + "' -map 0:v:0 -fps_mode passthrough " +
+                                     (filters.empty() ? "" : "-vf " + filters + " ") + "-f rawvideo -pix_fmt " +
+                                     pixelFormat + " -y '" + raw + "' 2>&1");
+    std::vector<uint8_t> bytes = errors.empty() ? ReadFile(raw) : std::vector<uint8_t>{};
+    if (!errors.empty())
+        std::fprintf(stderr, "ffmpeg: %s", errors.c_str());
+    std::remove(raw.c_str());
+    return bytes;
 }
 
 // Screen-like test picture: flat panels, text-like strokes, a moving bar.

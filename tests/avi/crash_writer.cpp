@@ -1,5 +1,6 @@
-// Records synthetic uncompressed frames into argv[1] until it is killed; prints "ready" once
-// more than two seconds of movie are on disk. Stops writing (but waits) after 20000 frames.
+// Records synthetic uncompressed frames (25 per second) into argv[1] and prints the number of
+// frames written after each one, so that a test can kill it while it is still writing. After
+// kMaxFrames it prints "done" and waits.
 
 #include "media/avi/AviFormat.h"
 #include "media/avi/FileService.h"
@@ -10,6 +11,7 @@
 
 int main(int argc, char** argv)
 {
+    constexpr int32_t kMaxFrames = 100000;
     if (argc != 2)
         return 2;
     auto file = avi::MovieFile::Create(argv[1]);
@@ -30,15 +32,15 @@ int main(int argc, char** argv)
     if (file->CreateStream(video, header) != 0 || video->SetFormat(0, &format, 40) != 0)
         return 1;
     std::vector<uint8_t> frame(32 * 32 * 3);
-    for (int32_t i = 0; i < 20000; ++i) {
+    for (int32_t i = 0; i < kMaxFrames; ++i) {
         frame.assign(frame.size(), uint8_t(i));
         if (video->Write(i, 1, frame.data(), int32_t(frame.size()), avi::kAviifKeyFrame, nullptr, nullptr) != 0)
             return 1;
-        if (i == 60) {
-            std::printf("ready\n");
-            std::fflush(stdout);
-        }
+        std::printf("%d\n", int(i + 1));
+        std::fflush(stdout);
     }
+    std::printf("done\n");
+    std::fflush(stdout);
     for (;;)
         pause();
 }

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 #include <string>
 #include <vector>
@@ -158,6 +159,48 @@ TEST(Rle8Encoder, WorstCaseInputsStayWithinTheOutputBound)
         ASSERT_TRUE(encoder.Encode(frame.data(), frame.size(), false, code, key));
         EXPECT_FALSE(key);
         EXPECT_EQ(code, (std::vector<uint8_t>{0, 1}));
+    }
+}
+
+// Changes far below the decoder's position: a delta moves at most 255 rows (and columns), so
+// longer moves take several; a change left of the decoder's column first ends the line.
+TEST(Rle8Encoder, ChangesAfterManyUnchangedRowsDecode)
+{
+    struct Change {
+        int32_t row, column, length;
+    };
+    struct Case {
+        int32_t width, height;
+        std::vector<Change> changes;
+    } cases[] = {
+        {64, 300, {{299, 10, 5}}},                          // 299 unchanged rows first
+        {64, 600, {{0, 40, 3}, {299, 2, 9}, {599, 63, 1}}},
+        {600, 300, {{0, 590, 4}, {256, 10, 2}, {257, 599, 1}}},
+        {16, 520, {{255, 0, 16}, {511, 4, 4}, {512, 4, 4}}},  // moves of exactly 255 and 256 rows
+    };
+    std::mt19937 rng(99);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::to_string(c.width) + "x" + std::to_string(c.height));
+        const size_t stride = size_t(DibStride(c.width, 8));
+        avi::Rle8Encoder encoder;
+        ASSERT_TRUE(encoder.Init(c.width, c.height, 0));
+        std::vector<uint8_t> frame(encoder.InputBytes()), picture(frame.size()), code;
+        Fill(frame, c.width, c.height, stride, rng);
+        bool key = false;
+        ASSERT_TRUE(encoder.Encode(frame.data(), frame.size(), false, code, key));
+        ASSERT_TRUE(key);
+        ASSERT_EQ(Decode(code, c.width, c.height, stride, picture), "");
+        for (const Change& change : c.changes)
+            for (int32_t x = change.column; x < change.column + change.length; ++x)
+                frame[size_t(change.row) * stride + size_t(x)] ^= 0x5A;
+        ASSERT_TRUE(encoder.Encode(frame.data(), frame.size(), false, code, key));
+        EXPECT_FALSE(key);
+        ASSERT_EQ(Decode(code, c.width, c.height, stride, picture), "");
+        for (int32_t y = 0; y < c.height; ++y)
+            ASSERT_TRUE(std::equal(frame.begin() + long(size_t(y) * stride),
+                                   frame.begin() + long(size_t(y) * stride + size_t(c.width)),
+                                   picture.begin() + long(size_t(y) * stride)))
+                << "row " << y;
     }
 }
 
