@@ -302,6 +302,27 @@ TEST(SoundPlacementTest, DriftingDeviceOverAnHour)
     }
 }
 
+TEST(SoundPlacementTest, CorrectionsComeAtMostOnceASecond)
+{
+    // A device so far off that it passes the threshold within a few buffers: it is still
+    // corrected once a second, by what that second's buffers show, never buffer by buffer.
+    for (double drift : {+0.2, -0.2}) {
+        SCOPED_TRACE(testing::Message() << "drift " << drift);
+        Recording r;
+        r.drift = drift;
+        r.stopAt = 60.0 * 1000;
+        r.Run();
+        EXPECT_EQ(r.problem, "");
+        ASSERT_GE(r.corrections.size(), 50u);
+        EXPECT_LE(r.corrections.size(), 60u);
+        for (size_t i = 1; i < r.corrections.size(); ++i)
+            EXPECT_GE(r.corrections[i].at - r.corrections[i - 1].at, 999.0) << "correction " << i;
+        // Each makes good about a second's drift.
+        const double perSecond = std::abs(drift) * kRate;
+        EXPECT_NEAR(double(r.corrections[10].samples), perSecond, 0.2 * perSecond);
+    }
+}
+
 TEST(SoundPlacementTest, BurstOfFiveBuffers)
 {
     struct Case {
