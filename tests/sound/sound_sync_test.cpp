@@ -356,9 +356,20 @@ Figures Compare(const std::vector<Onset>& onsets, const std::vector<double>& fla
     }
     for (const Onset& o : onsets) {
         const int kind = std::clamp(int(std::lround(o.ms / 40.0)) - 1, 0, 2);
-        for (int k = int(std::lround(o.at)) - 1; k <= int(std::lround(o.at)) + 1; ++k)
-            if (k >= 1 && k < seconds && k % 3 == kind && !beepAt.count(k))
-                beepAt[k] = o.at;
+        const int nearest = int(std::lround(o.at));
+        auto claim = [&](int k, bool fits) {
+            if (k < 1 || k >= seconds || !fits || beepAt.count(k))
+                return false;
+            beepAt[k] = o.at;
+            return true;
+        };
+        bool placed = false;
+        for (int k = nearest - 1; k <= nearest + 1 && !placed; ++k)
+            placed = claim(k, k % 3 == kind);
+        // A correction that drops samples inside a beep shortens it: a beep no second of its
+        // length claims goes to the nearest free second whose beep is longer.
+        for (int k : {nearest, nearest - 1, nearest + 1})
+            placed = placed || claim(k, BeepMs(k) > o.ms);
     }
     f.flashes = int(flashAt.size());
     f.beeps = int(beepAt.size());
@@ -485,6 +496,32 @@ void RecordAndCompare(int seconds, double speed, uint32_t lateMs, int fewestCorr
     for (const char* name : {"/movie.avi", "/audio.raw", "/luma.txt", "/video.txt", "/ffmpeg.err", "/run.sh", "/done"})
         ::DeleteFileA(("Z:" + dir + name).c_str());
     ::RemoveDirectoryA(("Z:" + dir).c_str());
+}
+
+TEST(SoundSyncTest, BeepsArePairedWithTheirSeconds)
+{
+    // Flashes on the second; beeps found where a recording could put them.
+    const Lateness onTime{std::vector<int>(6, 0), std::vector<int>(6, 0)};
+    const std::vector<double> flashes{1.0, 2.0, 3.0, 4.0, 5.0};
+    struct Case {
+        const char* what;
+        std::vector<Onset> beeps;
+        int paired;
+        double worstMs;
+    } cases[] = {
+        {"in step", {{1.004, 80}, {2.0, 120}, {2.996, 40}, {4.01, 80}}, 4, 10},
+        // Sound 700 ms early: each beep is told by its length, not by the nearest second.
+        {"early", {{0.3, 80}, {1.3, 120}, {2.3, 40}, {3.3, 80}}, 4, -700},
+        // Drift corrections dropped the last 25 ms of the first beep and of the second.
+        {"shortened", {{1.0, 55}, {2.02, 95}, {3.0, 40}, {4.0, 80}}, 4, 20},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        const Figures f = Compare(c.beeps, flashes, 5, onTime);
+        EXPECT_EQ(f.paired, c.paired) << f.table;
+        EXPECT_EQ(f.missing, 0) << f.table;
+        EXPECT_NEAR(f.worstMs, c.worstMs, 0.5) << f.table;
+    }
 }
 
 TEST(SoundSyncTest, HeavyBeepsMeetFlashesOverTwelveSeconds)
