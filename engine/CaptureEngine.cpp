@@ -17,8 +17,7 @@ using namespace capture_limits;
 
 namespace {
 // How long the capture thread waits, at most, for the device to hand back its buffers after a stop.
-constexpr int kReturnPolls = 50;
-constexpr DWORD kReturnPollMs = 10;
+constexpr ULONGLONG kReturnWaitMs = 500;
 }  // namespace
 
 int ScreenBitsPerPixel()
@@ -46,6 +45,7 @@ CaptureEngine::CaptureEngine(std::unique_ptr<CaptureFactory> partsFactory, std::
     if (!clock)
         clock = std::make_unique<SystemClock>();
     wake.reset(::CreateEventA(nullptr, FALSE, FALSE, nullptr));
+    returned.reset(::CreateEventA(nullptr, FALSE, FALSE, nullptr));
 
     VBitmapInfoHeader& h = info->bitmapInfo.bmiHeader;
     h.biWidth = info->minWidth;
@@ -428,8 +428,11 @@ void __stdcall CaptureEngine::WaveInCallback(void*, unsigned message, uintptr_t 
     auto* engine = reinterpret_cast<CaptureEngine*>(instance);
     // Read before the lock: the capture loop may hold it for a whole frame.
     const uint32_t arrival = engine->clock->Now();
-    VCriticalSection::VLock hold(&engine->lock);
-    engine->filledBuffers.Push(reinterpret_cast<WAVEHDR*>(param1), arrival);
+    {
+        VCriticalSection::VLock hold(&engine->lock);
+        engine->filledBuffers.Push(reinterpret_cast<WAVEHDR*>(param1), arrival);
+    }
+    ::SetEvent(engine->returned.get());
 }
 
 void CaptureEngine::WriteSoundBuffer(const FilledBuffer& buffer, bool withCount, bool requeue)
@@ -490,13 +493,18 @@ void CaptureEngine::TraceSoundChange(const SoundPlacement::Placement& placed)
 void CaptureEngine::FinishSound(int32_t lastIndex)
 {
     soundGrabber->Stop();
-    // The device hands back every buffer it holds on the reset, normally before the call returns.
+    // The device hands back every buffer it holds on the reset, normally before the call returns;
+    // a driver may hand back the last ones from its own thread a moment later.
     auto waiting = [&] {
         VCriticalSection::VLock hold(&lock);
         return filledBuffers.Size() < allBuffers.size();
     };
-    for (int i = 0; i < kReturnPolls && waiting(); ++i)
-        ::Sleep(kReturnPollMs);
+    const ULONGLONG until = ::GetTickCount64() + kReturnWaitMs;
+    while (waiting()) {
+        const ULONGLONG now = ::GetTickCount64();
+        if (now >= until || ::WaitForSingleObject(returned.get(), DWORD(until - now)) == WAIT_FAILED)
+            break;
+    }
 
     placement.EndAfterFrame(lastIndex);
     VCriticalSection::VLock hold(&lock);

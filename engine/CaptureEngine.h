@@ -135,6 +135,7 @@ private:
 
     std::unique_ptr<CaptureClock> clock;
     ScopedKernelHandle wake;                    // signalled by pause toggles and stop requests
+    ScopedKernelHandle returned;                // signalled by the wave-in callback for each buffer
     bool soundPrepared = false;                 // sound parts were prepared for this recording
     std::mutex traceMutex;
     std::ostream* trace;                        // not owned

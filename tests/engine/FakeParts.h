@@ -14,6 +14,7 @@
 #include <functional>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 // Calls the parts received, in order; shared by every double of one engine.
@@ -111,12 +112,14 @@ private:
 class FakeSoundGrabber : public SoundGrabber {
 public:
     FakeSoundGrabber(CaptureInfo& info, Journal& j) : SoundGrabber(info), j(j) {}
+    ~FakeSoundGrabber() override { JoinReturner(); }
     int32_t checkResult = 0;
     std::deque<WAVEHDR*> queued;
     std::mutex m;
     uint32_t stopBytes = 0;         // what the buffer being filled holds when the device stops
     std::atomic<size_t> added{0};   // AddBuffer calls
     uint32_t recorded = 0;          // samples recorded so far
+    DWORD returnAfterStopMs = 0;    // >0: the stop's buffers come back this late, from a thread of the device's
 
     int32_t CheckConfig() override { j.Add("sound.Check"); return checkResult; }
     void InitCapturing() override { j.Add("sound.Init"); }
@@ -132,11 +135,25 @@ public:
     void Stop() override
     {
         j.Add("sound.Stop");
-        bool first = true;
-        while (Return(first ? stopBytes : 0))
-            first = false;
+        auto handBack = [this] {
+            bool first = true;
+            while (Return(first ? stopBytes : 0))
+                first = false;
+        };
+        if (returnAfterStopMs == 0) {
+            handBack();
+            return;
+        }
+        returner = std::thread([this, handBack] {
+            ::Sleep(returnAfterStopMs);
+            handBack();
+        });
     }
-    void EndCapturing() override { j.Add("sound.End"); }
+    void EndCapturing() override
+    {
+        JoinReturner();
+        j.Add("sound.End");
+    }
 
     // The device fills up to n queued buffers and hands each to the callback.
     void Fill(size_t n)
@@ -169,7 +186,14 @@ private:
         return true;
     }
 
+    void JoinReturner()
+    {
+        if (returner.joinable())
+            returner.join();
+    }
+
     Journal& j;
+    std::thread returner;
 };
 
 class FakeAVIWriter : public AVIWriter {

@@ -615,32 +615,37 @@ TEST(CaptureSound, AllBuffersFilledIsALoss)
 
 TEST(CaptureSound, StopWritesWhatTheDeviceHandsBack)
 {
-    Rig rig;
-    rig.engine.SetRecordSound(true);
-    rig.engine.SetFramesPerSecond(10);
-    rig.factory->sound->stopBytes = 400;  // the buffer being filled when the device stops
-    DeviceFillsEvery(rig, 100);
-    rig.RecordFor(1050);
-    auto& w = rig.factory->audio->writes;
-    ASSERT_GE(w.size(), 3u);
-    const auto& calls = rig.journal.calls;
-    const size_t stopAt = size_t(std::find(calls.begin(), calls.end(), "sound.Stop") - calls.begin());
-    const size_t endAt = size_t(std::find(calls.begin(), calls.end(), "audio.End") - calls.begin());
-    ASSERT_LT(stopAt, endAt);
-    // After the stop, before the stream is released: the partly filled buffer, right after
-    // the sound before it, and silence to the end of the last frame (frame 10).
-    const WrittenSound& partial = w[w.size() - 2];
-    const WrittenSound& last = w.back();
-    EXPECT_EQ(partial.bytes, 400u);
-    EXPECT_GT(partial.journalAt, stopAt);
-    EXPECT_LE(last.journalAt, endAt);
-    const WrittenSound& before = w[w.size() - 3];
-    EXPECT_EQ(partial.position, before.position + int32_t(before.samples));
-    EXPECT_EQ(last.bytes, 0u);
-    EXPECT_EQ(last.position, 11 * 11025 / 10);
-    // The empty buffers handed back are not written.
-    for (const WrittenSound& s : w)
-        EXPECT_TRUE(s.bytes > 0 || &s == &last);
+    // The reset hands the buffers back before it returns, or a moment later from the device's thread.
+    for (DWORD lateMs : {0u, 60u}) {
+        SCOPED_TRACE(testing::Message() << "handed back " << lateMs << " ms after the reset");
+        Rig rig;
+        rig.engine.SetRecordSound(true);
+        rig.engine.SetFramesPerSecond(10);
+        rig.factory->sound->stopBytes = 400;  // the buffer being filled when the device stops
+        rig.factory->sound->returnAfterStopMs = lateMs;
+        DeviceFillsEvery(rig, 100);
+        rig.RecordFor(1050);
+        auto& w = rig.factory->audio->writes;
+        ASSERT_GE(w.size(), 3u);
+        const auto& calls = rig.journal.calls;
+        const size_t stopAt = size_t(std::find(calls.begin(), calls.end(), "sound.Stop") - calls.begin());
+        const size_t endAt = size_t(std::find(calls.begin(), calls.end(), "audio.End") - calls.begin());
+        ASSERT_LT(stopAt, endAt);
+        // After the stop, before the stream is released: the partly filled buffer, right after
+        // the sound before it, and silence to the end of the last frame (frame 10).
+        const WrittenSound& partial = w[w.size() - 2];
+        const WrittenSound& last = w.back();
+        EXPECT_EQ(partial.bytes, 400u);
+        EXPECT_GT(partial.journalAt, stopAt);
+        EXPECT_LE(last.journalAt, endAt);
+        const WrittenSound& before = w[w.size() - 3];
+        EXPECT_EQ(partial.position, before.position + int32_t(before.samples));
+        EXPECT_EQ(last.bytes, 0u);
+        EXPECT_EQ(last.position, 11 * 11025 / 10);
+        // The empty buffers handed back are not written.
+        for (const WrittenSound& s : w)
+            EXPECT_TRUE(s.bytes > 0 || &s == &last);
+    }
 }
 
 TEST(CaptureSound, PauseLeavesOutItsSound)
