@@ -11,7 +11,8 @@ public:
     static constexpr DWORD kForever = INFINITE;
 
     virtual ~CaptureClock() = default;
-    virtual uint32_t Now() = 0;                          // milliseconds; wraps like timeGetTime
+    // Milliseconds; wraps like timeGetTime. Any thread: the wave-in callback stamps buffers with it.
+    virtual uint32_t Now() = 0;
     // Sleeps for at most `milliseconds` (kForever: no limit), or until `wake` is signalled.
     virtual void Wait(HANDLE wake, DWORD milliseconds) = 0;
 };

@@ -4,6 +4,8 @@
 #include "media/ScreenGrabber.h"
 #include "media/SoundGrabber.h"
 
+#include <algorithm>
+#include <cstdio>
 #include <iostream>
 #include <sstream>
 
@@ -39,6 +41,8 @@ std::string FailureLine(RecordingFailure why)
     return line.str();
 }
 
+// How long the capture thread waits, at most, for the device to hand back its buffers after a stop.
+constexpr ULONGLONG kReturnWaitMs = 500;
 }  // namespace
 
 int ScreenBitsPerPixel()
@@ -66,6 +70,7 @@ CaptureEngine::CaptureEngine(std::unique_ptr<CaptureFactory> partsFactory, std::
     if (!clock)
         clock = std::make_unique<SystemClock>();
     wake.reset(::CreateEventA(nullptr, FALSE, FALSE, nullptr));
+    returned.reset(::CreateEventA(nullptr, FALSE, FALSE, nullptr));
 
     VBitmapInfoHeader& h = info->bitmapInfo.bmiHeader;
     h.biWidth = info->minWidth;
@@ -472,23 +477,23 @@ RecordingFailure CaptureEngine::WriterFailure() const
 
 // ---- sound buffers ------------------------------------------------------------------------
 
-bool CaptureEngine::HeaderQueue::Push(WAVEHDR* h)
+bool CaptureEngine::HeaderQueue::Push(WAVEHDR* h, uint32_t arrival)
 {
     if (count == kSoundBuffers)
         return false;
-    items[(head + count) % kSoundBuffers] = h;
+    items[(head + count) % kSoundBuffers] = FilledBuffer{h, arrival};
     ++count;
     return true;
 }
 
-WAVEHDR* CaptureEngine::HeaderQueue::Pop()
+CaptureEngine::FilledBuffer CaptureEngine::HeaderQueue::Pop()
 {
     if (count == 0)
-        return nullptr;
-    WAVEHDR* h = items[head];
+        return FilledBuffer{};
+    const FilledBuffer b = items[head];
     head = (head + 1) % kSoundBuffers;
     --count;
-    return h;
+    return b;
 }
 
 void __stdcall CaptureEngine::WaveInCallback(void*, unsigned message, uintptr_t instance, uintptr_t param1, uintptr_t)
@@ -502,12 +507,18 @@ void __stdcall CaptureEngine::WaveInCallback(void*, unsigned message, uintptr_t 
     }
     if (message != kWimData || param1 == 0)
         return;
-    VCriticalSection::VLock hold(&engine->lock);
-    engine->filledBuffers.Push(reinterpret_cast<WAVEHDR*>(param1));
+    // Read before the lock: the capture loop may hold it for a whole frame.
+    const uint32_t arrival = engine->clock->Now();
+    {
+        VCriticalSection::VLock hold(&engine->lock);
+        engine->filledBuffers.Push(reinterpret_cast<WAVEHDR*>(param1), arrival);
+    }
+    ::SetEvent(engine->returned.get());
 }
 
-void CaptureEngine::WriteSoundBuffer(WAVEHDR* header, uint32_t samples, bool withCount)
+void CaptureEngine::WriteSoundBuffer(const FilledBuffer& buffer, bool withCount, bool requeue)
 {
+    WAVEHDR* header = buffer.header;
     // After a failure nothing more is written.
     if (!header || Failed())
         return;
@@ -517,12 +528,81 @@ void CaptureEngine::WriteSoundBuffer(WAVEHDR* header, uint32_t samples, bool wit
     if (withCount)
         line << "list " << filledBuffers.Size();
     Trace(line.str());
-    if (!audioRecorder->WriteSound(header->lpData, header->dwBytesRecorded, samples, -1)) {
-        Fail(WriterFailure());
+    const SoundPlacement::Placement placed = placement.Place(buffer.arrival, header->dwBytesRecorded);
+    TraceSoundChange(placed);
+    const uint32_t blockAlign = info->waveFormat.nBlockAlign;
+    for (int i = 0; i < placed.count; ++i) {
+        const SoundPlacement::Piece& p = placed.pieces[i];
+        if (!audioRecorder->WriteSound(header->lpData + p.offset, p.bytes, p.bytes / blockAlign,
+                                       int32_t(std::min<int64_t>(p.position, INT32_MAX)))) {
+            Fail(WriterFailure());
+            return;
+        }
+    }
+    if (requeue && !soundGrabber->AddBuffer(header))
+        Fail(RecordingFailure{FailureKind::SoundDevice, 0});
+}
+
+void CaptureEngine::TraceSoundChange(const SoundPlacement::Placement& placed)
+{
+    if (placed.change == SoundPlacement::Change::None)
+        return;
+    const double rate = info->waveFormat.nSamplesPerSec;
+    const double at = double(placed.position) / rate;
+    char line[160];
+    switch (placed.change) {
+    case SoundPlacement::Change::Start:
+        std::snprintf(line, sizeof line, "Sound starts at %.3f s: %lld samples of silence first", at,
+                      static_cast<long long>(placed.samples));
+        break;
+    case SoundPlacement::Change::Early:
+        std::snprintf(line, sizeof line, "Sound drift: %.0f ms ahead of the picture at %.3f s, %lld samples of silence inserted",
+                      -placed.errorMs, at, static_cast<long long>(placed.samples));
+        break;
+    case SoundPlacement::Change::Late:
+        std::snprintf(line, sizeof line, "Sound drift: %.0f ms behind the picture at %.3f s, %lld samples dropped",
+                      placed.errorMs, at, static_cast<long long>(placed.samples));
+        break;
+    case SoundPlacement::Change::Lost:
+        std::snprintf(line, sizeof line, "Sound lost: %.0f ms missed by the device at %.3f s, silence in its place",
+                      placed.errorMs, at);
+        break;
+    case SoundPlacement::Change::None:
         return;
     }
-    if (!soundGrabber->AddBuffer(header))
-        Fail(RecordingFailure{FailureKind::SoundDevice, 0});
+    Trace(line);
+}
+
+// Stops the device and writes what it hands back, up to the end of the last frame; silence takes
+// the sound to that end when the device's last sound was lost on the way.
+void CaptureEngine::FinishSound(int32_t lastIndex)
+{
+    soundGrabber->Stop();
+    // The device hands back every buffer it holds on the reset, normally before the call returns;
+    // a driver may hand back the last ones from its own thread a moment later.
+    auto waiting = [&] {
+        VCriticalSection::VLock hold(&lock);
+        return filledBuffers.Size() < allBuffers.size();
+    };
+    const ULONGLONG until = ::GetTickCount64() + kReturnWaitMs;
+    while (waiting()) {
+        const ULONGLONG now = ::GetTickCount64();
+        if (now >= until || ::WaitForSingleObject(returned.get(), DWORD(until - now)) == WAIT_FAILED)
+            break;
+    }
+
+    placement.EndAfterFrame(lastIndex);
+    VCriticalSection::VLock hold(&lock);
+    while (filledBuffers.Size() > 0) {
+        const FilledBuffer b = filledBuffers.Pop();
+        if (b.header->dwBytesRecorded > 0)
+            WriteSoundBuffer(b, false, false);
+        else
+            soundGrabber->UnprepareBuffer(b.header);
+    }
+    if (!Failed() && placement.End() > placement.Written() &&
+        !audioRecorder->WriteSound(nullptr, 0, 0, int32_t(std::min<int64_t>(placement.End(), INT32_MAX))))
+        Fail(WriterFailure());
 }
 
 // ---- the capture loop ---------------------------------------------------------------------
@@ -546,6 +626,8 @@ int32_t CaptureEngine::CaptureLoop()
     bool grabFailing = false;
 
     if (sound) {
+        const VWaveFormatEx& f = info->waveFormat;
+        placement = SoundPlacement({f.nSamplesPerSec, f.nBlockAlign, fps, period}, start);
         bool queued = true;
         for (auto& buffer : allBuffers)
             queued = queued && soundGrabber->AddBuffer(&buffer->header);
@@ -561,16 +643,17 @@ int32_t CaptureEngine::CaptureLoop()
         const auto index = int32_t(double(uint32_t(now - start)) / double(period));
         if (index > lastIndex) {
             VCriticalSection::VLock hold(&lock);
-            const uint32_t samplesPerFrame = info->waveFormat.nSamplesPerSec / fps;
             if (index - lastIndex - 1 > 0)
                 skipped += index - lastIndex - 1;
             if (sound) {
-                if (filledBuffers.Size() == size_t(kSoundBuffers))
+                if (filledBuffers.Size() == size_t(kSoundBuffers)) {
                     Trace("!!!!!!!SOUND BUFFER LOST!!!!!!!");
+                    placement.DeviceStarved(uint32_t(filledBuffers.Size()));
+                }
                 while (filledBuffers.Size() > 1) {
                     VCriticalSection::VLock inner(&lock);
                     if (filledBuffers.Size() > 0)
-                        WriteSoundBuffer(filledBuffers.Pop(), samplesPerFrame, true);
+                        WriteSoundBuffer(filledBuffers.Pop(), true);
                 }
             }
             if (!Failed()) {
@@ -588,7 +671,7 @@ int32_t CaptureEngine::CaptureLoop()
             if (sound && !Failed()) {
                 VCriticalSection::VLock inner(&lock);
                 if (filledBuffers.Size() > 0)
-                    WriteSoundBuffer(filledBuffers.Pop(), samplesPerFrame, false);
+                    WriteSoundBuffer(filledBuffers.Pop(), false);
                 else
                     Trace("NO WAVE INFO!!!!");
             }
@@ -604,15 +687,28 @@ int32_t CaptureEngine::CaptureLoop()
 
         if (IsPaused()) {
             const uint32_t pauseStart = clock->Now();
-            while (IsPaused() && !captureThread->TerminateRequested() && !Failed())
-                clock->Wait(wake.get(), CaptureClock::kForever);
-            // A stop during the pause ends the recording where it paused.
-            // The last frame's time moves with the start, so that a stop right after the
-            // resume does not count the pause.
+            if (sound)
+                placement.Pause(pauseStart);
+            while (IsPaused() && !captureThread->TerminateRequested() && !Failed()) {
+                if (!sound) {
+                    clock->Wait(wake.get(), CaptureClock::kForever);
+                    continue;
+                }
+                // The device goes on recording: its buffers go back to it with their sound left
+                // out, so that it has buffers to fill the moment the recording resumes.
+                clock->Wait(wake.get(), DWORD(period));
+                VCriticalSection::VLock hold(&lock);
+                while (filledBuffers.Size() > 0)
+                    WriteSoundBuffer(filledBuffers.Pop(), false);
+            }
+            // A stop during the pause ends the recording where it paused. The last frame's time
+            // moves with the start, so that a stop right after the resume does not count the pause.
             if (!captureThread->TerminateRequested()) {
-                const uint32_t paused = clock->Now() - pauseStart;
-                start += paused;
-                lastTime += paused;
+                const uint32_t resumed = clock->Now();
+                start += resumed - pauseStart;
+                lastTime += resumed - pauseStart;
+                if (sound)
+                    placement.Resume(resumed);
             }
         } else if (!captureThread->TerminateRequested() && !Failed()) {
             // Sleep until the next frame slot begins; a pause or a stop wakes us early.
@@ -627,7 +723,7 @@ int32_t CaptureEngine::CaptureLoop()
 
     if (sound) {
         soundRunning.store(false);
-        soundGrabber->Stop();
+        FinishSound(lastIndex);
     }
     Trace("BREAKING OUT");
     Trace("************BRoken OUT********");

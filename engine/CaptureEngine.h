@@ -4,6 +4,7 @@
 
 #include "engine/CaptureClock.h"
 #include "engine/CaptureFactory.h"
+#include "engine/SoundPlacement.h"
 #include "common/CaptureInfo.h"
 #include "common/CaptureLimits.h"
 #include "common/RecordingFailure.h"
@@ -99,16 +100,22 @@ private:
         VBits data;
     };
 
+    // A buffer the device handed back, with the frame clock's reading when it did.
+    struct FilledBuffer {
+        WAVEHDR* header = nullptr;
+        uint32_t arrival = 0;
+    };
+
     // Filled buffers, oldest first. Fixed capacity, so the wave-in callback never allocates.
     class HeaderQueue {
     public:
-        bool Push(WAVEHDR* h);
-        WAVEHDR* Pop();
+        bool Push(WAVEHDR* h, uint32_t arrival);
+        FilledBuffer Pop();  // a null header when empty
         size_t Size() const { return count; }
         void Clear() { head = count = 0; }
 
     private:
-        WAVEHDR* items[capture_limits::kSoundBuffers] = {};
+        FilledBuffer items[capture_limits::kSoundBuffers] = {};
         size_t head = 0;
         size_t count = 0;
     };
@@ -120,7 +127,11 @@ private:
     int32_t InitCapturing();
     bool EndCapturing();                                          // false: the file could not be finished
     int32_t CaptureLoop();                                        // capture thread
-    void WriteSoundBuffer(WAVEHDR* header, uint32_t samples, bool withCount);  // capture thread, locked
+    // Capture thread, locked: writes the buffer where its sound belongs and, if `requeue`, hands
+    // it back to the device. A refusal of the file or the device is kept as the failure.
+    void WriteSoundBuffer(const FilledBuffer& buffer, bool withCount, bool requeue = true);
+    void TraceSoundChange(const SoundPlacement::Placement& placed);  // capture thread
+    void FinishSound(int32_t lastIndex);                              // capture thread
     // Keeps the first failure of the recording and wakes the loop. Capture thread or the
     // wave-in callback.
     void Fail(RecordingFailure why);
@@ -150,9 +161,11 @@ private:
     VBits frameBuffer;
     std::vector<std::unique_ptr<SoundBuffer>> allBuffers;
     HeaderQueue filledBuffers;
+    SoundPlacement placement;                   // capture thread
 
     std::unique_ptr<CaptureClock> clock;
     ScopedKernelHandle wake;                    // signalled by pause toggles and stop requests
+    ScopedKernelHandle returned;                // signalled by the wave-in callback for each buffer
     bool soundPrepared = false;                 // sound parts were prepared for this recording
     std::atomic<RecordingFailure> failure{};    // written once per recording; see Fail
     std::atomic<bool> soundRunning{false};      // the device records for the loop: a close now is a loss

@@ -149,6 +149,43 @@ TEST(AviPositions, AudioGapIsSilenceAndPastPositionRefused)
     std::remove(path.c_str());
 }
 
+TEST(AviPositions, LeadingAudioGapIsSilenceOfItsFormat)
+{
+    // Sound that starts late is written at its position: the stream begins with a gap, which
+    // must play as silence whatever the sample format.
+    struct Case {
+        uint16_t channels, bits;
+        const char* decode;  // FFmpeg's raw format of the stream
+        int silence;         // the value of a silent sample
+    } cases[] = {{1, 8, "u8", 128}, {2, 16, "s16le", 0}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.decode);
+        const std::string path = TempPath("late-sound.avi");
+        avi::Muxer m(avi::CreateDiskFile(path));
+        VWaveFormatEx w = Pcm8Mono11k();
+        w.nChannels = c.channels;
+        w.wBitsPerSample = c.bits;
+        w.nBlockAlign = uint16_t(c.channels * c.bits / 8);
+        w.nAvgBytesPerSec = w.nSamplesPerSec * w.nBlockAlign;
+        const int s = m.AddStream(AudioHeader(w));
+        ASSERT_EQ(m.SetFormat(s, &w, sizeof w), avi::Status::Ok);
+        const uint32_t gap = 5000, samples = 1000;
+        std::vector<uint8_t> sound(samples * w.nBlockAlign, 77);
+        ASSERT_EQ(m.Write(s, gap, sound.data(), uint32_t(sound.size()), true), avi::Status::Ok);
+        EXPECT_EQ(m.StreamLength(s), gap + samples);
+        ASSERT_EQ(m.Close(), avi::Status::Ok);
+        // One value per line: the gap's silent samples first, then the sound.
+        const std::string t = c.bits == 8 ? "u1" : "d2";
+        const std::string out = Shell("ffmpeg -v error -i '" + path + "' -f " + c.decode + " - | od -An -t" + t +
+                                      " -v | tr -s ' ' '\\n' | grep -v '^$' | uniq -c | awk '{print $1, $2}'");
+        const std::string loud = std::to_string(c.bits == 8 ? 77 : 77 | 77 << 8);
+        const std::string expected = std::to_string(gap * c.channels) + " " + std::to_string(c.silence) + "\n" +
+                                     std::to_string(samples * c.channels) + " " + loud + "\n";
+        EXPECT_EQ(out, expected);
+        std::remove(path.c_str());
+    }
+}
+
 TEST(AviFailure, FullDiskKeepsFileValidUpToLastGoodSample)
 {
     for (uint64_t budget : {uint64_t(1) << 20, uint64_t(3) << 20, uint64_t(100000)}) {

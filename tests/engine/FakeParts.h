@@ -14,6 +14,7 @@
 #include <functional>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 // Calls the parts received, in order; shared by every double of one engine.
@@ -32,6 +33,11 @@ struct Journal {
             if (c == s)
                 return true;
         return false;
+    }
+    size_t Size()
+    {
+        std::lock_guard<std::mutex> hold(m);
+        return calls.size();
     }
     size_t Count(const std::string& s)
     {
@@ -110,10 +116,12 @@ private:
     Journal& j;
 };
 
-// A wave-in device: queued headers come back through the engine's callback on request.
+// A wave-in device: queued headers come back through the engine's callback on request. Every
+// sample it records carries its running number in its low byte (8-bit) or word (16-bit).
 class FakeSoundGrabber : public SoundGrabber {
 public:
     FakeSoundGrabber(CaptureInfo& info, Journal& j) : SoundGrabber(info), j(j) {}
+    ~FakeSoundGrabber() override { JoinReturner(); }
     int32_t checkResult = 0;
     int32_t initResult = 0;
     bool startResult = true;
@@ -121,6 +129,10 @@ public:
     std::atomic<int> adds{0};
     std::deque<WAVEHDR*> queued;
     std::mutex m;
+    uint32_t stopBytes = 0;         // what the buffer being filled holds when the device stops
+    std::atomic<size_t> added{0};   // AddBuffer calls
+    uint32_t recorded = 0;          // samples recorded so far
+    DWORD returnAfterStopMs = 0;    // >0: the stop's buffers come back this late, from a thread of the device's
 
     int32_t CheckConfig() override { j.Add("sound.Check"); return checkResult; }
     int32_t InitCapturing() override { j.Add("sound.Init"); return initResult; }
@@ -132,29 +144,41 @@ public:
         }
         std::lock_guard<std::mutex> hold(m);
         queued.push_back(h);
+        ++added;
         return true;
     }
     void UnprepareBuffer(WAVEHDR*) override {}
     bool Start() override { j.Add("sound.Start"); return startResult; }
-    void Stop() override { j.Add("sound.Stop"); }
-    void EndCapturing() override { j.Add("sound.End"); }
+    // Like a device reset: every queued buffer comes back, the first with what it holds.
+    void Stop() override
+    {
+        j.Add("sound.Stop");
+        auto handBack = [this] {
+            bool first = true;
+            while (Return(first ? stopBytes : 0))
+                first = false;
+        };
+        if (returnAfterStopMs == 0) {
+            handBack();
+            return;
+        }
+        returner = std::thread([this, handBack] {
+            ::Sleep(returnAfterStopMs);
+            handBack();
+        });
+    }
+    void EndCapturing() override
+    {
+        JoinReturner();
+        j.Add("sound.End");
+    }
 
     // The device fills up to n queued buffers and hands each to the callback.
     void Fill(size_t n)
     {
-        for (size_t i = 0; i < n; ++i) {
-            WAVEHDR* h = nullptr;
-            {
-                std::lock_guard<std::mutex> hold(m);
-                if (queued.empty())
-                    return;
-                h = queued.front();
-                queued.pop_front();
-            }
-            h->dwBytesRecorded = h->dwBufferLength;
-            info.waveInCallback(nullptr, 0x3C0, reinterpret_cast<uintptr_t>(info.waveInCallbackData),
-                                reinterpret_cast<uintptr_t>(h), 0);
-        }
+        for (size_t i = 0; i < n; ++i)
+            if (!Return(UINT32_MAX))
+                return;
     }
     // The device goes away: the platform closes it under the recording (WIM_CLOSE).
     void Vanish()
@@ -163,7 +187,36 @@ public:
     }
 
 private:
+    bool Return(uint32_t bytes)
+    {
+        WAVEHDR* h = nullptr;
+        {
+            std::lock_guard<std::mutex> hold(m);
+            if (queued.empty())
+                return false;
+            h = queued.front();
+            queued.pop_front();
+        }
+        h->dwBytesRecorded = bytes < h->dwBufferLength ? bytes : h->dwBufferLength;
+        const uint32_t sampleBytes = info.waveFormat.nBlockAlign ? info.waveFormat.nBlockAlign : 1;
+        for (uint32_t at = 0; at + sampleBytes <= h->dwBytesRecorded; at += sampleBytes, ++recorded) {
+            h->lpData[at] = char(recorded & 0xFF);
+            if (sampleBytes > 1)
+                h->lpData[at + 1] = char(recorded >> 8 & 0xFF);
+        }
+        info.waveInCallback(nullptr, 0x3C0, reinterpret_cast<uintptr_t>(info.waveInCallbackData),
+                            reinterpret_cast<uintptr_t>(h), 0);
+        return true;
+    }
+
+    void JoinReturner()
+    {
+        if (returner.joinable())
+            returner.join();
+    }
+
     Journal& j;
+    std::thread returner;
 };
 
 class FakeAVIWriter : public AVIWriter {
@@ -233,6 +286,8 @@ struct WrittenSound {
     uint32_t bytes;
     uint32_t samples;
     int32_t position;
+    int32_t firstSample;  // the device's running number of the first sample written, -1 for none
+    size_t journalAt;     // calls in the journal when it was written
 };
 
 class FakeAudioRecorder : public AudioRecorder {
@@ -245,9 +300,13 @@ public:
 
     int32_t CheckConfig() override { j.Add("audio.Check"); return checkResult; }
     bool InitCapturing() override { j.Add("audio.Init"); return initResult; }
-    bool WriteSound(const void*, uint32_t bytes, uint32_t samples, int32_t position) override
+    bool WriteSound(const void* data, uint32_t bytes, uint32_t samples, int32_t position) override
     {
-        writes.push_back({bytes, samples, position});
+        const auto* p = static_cast<const uint8_t*>(data);
+        int32_t first = -1;
+        if (p && bytes > 0)
+            first = info.waveFormat.nBlockAlign > 1 && bytes > 1 ? int32_t(p[0] | p[1] << 8) : int32_t(p[0]);
+        writes.push_back({bytes, samples, position, first, j.Size()});
         return failFromCall < 0 || int(writes.size()) <= failFromCall;
     }
     bool EndCapturing() override { j.Add("audio.End"); return true; }

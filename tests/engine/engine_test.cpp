@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
+#include <functional>
+#include <memory>
 #include <sstream>
 
 namespace {
@@ -914,36 +918,82 @@ TEST(CaptureCounters, PublishedEachFrameAndReadFromAnotherThread)
 
 // ---- sound -------------------------------------------------------------------------------
 
+// Lines of `text` in this order (others may come between).
+::testing::AssertionResult InOrder(const std::string& text, const std::vector<std::string>& lines)
+{
+    size_t at = 0;
+    for (const std::string& line : lines) {
+        at = text.find(line, at);
+        if (at == std::string::npos)
+            return ::testing::AssertionFailure() << "no \"" << line << "\" in order in:\n" << text;
+        at += line.size();
+    }
+    return ::testing::AssertionSuccess();
+}
+
+size_t Occurrences(const std::string& text, const std::string& what)
+{
+    size_t n = 0;
+    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
+        ++n;
+    return n;
+}
+
+// A device that fills one buffer every `everyMs` of the scripted clock, on time, while the loop
+// wakes every millisecond.
+void DeviceFillsEvery(Rig& rig, double everyMs, std::function<void(uint32_t elapsed)> also = nullptr)
+{
+    rig.clock->maxStep = 1;
+    const uint32_t start = rig.clock->t;
+    auto due = std::make_shared<double>(everyMs);
+    rig.clock->onWait = [&rig, start, due, everyMs, also] {
+        const uint32_t elapsed = rig.clock->t - start;
+        while (elapsed >= *due) {
+            rig.factory->sound->Fill(1);
+            *due += everyMs;
+        }
+        if (also)
+            also(elapsed);
+    };
+}
+
 TEST(CaptureSound, DrainToOneAndInterleave)
 {
     Rig rig;
     rig.engine.SetRecordSound(true);
-    // The device returns three buffers before frame 1 and none afterwards.
+    // The device hands back three buffers at once before frame 5 and none afterwards.
     int waits = 0;
+    uint32_t filledAt = 0;
     rig.clock->onWait = [&] {
-        if (waits++ == 0)
+        if (waits++ == 4) {
+            filledAt = rig.clock->t;
             rig.factory->sound->Fill(3);
+        }
     };
-    rig.RecordFor(600);  // frames 0 to 3 at 6 fps
+    const uint32_t start = rig.clock->t;
+    rig.RecordFor(1000);  // frames 0 to 6 at 6 fps
     auto& w = rig.factory->audio->writes;
-    ASSERT_EQ(w.size(), 3u);
-    for (auto& s : w) {
-        EXPECT_EQ(s.bytes, 1837u);
-        EXPECT_EQ(s.samples, 1837u);  // 11025 / 6
-        EXPECT_EQ(s.position, -1);
+    ASSERT_EQ(w.size(), 4u);  // three buffers, then silence to the end of the last frame
+    // The first buffer's sound ended when the device handed it back, by the frame clock (not
+    // when the loop took it a frame later): the movie's picture time of 11025 / (166 x 6) per ms.
+    const double perMs = 11025.0 / (166 * 6);
+    const auto first = int32_t(std::llround((filledAt - start - 1837 * 1000.0 / 11025) * perMs));
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(w[i].bytes, 1837u);
+        EXPECT_EQ(w[i].samples, 1837u);
+        EXPECT_EQ(w[i].position, first + i * 1837);
+        EXPECT_EQ(w[i].firstSample, (i * 1837) & 0xFF);
     }
-    std::string t = rig.trace.str();
-    // Frame 0 had nothing; frame 1 drained 3 down to 1 (two with counts) and wrote one after.
-    const char* expected[] = {"NO WAVE INFO!!!!\n", "WaveHeader samples rec: 1837 Size 1837list 2\n",
-                              "WaveHeader samples rec: 1837 Size 1837list 1\n",
-                              "WaveHeader samples rec: 1837 Size 1837\n", "NO WAVE INFO!!!!\n"};
-    size_t at = 0;
-    for (const char* e : expected) {
-        at = t.find(e, at);
-        ASSERT_NE(at, std::string::npos) << e << "\n" << t;
-        ++at;
-    }
-    EXPECT_EQ(t.find("SOUND BUFFER LOST"), std::string::npos);
+    EXPECT_EQ(w[3].bytes, 0u);
+    EXPECT_EQ(w[3].position, 7 * 11025 / 6);  // the end of frame 6
+    // Frame 4 had nothing; frame 5 drained 3 down to 1 (two with counts) and wrote one after.
+    EXPECT_TRUE(InOrder(rig.trace.str(),
+                        {"NO WAVE INFO!!!!\n", "WaveHeader samples rec: 1837 Size 1837list 2\n",
+                         "Sound starts at 0.499 s: " + std::to_string(first) + " samples of silence first\n",
+                         "WaveHeader samples rec: 1837 Size 1837list 1\n", "WaveHeader samples rec: 1837 Size 1837\n",
+                         "NO WAVE INFO!!!!\n"}));
+    EXPECT_EQ(rig.trace.str().find("SOUND BUFFER LOST"), std::string::npos);
+    EXPECT_EQ(rig.trace.str().find("Sound drift"), std::string::npos);
     EXPECT_TRUE(rig.journal.Has("sound.Start"));
     EXPECT_TRUE(rig.journal.Has("sound.Stop"));
     EXPECT_TRUE(rig.journal.Has("sound.End"));
@@ -954,18 +1004,140 @@ TEST(CaptureSound, AllBuffersFilledIsALoss)
 {
     Rig rig;
     rig.engine.SetRecordSound(true);
+    const uint32_t start = rig.clock->t;
+    // While the loop is held up after frame 0, the device fills all five buffers, one every
+    // 167 ms, and then has none to record into for half a second.
     int waits = 0;
+    uint32_t sixthAt = 0;
     rig.clock->onWait = [&] {
-        if (waits++ == 0)
-            rig.factory->sound->Fill(5);
+        ++waits;
+        if (waits == 1) {
+            for (int i = 0; i < 5; ++i) {
+                rig.clock->t += 167;
+                rig.factory->sound->Fill(1);
+            }
+            rig.clock->t += 500;
+        } else if (waits == 3) {
+            sixthAt = rig.clock->t;
+            rig.factory->sound->Fill(1);
+        }
     };
-    rig.RecordFor(200);
-    std::string t = rig.trace.str();
-    auto lost = t.find("!!!!!!!SOUND BUFFER LOST!!!!!!!\n");
-    ASSERT_NE(lost, std::string::npos);
-    EXPECT_EQ(t.find("SOUND BUFFER LOST", lost + 10), std::string::npos);
-    EXPECT_EQ(rig.factory->audio->writes.size(), 5u);
+    rig.RecordFor(2000);
+    const std::string t = rig.trace.str();
+    EXPECT_EQ(Occurrences(t, "!!!!!!!SOUND BUFFER LOST!!!!!!!\n"), 1u);
     EXPECT_NE(t.find("list 4\n"), std::string::npos);
+    auto& w = rig.factory->audio->writes;
+    ASSERT_EQ(w.size(), 7u);  // five, the one after the gap, silence to the end
+    for (int i = 1; i < 5; ++i)
+        EXPECT_EQ(w[i].position, w[0].position + i * 1837);
+    // What the device missed is silence: the sixth buffer goes where it was heard.
+    const double perMs = 11025.0 / (166 * 6);
+    const auto due = int32_t(std::llround((sixthAt - start - 1837 * 1000.0 / 11025) * perMs));
+    EXPECT_EQ(w[5].position, due);
+    EXPECT_GT(due, w[4].position + 1837);
+    EXPECT_EQ(Occurrences(t, "Sound lost: "), 1u) << t;
+    EXPECT_TRUE(InOrder(t, {"!!!!!!!SOUND BUFFER LOST!!!!!!!\n", "Sound lost: "}));
+}
+
+TEST(CaptureSound, StopWritesWhatTheDeviceHandsBack)
+{
+    // The reset hands the buffers back before it returns, or a moment later from the device's thread.
+    for (DWORD lateMs : {0u, 60u}) {
+        SCOPED_TRACE(testing::Message() << "handed back " << lateMs << " ms after the reset");
+        Rig rig;
+        rig.engine.SetRecordSound(true);
+        rig.engine.SetFramesPerSecond(10);
+        rig.factory->sound->stopBytes = 400;  // the buffer being filled when the device stops
+        rig.factory->sound->returnAfterStopMs = lateMs;
+        DeviceFillsEvery(rig, 100);
+        rig.RecordFor(1050);
+        auto& w = rig.factory->audio->writes;
+        ASSERT_GE(w.size(), 3u);
+        const auto& calls = rig.journal.calls;
+        const size_t stopAt = size_t(std::find(calls.begin(), calls.end(), "sound.Stop") - calls.begin());
+        const size_t endAt = size_t(std::find(calls.begin(), calls.end(), "audio.End") - calls.begin());
+        ASSERT_LT(stopAt, endAt);
+        // After the stop, before the stream is released: the partly filled buffer, right after
+        // the sound before it, and silence to the end of the last frame (frame 10).
+        const WrittenSound& partial = w[w.size() - 2];
+        const WrittenSound& last = w.back();
+        EXPECT_EQ(partial.bytes, 400u);
+        EXPECT_GT(partial.journalAt, stopAt);
+        EXPECT_LE(last.journalAt, endAt);
+        const WrittenSound& before = w[w.size() - 3];
+        EXPECT_EQ(partial.position, before.position + int32_t(before.samples));
+        EXPECT_EQ(last.bytes, 0u);
+        EXPECT_EQ(last.position, 11 * 11025 / 10);
+        // The empty buffers handed back are not written.
+        for (const WrittenSound& s : w)
+            EXPECT_TRUE(s.bytes > 0 || &s == &last);
+    }
+}
+
+TEST(CaptureSound, PauseLeavesOutItsSound)
+{
+    Rig rig;
+    rig.engine.SetRecordSound(true);
+    rig.engine.SetFramesPerSecond(10);
+    ASSERT_TRUE(rig.engine.SetWaveFormat(1, 11025, 16));
+    size_t addedAtPause = 0, addedAtResume = 0;
+    DeviceFillsEvery(rig, 100, [&](uint32_t elapsed) {
+        if (elapsed >= 1000 && addedAtPause == 0) {
+            addedAtPause = rig.factory->sound->added;
+            rig.engine.TogglePause();
+        } else if (elapsed >= 2000 && addedAtResume == 0) {
+            addedAtResume = rig.factory->sound->added;
+            rig.engine.TogglePause();
+        }
+    });
+    rig.RecordFor(3050);
+    ASSERT_GT(addedAtResume, 0u);
+    // The buffers went back to the device while paused, so that it could go on recording.
+    EXPECT_GE(addedAtResume - addedAtPause, 8u);
+    auto& w = rig.factory->audio->writes;
+    ASSERT_FALSE(w.empty());
+    int64_t samples = 0;
+    for (size_t i = 0; i + 1 < w.size(); ++i) {
+        // No sample heard while paused (sample k was heard k / 11.025 ms into the recording).
+        const double from = w[i].firstSample / 11.025, to = (w[i].firstSample + w[i].samples - 1) / 11.025;
+        EXPECT_FALSE(to > 1002 && from < 1998) << "written: sound heard from " << from << " to " << to << " ms";
+        // Sound goes on where it left off: the pause leaves no gap.
+        if (i > 0) {
+            EXPECT_EQ(w[i].position, w[i - 1].position + int32_t(w[i - 1].samples)) << i;
+        }
+        samples += w[i].samples;
+    }
+    EXPECT_NEAR(double(samples), 2.05 * 11025, 1102);
+    EXPECT_EQ(w.back().position, 21 * 11025 / 10);  // two seconds and a frame of picture
+}
+
+TEST(CaptureSound, DriftIsCorrectedAndTraced)
+{
+    struct Case {
+        double fillEveryMs;  // the device fills a 100 ms buffer this often
+        const char* line;
+    } cases[] = {
+        {98, "ms behind the picture at "},
+        {102, "ms ahead of the picture at "},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.line);
+        Rig rig;
+        rig.engine.SetRecordSound(true);
+        rig.engine.SetFramesPerSecond(10);
+        DeviceFillsEvery(rig, c.fillEveryMs);
+        rig.RecordFor(8000);
+        const std::string t = rig.trace.str();
+        EXPECT_GE(Occurrences(t, "Sound drift: "), 2u) << t;
+        EXPECT_EQ(Occurrences(t, "Sound drift: "), Occurrences(t, c.line)) << t;
+        // Sound and picture end together, within a frame.
+        auto& w = rig.factory->audio->writes;
+        ASSERT_GE(w.size(), 2u);
+        const WrittenSound& sound = w[w.size() - 2];
+        EXPECT_NEAR(double(sound.position + int32_t(sound.samples)), 8.0 * 11025, 1102);
+        for (size_t i = 1; i < w.size(); ++i)
+            EXPECT_GE(w[i].position, w[i - 1].position + int32_t(w[i - 1].samples));
+    }
 }
 
 TEST(CaptureSound, NoSoundTracesWithoutSound)
