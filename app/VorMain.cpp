@@ -2,6 +2,7 @@
 
 #include "ids/Messages.h"
 #include "ids/resource.h"
+#include "framework/ResourceText.h"
 #include "panel/PropSheet.h"
 
 #include <cstring>
@@ -59,12 +60,12 @@ bool VorMainWindow::SetupWindow()
 void VorMainWindow::OnStartPanel()
 {
     PropSheet panel(Handle(), instance, prefs);
-    std::string name = LoadText(IDS_ALREADY_RUNNING);
+    std::string name = LoadText(instance, IDS_ALREADY_RUNNING);
     instanceGuard.reset(::OpenSemaphoreA(SEMAPHORE_ALL_ACCESS, TRUE, name.c_str()));
     if (!instanceGuard) {
         instanceGuard.reset(::CreateSemaphoreA(nullptr, 0, kInstanceGuardMaximum, name.c_str()));
     } else {
-        std::string text = LoadText(IDS_SECOND_COPY);
+        std::string text = LoadText(instance, IDS_SECOND_COPY);
         if (::MessageBoxA(nullptr, text.c_str(), name.c_str(), MB_OKCANCEL) != IDOK) {
             ::PostQuitMessage(kSecondCopyRefused);
             return;
@@ -86,13 +87,6 @@ void VorMainWindow::OnCommand(int id)
         help.CallHelp(nullptr, HELP_CONTENTS, 0);
         break;
     }
-}
-
-std::string VorMainWindow::LoadText(int id) const
-{
-    char text[512];
-    int n = ::LoadStringA(instance, static_cast<UINT>(id), text, sizeof text);
-    return n > 0 ? std::string(text, static_cast<size_t>(n)) : std::string();
 }
 
 VorMainApp::VorMainApp(HINSTANCE instance, Prefs& prefs) : TApplication(kName, instance), prefs(prefs) {}

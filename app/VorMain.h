@@ -28,7 +28,6 @@ protected:
 private:
     void OnStartPanel();
     void OnCommand(int id);
-    std::string LoadText(int id) const;
 
     THelpFileManager& help;
     Prefs& prefs;

@@ -4,22 +4,21 @@
 #include "ids/resource.h"
 #include "diag/DebugTrace.h"
 #include "engine/CaptureEngine.h"
+#include "framework/ResourceText.h"
 #include "settings/Prefs.h"
 
 #include <cstdio>
 #include <cstring>
 
 namespace {
-// The compressors a recording can use, one FOURCC each: Video 1 for 16- and 24-bit screens,
-// RLE8 for 8-bit ones.
-constexpr uint32_t kCompressors[] = {MakeFourCC("MSVC"), MakeFourCC("mrle"), MakeFourCC("cvid"),
-                                     MakeFourCC("TOLE")};
-constexpr int kCompressorVideo1 = 0;
-constexpr int kCompressorRle8 = 1;
+// The compressors a recording uses: Video 1 for 16- and 24-bit screens, RLE8 for 8-bit ones.
+constexpr uint32_t kCompressorVideo1 = MakeFourCC("MSVC");
+constexpr uint32_t kCompressorRle8 = MakeFourCC("mrle");
 
 constexpr int kStartErrorFileNotOpened = 7;
 constexpr int kLastStartError = 8;
-constexpr DWORD kSnapshotDelayMs = 100;  // lets the screen repaint after the panel hides
+constexpr UINT kSnapshotDelayMs = 100;  // lets the screen repaint after the panel hides
+constexpr UINT_PTR kSnapshotTimer = kMsgCaptureFrame;
 
 const char* const kHotKeyNames[] = {"HOTSTART", "HOTSTOP", "HOTPAUSE", "HOTCAPTURE"};
 }  // namespace
@@ -67,20 +66,42 @@ LRESULT PropSheet::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam)
     case WM_HOTKEY:
         OnHotKey(static_cast<int>(wparam), wparam, lparam);
         return 0;
+    case WM_TIMER:
+        if (!OnTimer(static_cast<UINT_PTR>(wparam)))
+            break;
+        return 0;
     case kMsgCaptureStart:
-        CaptureStart();
-        return 0;
     case kMsgCaptureStop:
-        CaptureStop();
-        return 0;
     case kMsgCapturePause:
-        CapturePause();
-        return 0;
     case kMsgCaptureFrame:
-        CaptureFrame();
+        OnCaptureCommand(message);
         return 0;
     }
     return TPropertySheet::HandleMessage(message, wparam, lparam);
+}
+
+// A command that arrives while a snapshot waits for the screen runs after it, as it would
+// have waited in the queue.
+void PropSheet::OnCaptureCommand(UINT command)
+{
+    if (!snapshotPath.empty()) {
+        deferred.push_back(command);
+        return;
+    }
+    switch (command) {
+    case kMsgCaptureStart:
+        CaptureStart();
+        break;
+    case kMsgCaptureStop:
+        CaptureStop();
+        break;
+    case kMsgCapturePause:
+        CapturePause();
+        break;
+    case kMsgCaptureFrame:
+        CaptureFrame();
+        break;
+    }
 }
 
 void PropSheet::SetupWindow()
@@ -130,7 +151,7 @@ void PropSheet::CaptureStart()
         engine->SetFramesPerSecond(prefs.GetFramesPerSecond());
         engine->SetPanMargin(prefs.GetPanValue());
 
-        int compressor = kCompressorVideo1;
+        uint32_t compressor = kCompressorVideo1;
         switch (engine->GetBitDepth()) {
         case 8:
             compressor = kCompressorRle8;
@@ -141,7 +162,7 @@ void PropSheet::CaptureStart()
         default:
             DebugTrace("Couldn't set handle!!");
         }
-        engine->SetCompressor(kCompressors[compressor]);
+        engine->SetCompressor(compressor);
         engine->SetDrawCursor(prefs.GetCursorMode() == 0);
 
         char name[kPrefsPathSize];
@@ -182,9 +203,9 @@ void PropSheet::CaptureStart()
 
 void PropSheet::ReportStartError(int32_t code)
 {
-    std::string title = LoadText(IDS_START_ERROR);
-    std::string text = code >= 1 && code <= kLastStartError ? LoadText(IDS_START_ERROR + code)
-                                                             : LoadText(IDS_START_ERROR + 1);
+    std::string title = LoadText(Instance(), IDS_START_ERROR);
+    std::string text = LoadText(Instance(), code >= 1 && code <= kLastStartError ? IDS_START_ERROR + code
+                                                                                 : IDS_START_ERROR + 1);
     DebugTrace("%s: %s\n", title.c_str(), text.c_str());
     ShowMessage(text.c_str(), title.c_str());
     // A panel that hid itself for the recording must not stay hidden when there is none.
@@ -236,9 +257,32 @@ void PropSheet::CaptureFrame()
     if (prefs.GetVorluxMode() != 0)
         HideForCapture();
     ::MessageBeep(0);
-    ::Sleep(kSnapshotDelayMs);
-    engine->SaveFrame(path);
+    // The frame is grabbed once the windows below have repainted; the panel's thread runs on.
+    snapshotPath = path;
+    if (!::SetTimer(Handle(), kSnapshotTimer, kSnapshotDelayMs, nullptr))
+        SaveSnapshot();
+}
+
+bool PropSheet::OnTimer(UINT_PTR id)
+{
+    if (id != kSnapshotTimer)
+        return false;
+    ::KillTimer(Handle(), kSnapshotTimer);
+    SaveSnapshot();
+    return true;
+}
+
+void PropSheet::SaveSnapshot()
+{
+    if (snapshotPath.empty())
+        return;
+    if (engine)
+        engine->SaveFrame(snapshotPath.c_str());
+    snapshotPath.clear();
     ::ShowWindow(Handle(), SW_SHOWNORMAL);
+    for (const UINT command : deferred)
+        ::PostMessageA(Handle(), command, 0, 0);
+    deferred.clear();
 }
 
 void PropSheet::HideForCapture()
@@ -280,17 +324,13 @@ bool PropSheet::CanClose()
 
 void PropSheet::CleanupWindow()
 {
+    // A snapshot still waiting goes with the window and its timer.
+    snapshotPath.clear();
+    deferred.clear();
     for (int i = 0; i < 4; ++i) {
         BOOL ok = ::UnregisterHotKey(Handle(), kHotKeyStart + i);
         DebugTrace("Hotkey (%d)unregistered", ok);
     }
     if (engine)
         engine->CaptureStop();
-}
-
-std::string PropSheet::LoadText(int id) const
-{
-    char text[512];
-    int n = ::LoadStringA(Instance(), static_cast<UINT>(id), text, sizeof text);
-    return n > 0 ? std::string(text, static_cast<size_t>(n)) : std::string();
 }

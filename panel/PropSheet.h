@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 class CaptureEngine;
 class CaptureFactory;
@@ -43,10 +44,15 @@ protected:
 
 private:
     void OnHotKey(int id, WPARAM wparam, LPARAM lparam);
+    void OnCaptureCommand(UINT command);
     void CaptureStart();
     void CaptureStop();
     void CapturePause();
     void CaptureFrame();
+    // False for a timer that is not the panel's.
+    bool OnTimer(UINT_PTR id);
+    // Saves the waiting snapshot, shows the panel and runs the commands that came meanwhile.
+    void SaveSnapshot();
     void ReportStartError(int32_t code);
     void HideForCapture();
     // Hands the engine the stored capture area; one it refuses is replaced by the default
@@ -54,11 +60,12 @@ private:
     void ApplyCaptureArea();
     // The output path from the stored directory and a name; false when it is empty or too long.
     bool JoinPath(const char* name, char* path, size_t size) const;
-    std::string LoadText(int id) const;
 
     Prefs& prefs;
     std::unique_ptr<CaptureEngine> engine;  // built at set-up
     bool recording = false;                 // a recording this panel started and has not stopped
+    std::string snapshotPath;               // the snapshot waiting for its timer, if any
+    std::vector<UINT> deferred;             // commands that came meanwhile, in order
     MoviePage movie;
     SoundPage sound;
     PathPage destination;

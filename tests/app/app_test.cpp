@@ -5,6 +5,7 @@
 
 #include "ids/Messages.h"
 #include "ids/resource.h"
+#include "framework/ResourceText.h"
 #include "panel/PropSheet.h"
 #include "settings/Prefs.h"
 
@@ -186,9 +187,7 @@ TEST(PanelHelp, F1OnEveryPageReachesTheMainWindow)
 
 std::string Text(int id)
 {
-    char text[512] = {};
-    ::LoadStringA(::GetModuleHandleA(nullptr), static_cast<UINT>(id), text, sizeof text);
-    return text;
+    return LoadText(::GetModuleHandleA(nullptr), id);
 }
 
 TEST(Resources, StringTable)
