@@ -267,9 +267,8 @@ int32_t CaptureEngine::BeginCapture()
     int32_t result = kStartOk;
     ::ResetEvent(wake.get());
     try {
-        threadHandle = captureThread->Start();
+        captureThread->Start();
     } catch (const BaseThread::BaseThreadError&) {
-        threadHandle = nullptr;
         result = kErrThread;
     }
     // A start that failed leaves no movie behind, and the next one prepares afresh for its own
@@ -353,7 +352,6 @@ void CaptureEngine::EndCapturing()
     }
     soundPrepared = false;
     state.fetch_and(~Initialized.value);
-    threadHandle = nullptr;
 }
 
 int32_t CaptureEngine::CaptureStop()

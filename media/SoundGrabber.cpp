@@ -110,24 +110,24 @@ void SoundGrabber::InitCapturing()
         Fail("WaveInOpen FAILED");
         return;
     }
-    device = opened;
+    device.reset(opened);
 }
 
 void SoundGrabber::AddBuffer(WAVEHDR* header)
 {
-    if (waveIn->PrepareHeader(device, header, kHeaderSize) != MMSYSERR_NOERROR) {
+    if (waveIn->PrepareHeader(device.get(), header, kHeaderSize) != MMSYSERR_NOERROR) {
         Fail("WaveInPrepareHeader FAILED");
         return;
     }
     if (std::find(prepared.begin(), prepared.end(), header) == prepared.end())
         prepared.push_back(header);
-    if (waveIn->AddBuffer(device, header, kHeaderSize) != MMSYSERR_NOERROR)
+    if (waveIn->AddBuffer(device.get(), header, kHeaderSize) != MMSYSERR_NOERROR)
         Fail("WaveInAddBuffer FAILED");
 }
 
 void SoundGrabber::UnprepareBuffer(WAVEHDR* header)
 {
-    if (waveIn->UnprepareHeader(device, header, kHeaderSize) != MMSYSERR_NOERROR) {
+    if (waveIn->UnprepareHeader(device.get(), header, kHeaderSize) != MMSYSERR_NOERROR) {
         Fail("WaveInUnprepareHeader FAILED");
         return;
     }
@@ -141,7 +141,7 @@ void SoundGrabber::Forget(WAVEHDR* header)
 
 void SoundGrabber::Start()
 {
-    const MMRESULT result = waveIn->Start(device);
+    const MMRESULT result = waveIn->Start(device.get());
     Trace("Start: waveInStart");
     if (result != MMSYSERR_NOERROR)
         Fail("WaveInStart FAILED");
@@ -150,13 +150,13 @@ void SoundGrabber::Start()
 void SoundGrabber::Stop()
 {
     // Stopping first hands back the buffer being filled with what it holds.
-    MMRESULT result = waveIn->Stop(device);
+    MMRESULT result = waveIn->Stop(device.get());
     Trace("Stop: waveInStop");
     if (result != MMSYSERR_NOERROR) {
         Fail("WaveInStop FAILED");
         return;
     }
-    result = waveIn->Reset(device);
+    result = waveIn->Reset(device.get());
     Trace("Stop: waveInReset");
     if (result != MMSYSERR_NOERROR)
         Fail("WaveInReset FAILED");
@@ -168,13 +168,13 @@ void SoundGrabber::ReleaseBuffers()
     const bool queued = std::any_of(prepared.begin(), prepared.end(),
                                     [](const WAVEHDR* h) { return (h->dwFlags & WHDR_INQUEUE) != 0; });
     if (queued) {
-        const MMRESULT result = waveIn->Reset(device);
+        const MMRESULT result = waveIn->Reset(device.get());
         Trace("EndCapturing: waveInReset");
         if (result != MMSYSERR_NOERROR)
             Fail("WaveInReset FAILED");
     }
     for (WAVEHDR* header : prepared)
-        if (waveIn->UnprepareHeader(device, header, kHeaderSize) != MMSYSERR_NOERROR)
+        if (waveIn->UnprepareHeader(device.get(), header, kHeaderSize) != MMSYSERR_NOERROR)
             Fail("WaveInUnprepareHeader FAILED");
     prepared.clear();
 }
@@ -193,18 +193,19 @@ void SoundGrabber::EndCapturing()
         return;
     }
     ReleaseBuffers();
-    MMRESULT result = waveIn->Close(device);
+    MMRESULT result = waveIn->Close(device.get());
     Trace("EndCapturing: waveInClose");
     if (result != MMSYSERR_NOERROR) {
         ReportCloseFailure(result);
         for (int attempt = 1; attempt < kCloseAttempts && result != MMSYSERR_NOERROR; ++attempt) {
             ::Sleep(kCloseRetryMs);
-            result = waveIn->Close(device);
+            result = waveIn->Close(device.get());
             Trace("EndCapturing: waveInClose");
             Fail("trying to waveclose again");
         }
         if (result != MMSYSERR_NOERROR)
             Fail("WaveInClose gave up: device forgotten");
     }
-    device = nullptr;
+    // Closed, or never to be closed: either way no longer the grabber's.
+    device.release();
 }
