@@ -8,6 +8,7 @@
 #include "framework/ResourceText.h"
 #include "panel/PropSheet.h"
 #include "settings/Prefs.h"
+#include "tests/support/WindowRig.h"
 
 #include <gtest/gtest.h>
 
@@ -114,15 +115,6 @@ TEST_F(MainWindowTest, HelpMessageShowsContextThenContents)
     ::SendMessageA(window->Handle(), WM_HELP, 0, reinterpret_cast<LPARAM>(&unknown));
     ASSERT_EQ(help.calls.size(), 1u);
     EXPECT_EQ(help.calls[0].command, static_cast<UINT>(HELP_CONTENTS));
-}
-
-void Pump()
-{
-    MSG msg;
-    while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        ::TranslateMessage(&msg);
-        ::DispatchMessageA(&msg);
-    }
 }
 
 // Counts the help requests that reach a window's own procedure, before its handler runs:
