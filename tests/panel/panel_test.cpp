@@ -400,9 +400,11 @@ TEST_F(PanelTest, PanelIsNotInTheFrameItHidesForAndComesBack)
     prefs->SetCaptureArea(VRect{panel.left + 10, panel.top + 40, panel.right - 10, panel.bottom - 10});
     auto frame = [&](int32_t hide) {
         prefs->SetVorluxMode(hide);
-        ::PostMessageA(screen.Handle(), kMsgCaptureFrame, 0, 0);
-        Pump();
         const std::string path = NextPath("VluxTake000.bmp");
+        ::DeleteFileA(path.c_str());
+        ::PostMessageA(screen.Handle(), kMsgCaptureFrame, 0, 0);
+        // The frame is written, and the panel shown again, once the screen has repainted.
+        EXPECT_TRUE(PumpUntil([&] { return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }));
         std::vector<COLORREF> pixels = ReadPixels(path);
         ::DeleteFileA(path.c_str());
         EXPECT_TRUE(::IsWindowVisible(screen.Handle())) << "back after the frame";
