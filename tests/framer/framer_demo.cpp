@@ -36,6 +36,8 @@ int main(int argc, char** argv)
     if (argc > 6)
         params.panMargin = std::atoi(argv[6]);
 
+    // Shown as the window tests show it: Xvfb runs no window manager.
+    LeaveWindowsUnmanaged("framer_demo.exe");
     HINSTANCE instance = ::GetModuleHandleA(nullptr);
     RegisterTestClass("FramerDemoOwner", OwnerProcedure);
     HWND owner = ::CreateWindowExA(0, "FramerDemoOwner", "Capture Area", WS_POPUP | WS_BORDER | WS_VISIBLE, 760, 20,
