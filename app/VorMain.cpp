@@ -2,6 +2,7 @@
 
 #include "ids/Messages.h"
 #include "ids/resource.h"
+#include "framework/ResourceText.h"
 #include "framework/TDialog.h"
 #include "panel/PropSheet.h"
 
@@ -88,12 +89,12 @@ bool VorMainWindow::SetupWindow()
 void VorMainWindow::OnStartPanel()
 {
     PropSheet panel(Handle(), instance, prefs);
-    std::string name = LoadText(IDS_ALREADY_RUNNING);
+    std::string name = LoadText(instance, IDS_ALREADY_RUNNING);
     instanceGuard.reset(::OpenSemaphoreA(SEMAPHORE_ALL_ACCESS, TRUE, name.c_str()));
     if (!instanceGuard) {
         instanceGuard.reset(::CreateSemaphoreA(nullptr, 0, kInstanceGuardMaximum, name.c_str()));
     } else {
-        std::string text = LoadText(IDS_SECOND_COPY);
+        std::string text = LoadText(instance, IDS_SECOND_COPY);
         if (::MessageBoxA(nullptr, text.c_str(), name.c_str(), MB_OKCANCEL) != IDOK) {
             ::PostQuitMessage(kSecondCopyRefused);
             return;
@@ -115,13 +116,6 @@ void VorMainWindow::OnCommand(int id, HWND control)
     }
 }
 
-std::string VorMainWindow::LoadText(int id) const
-{
-    char text[512];
-    int n = ::LoadStringA(instance, static_cast<UINT>(id), text, sizeof text);
-    return n > 0 ? std::string(text, static_cast<size_t>(n)) : std::string();
-}
-
 VorMainApp::VorMainApp(HINSTANCE instance, Prefs& prefs) : TApplication(kName, instance), prefs(prefs)
 {
     AddHelpTopics(*this);
@@ -139,17 +133,16 @@ void VorMainApp::ReportHelpNotOpened(const std::string& url)
 
 void VorMainApp::ShowHelpProblem(int textId, const std::string& detail)
 {
-    char format[512] = {};
-    char title[128] = {};
-    if (::LoadStringA(Instance(), static_cast<UINT>(textId), format, sizeof format) <= 0 ||
-        ::LoadStringA(Instance(), IDS_HELP_TITLE, title, sizeof title) <= 0) {
+    const std::string format = LoadText(Instance(), textId);
+    const std::string title = LoadText(Instance(), IDS_HELP_TITLE);
+    if (format.empty() || title.empty()) {
         ::MessageBoxA(nullptr, detail.c_str(), "Help", MB_OK | MB_ICONWARNING);
         return;
     }
     char text[1024];
-    std::snprintf(text, sizeof text, format, detail.c_str());
+    std::snprintf(text, sizeof text, format.c_str(), detail.c_str());
     // Over whatever asked for help: the panel, or a dialog in front of it.
-    ::MessageBoxA(::GetActiveWindow(), text, title, MB_OK | MB_ICONWARNING);
+    ::MessageBoxA(::GetActiveWindow(), text, title.c_str(), MB_OK | MB_ICONWARNING);
 }
 
 std::unique_ptr<TSDIDecFrame> VorMainApp::InitMainWindow()

@@ -38,7 +38,6 @@ protected:
 private:
     void OnStartPanel();
     void OnCommand(int id, HWND control);
-    std::string LoadText(int id) const;
 
     THelpFileManager& help;
     Prefs& prefs;

@@ -2,6 +2,7 @@
 
 #include "diag/DebugHooks.h"
 #include "framework/Scoped.h"
+#include "framework/TWindow.h"
 
 #include <mmsystem.h>
 
@@ -9,7 +10,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
-#include <mutex>
 
 std::atomic<bool> DebugTraceOn{true};
 
@@ -60,12 +60,52 @@ struct WindowSize {
     int height;
 };
 
+// A diagnostics window, made hidden and top-most at the bottom of the screen by the thread that
+// first writes to it; any thread may draw into it. A left click in it pauses.
+class DiagWindow : public TWindow {
+public:
+    bool Exists() const { return Handle() && ::IsWindow(Handle()); }
+    // Makes the window unless it exists; one that cannot be made is tried again at the next line.
+    void Ensure(HINSTANCE instance, int x, WindowSize size);
+
+protected:
+    void FillClass(WNDCLASSEXA& wc) const override;
+    LRESULT HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) override;
+    virtual const char* Title() const = 0;
+    void ShowIfHidden() const;
+    // Writes the text into `box` on a white ground, word-wrapped.
+    static void Write(HDC dc, const char* text, RECT box);
+
+private:
+    void OnLButtonUp() const;
+};
+
+// Printf-style lines, each scrolled in at the bottom.
+class TraceWindow : public DiagWindow {
+public:
+    void AddLine(const char* text) const;
+
+protected:
+    const char* ClassName() const override { return kTraceClass; }
+    const char* Title() const override { return kTraceTitle; }
+};
+
+// Text at a chosen position, word-wrapped to the right edge.
+class StaticWindow : public DiagWindow {
+public:
+    void WriteAt(int x, int y, const char* text) const;
+
+protected:
+    const char* ClassName() const override { return kStaticClass; }
+    const char* Title() const override { return kStaticTitle; }
+};
+
 // Module state; every field is guarded by the module lock.
 struct DiagState {
     DebugHooks hooks = DebugPlatformHooks();
     HINSTANCE instance = nullptr;  // not owned
-    HWND traceWindow = nullptr;    // destroyed by DebugCloseWindows or a size change
-    HWND staticWindow = nullptr;
+    TraceWindow traceWindow;       // destroyed by DebugCloseWindows or a size change
+    StaticWindow staticWindow;
     WindowSize traceSize{400, 600};
     WindowSize staticSize{600, 300};
     int lineDelay = kNoLineDelay;
@@ -80,27 +120,38 @@ DiagState& State()
     return state;
 }
 
-std::recursive_mutex& Mutex()
-{
-    static std::recursive_mutex mutex;
-    return mutex;
-}
-
-// Serialises the module's callers. A waiting thread keeps handling messages sent to it, so a
-// holder that shows or scrolls a window owned by the waiter cannot deadlock with it.
+// Serialises the module's callers: a kernel mutex, re-entrant for the thread that holds it. A
+// waiting thread keeps handling messages sent to it, so a holder that shows or scrolls a window
+// owned by the waiter cannot deadlock with it.
 class DiagLock {
 public:
     DiagLock()
     {
-        while (!Mutex().try_lock()) {
-            ::MsgWaitForMultipleObjectsEx(0, nullptr, 1, QS_SENDMESSAGE, 0);
+        static const ScopedKernelHandle mutex(::CreateMutexA(nullptr, FALSE, nullptr));
+        for (HANDLE wanted = mutex.get(); wanted;) {
+            const DWORD woke =
+                ::MsgWaitForMultipleObjectsEx(1, &wanted, INFINITE, QS_SENDMESSAGE, MWMO_INPUTAVAILABLE);
+            if (woke == WAIT_OBJECT_0 || woke == WAIT_ABANDONED_0) {
+                held = wanted;
+                return;
+            }
+            // A mutex that cannot be waited for leaves the callers unserialised rather than hung.
+            if (woke != WAIT_OBJECT_0 + 1)
+                return;
             MSG msg;
             ::PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE | PM_QS_SENDMESSAGE);
         }
     }
-    ~DiagLock() { Mutex().unlock(); }
+    ~DiagLock()
+    {
+        if (held)
+            ::ReleaseMutex(held);
+    }
     DiagLock(const DiagLock&) = delete;
     DiagLock& operator=(const DiagLock&) = delete;
+
+private:
+    HANDLE held = nullptr;  // not owned
 };
 
 bool KeyDown(int key)
@@ -108,76 +159,86 @@ bool KeyDown(int key)
     return (State().hooks.keyState(key) & kKeyDown) != 0;
 }
 
-void DestroyDiagWindow(HWND& window)
+void DiagWindow::Ensure(HINSTANCE instance, int x, WindowSize size)
 {
-    // Only the creating thread may destroy a window; another thread asks it to close.
-    if (window && ::IsWindow(window) && !::DestroyWindow(window))
-        ::PostMessageA(window, WM_CLOSE, 0, 0);
-    window = nullptr;
-}
-
-void RegisterDiagClass(const char* className)
-{
-    WNDCLASSA wc{};
-    wc.style = CS_BYTEALIGNCLIENT | CS_DBLCLKS;
-    wc.lpfnWndProc = DebugWndProc;
-    wc.hInstance = State().instance;
-    wc.hIcon = ::LoadIconA(nullptr, IDI_APPLICATION);
-    wc.hCursor = ::LoadCursorA(nullptr, IDC_ARROW);
-    wc.hbrBackground = static_cast<HBRUSH>(::GetStockObject(WHITE_BRUSH));
-    wc.lpszClassName = className;
-    ::RegisterClassA(&wc);  // already registered by an earlier window: fine
-}
-
-// Creates the window hidden and top-most unless it is still alive. Left at null on failure, so
-// that the next line tries again.
-void EnsureWindow(HWND& window, const char* className, const char* title, int x, WindowSize size)
-{
-    if (window && ::IsWindow(window))
+    if (Exists())
         return;
     const int caption = ::GetSystemMetrics(SM_CYCAPTION);
     const int frame = ::GetSystemMetrics(SM_CYFRAME);
-    const int screenHeight = ::GetSystemMetrics(SM_CYFULLSCREEN);
-    RegisterDiagClass(className);
-    window = ::CreateWindowExA(0, className, title, WS_OVERLAPPEDWINDOW, x, screenHeight - size.height - frame,
-                               size.width, size.height + caption + frame, nullptr, nullptr, State().instance,
-                               nullptr);
-    if (window)
-        ::SetWindowPos(window, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+    const int top = ::GetSystemMetrics(SM_CYFULLSCREEN) - size.height - frame;
+    const RECT place{x, top, x + size.width, top + size.height + caption + frame};
+    if (Create(nullptr, Title(), WS_OVERLAPPEDWINDOW, 0, place, instance ? instance : ::GetModuleHandleA(nullptr)))
+        ::SetWindowPos(Handle(), HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
 }
 
-void EnsureWindows()
+void DiagWindow::FillClass(WNDCLASSEXA& wc) const
 {
-    DiagState& s = State();
-    EnsureWindow(s.staticWindow, kStaticClass, kStaticTitle, 0, s.staticSize);
-    const int screenWidth = ::GetSystemMetrics(SM_CXFULLSCREEN);
-    EnsureWindow(s.traceWindow, kTraceClass, kTraceTitle, screenWidth - s.traceSize.width, s.traceSize);
+    wc.style = CS_BYTEALIGNCLIENT | CS_DBLCLKS;
+    wc.hIcon = ::LoadIconA(nullptr, IDI_APPLICATION);
+    wc.hbrBackground = static_cast<HBRUSH>(::GetStockObject(WHITE_BRUSH));
 }
 
-void Draw(HWND target, bool scrolling, int x, int y, const char* text)
+LRESULT DiagWindow::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam)
 {
-    if (!::IsWindowVisible(target))
-        ::ShowWindow(target, SW_SHOW);
-    ScopedWindowDC dc(target);
+    switch (message) {
+    case WM_LBUTTONUP:
+        OnLButtonUp();
+        return 0;
+    }
+    return TWindow::HandleMessage(message, wparam, lparam);
+}
+
+void DiagWindow::OnLButtonUp() const
+{
+    DebugPause();
+}
+
+void DiagWindow::ShowIfHidden() const
+{
+    if (!::IsWindowVisible(Handle()))
+        ::ShowWindow(Handle(), SW_SHOW);
+}
+
+void DiagWindow::Write(HDC dc, const char* text, RECT box)
+{
+    ::FillRect(dc, &box, static_cast<HBRUSH>(::GetStockObject(WHITE_BRUSH)));
+    ::DrawTextA(dc, text, -1, &box, DT_WORDBREAK);
+}
+
+void TraceWindow::AddLine(const char* text) const
+{
+    ShowIfHidden();
+    ScopedWindowDC dc(Handle());
     if (!dc)
         return;
     SIZE space{};
     ::GetTextExtentPoint32A(dc.get(), " ", 1, &space);
     RECT client{};
-    ::GetClientRect(target, &client);
-    const auto white = static_cast<HBRUSH>(::GetStockObject(WHITE_BRUSH));
-    RECT box{};
-    if (scrolling) {
-        ::ScrollWindow(target, 0, -space.cy, nullptr, nullptr);
-        ::ValidateRect(target, nullptr);
-        box = RECT{client.left, client.bottom - space.cy, client.right, client.bottom};
-    } else {
-        RECT measure{x, y, client.right, y};
-        ::DrawTextA(dc.get(), text, -1, &measure, DT_WORDBREAK | DT_CALCRECT);
-        box = RECT{x, y, client.right, y + (measure.bottom - measure.top)};
-    }
-    ::FillRect(dc.get(), &box, white);
-    ::DrawTextA(dc.get(), text, -1, &box, DT_WORDBREAK);
+    ::GetClientRect(Handle(), &client);
+    ::ScrollWindow(Handle(), 0, -space.cy, nullptr, nullptr);
+    ::ValidateRect(Handle(), nullptr);
+    Write(dc.get(), text, RECT{client.left, client.bottom - space.cy, client.right, client.bottom});
+}
+
+void StaticWindow::WriteAt(int x, int y, const char* text) const
+{
+    ShowIfHidden();
+    ScopedWindowDC dc(Handle());
+    if (!dc)
+        return;
+    RECT client{};
+    ::GetClientRect(Handle(), &client);
+    RECT measure{x, y, client.right, y};
+    ::DrawTextA(dc.get(), text, -1, &measure, DT_WORDBREAK | DT_CALCRECT);
+    Write(dc.get(), text, RECT{x, y, client.right, y + (measure.bottom - measure.top)});
+}
+
+void EnsureWindows()
+{
+    DiagState& s = State();
+    s.staticWindow.Ensure(s.instance, 0, s.staticSize);
+    const int screenWidth = ::GetSystemMetrics(SM_CXFULLSCREEN);
+    s.traceWindow.Ensure(s.instance, screenWidth - s.traceSize.width, s.traceSize);
 }
 
 void WaitForLineDelay()
@@ -206,16 +267,39 @@ void ShowText(int x, int y, const char* text)
     DiagState& s = State();
     const bool scrolling = x == kScrolling && y == kScrolling;
     EnsureWindows();
-    if (s.traceWindow && ::IsWindow(s.traceWindow)) {
-        HWND target = scrolling ? s.traceWindow : s.staticWindow;
-        if (target && ::IsWindow(target))
-            Draw(target, scrolling, x, y, text);
+    if (s.traceWindow.Exists()) {
+        if (scrolling)
+            s.traceWindow.AddLine(text);
+        else if (s.staticWindow.Exists())
+            s.staticWindow.WriteAt(x, y, text);
         if (s.hooks.textShown)
             s.hooks.textShown(x, y, text);
     }
     if (scrolling)
         WaitForLineDelay();
     CheckKeys();
+}
+
+// A changed size destroys the window; the next line makes it again. Called under the lock.
+void Resize(DiagWindow& window, WindowSize& size, WindowSize wanted)
+{
+    if (wanted.width <= 0 || wanted.height <= 0 || (size.width == wanted.width && size.height == wanted.height))
+        return;
+    size = wanted;
+    window.Destroy();
+}
+
+// Formats into a buffer of N bytes (a longer text is cut) and hands the text to `use` under the
+// module lock. Does nothing while the trace is off.
+template <size_t N, typename Use>
+void WithText(const char* format, va_list args, Use use)
+{
+    if (!DebugTraceOn)
+        return;
+    char text[N];
+    std::vsnprintf(text, sizeof text, format, args);
+    DiagLock hold;
+    use(text);
 }
 
 }  // namespace
@@ -233,28 +317,18 @@ void DebugSetHooks(const DebugHooks& hooks)
 
 void DebugTrace(const char* format, ...)
 {
-    if (!DebugTraceOn)
-        return;
-    char text[kMarqueeBufferBytes];
     va_list args;
     va_start(args, format);
-    std::vsnprintf(text, sizeof text, format, args);  // cuts a longer text
+    WithText<kMarqueeBufferBytes>(format, args, [](const char* text) { ShowText(kScrolling, kScrolling, text); });
     va_end(args);
-    DiagLock hold;
-    ShowText(kScrolling, kScrolling, text);
 }
 
 void DebugMarquee(int x, int y, const char* format, ...)
 {
-    if (!DebugTraceOn)
-        return;
-    char text[kMarqueeBufferBytes];
     va_list args;
     va_start(args, format);
-    std::vsnprintf(text, sizeof text, format, args);
+    WithText<kMarqueeBufferBytes>(format, args, [x, y](const char* text) { ShowText(x, y, text); });
     va_end(args);
-    DiagLock hold;
-    ShowText(x, y, text);
 }
 
 void DebugPause()
@@ -283,34 +357,28 @@ void DebugPause()
 
 void DebugScreenText(int x, int y, const char* format, ...)
 {
-    if (!DebugTraceOn)
-        return;
-    char text[kShortBufferBytes];
     va_list args;
     va_start(args, format);
-    std::vsnprintf(text, sizeof text, format, args);
+    WithText<kShortBufferBytes>(format, args, [x, y](const char* text) {
+        ScopedWindowDC screen(nullptr);
+        if (!screen)
+            return;
+        RECT box{x, y, x + kScreenTextWidth, y + kScreenTextHeight};
+        ::DrawTextA(screen.get(), text, -1, &box, DT_WORDBREAK);
+    });
     va_end(args);
-    DiagLock hold;
-    ScopedWindowDC screen(nullptr);
-    if (!screen)
-        return;
-    RECT box{x, y, x + kScreenTextWidth, y + kScreenTextHeight};
-    ::DrawTextA(screen.get(), text, -1, &box, DT_WORDBREAK);
 }
 
 void DebugErrorFile(const char* format, ...)
 {
-    if (!DebugTraceOn)
-        return;
-    char text[kShortBufferBytes];
     va_list args;
     va_start(args, format);
-    std::vsnprintf(text, sizeof text, format, args);
+    WithText<kShortBufferBytes>(format, args, [](const char* text) {
+        std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen("error.txt", "a"), std::fclose);
+        if (file)
+            std::fprintf(file.get(), "%s\n", text);
+    });
     va_end(args);
-    DiagLock hold;
-    std::unique_ptr<FILE, int (*)(FILE*)> file(std::fopen("error.txt", "a"), std::fclose);
-    if (file)
-        std::fprintf(file.get(), "%s\n", text);
 }
 
 void DebugSetInstance(HINSTANCE instance)
@@ -322,45 +390,24 @@ void DebugSetInstance(HINSTANCE instance)
 void DebugCloseWindows()
 {
     DiagLock hold;
-    DestroyDiagWindow(State().traceWindow);
-    DestroyDiagWindow(State().staticWindow);
+    State().traceWindow.Destroy();
+    State().staticWindow.Destroy();
 }
 
 void DebugSetTraceWindowSize(int width, int height)
 {
     DiagLock hold;
-    DiagState& s = State();
-    if (width <= 0 || height <= 0 || (s.traceSize.width == width && s.traceSize.height == height))
-        return;
-    s.traceSize = WindowSize{width, height};
-    DestroyDiagWindow(s.traceWindow);
+    Resize(State().traceWindow, State().traceSize, WindowSize{width, height});
 }
 
 void DebugSetStaticWindowSize(int width, int height)
 {
     DiagLock hold;
-    DiagState& s = State();
-    if (width <= 0 || height <= 0 || (s.staticSize.width == width && s.staticSize.height == height))
-        return;
-    s.staticSize = WindowSize{width, height};
-    DestroyDiagWindow(s.staticWindow);
+    Resize(State().staticWindow, State().staticSize, WindowSize{width, height});
 }
 
 void DebugSetLineDelay(int milliseconds)
 {
     DiagLock hold;
     State().lineDelay = milliseconds;
-}
-
-LRESULT CALLBACK DebugWndProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam)
-{
-    switch (message) {
-    case WM_DESTROY:
-        return 0;
-    case WM_LBUTTONUP:
-        DebugPause();
-        return 0;
-    default:
-        return ::DefWindowProcA(window, message, wparam, lparam);
-    }
 }

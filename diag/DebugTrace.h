@@ -41,5 +41,3 @@ void DebugSetStaticWindowSize(int width, int height);
 
 // Minimum milliseconds between two scrolling lines; -1 for none.
 void DebugSetLineDelay(int milliseconds);
-
-LRESULT CALLBACK DebugWndProc(HWND window, UINT message, WPARAM wparam, LPARAM lparam);

@@ -306,9 +306,8 @@ int32_t CaptureEngine::BeginCapture()
     publishedSkipped.store(0, std::memory_order_relaxed);
     ::ResetEvent(wake.get());
     try {
-        threadHandle = captureThread->Start();
+        captureThread->Start();
     } catch (const BaseThread::BaseThreadError&) {
-        threadHandle = nullptr;
         result = kErrThread;
     }
     // A start that failed leaves no movie behind, and the next one prepares afresh for its own
@@ -395,7 +394,6 @@ bool CaptureEngine::EndCapturing()
     }
     soundPrepared = false;
     state.fetch_and(~Initialized.value);
-    threadHandle = nullptr;
     return closed;
 }
 

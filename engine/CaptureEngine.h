@@ -157,7 +157,6 @@ private:
     std::unique_ptr<AudioRecorder> audioRecorder;
     std::unique_ptr<CaptureThread> captureThread;
     VCriticalSection lock;
-    HANDLE threadHandle = nullptr;              // not owned: the capture thread owns its handle
     VBits frameBuffer;
     std::vector<std::unique_ptr<SoundBuffer>> allBuffers;
     HeaderQueue filledBuffers;

@@ -20,8 +20,6 @@ BaseThread::~BaseThread() noexcept(false)
 {
     if (RefreshState() == Running)
         throw BaseThreadError{7};
-    if (handle)
-        ::CloseHandle(handle);
 }
 
 int32_t BaseThread::Run()
@@ -33,7 +31,7 @@ BaseThread::ThreadState BaseThread::RefreshState()
 {
     if (state.load() == Running && handle) {
         DWORD code = 0;
-        if (::GetExitCodeThread(handle, &code) && code != STILL_ACTIVE)
+        if (::GetExitCodeThread(handle.get(), &code) && code != STILL_ACTIVE)
             state.store(Finished);
     }
     return state.load();
@@ -56,10 +54,8 @@ unsigned __stdcall BaseThread::StartRoutine(void* param)
 HANDLE BaseThread::Start()
 {
     RefreshState();
-    if (state.load() != NotStarted && handle) {
-        ::CloseHandle(handle);
-        handle = nullptr;
-    }
+    if (state.load() != NotStarted)
+        handle.reset();
     terminate.store(false);
     // The C runtime's thread start keeps its per-thread data right under a static runtime.
     unsigned id = 0;
@@ -69,8 +65,7 @@ HANDLE BaseThread::Start()
         state.store(CreateFailed);
         throw BaseThreadError{6};
     }
-    threadId = id;
-    handle = h;
+    handle.reset(h);
     return h;
 }
 
@@ -81,7 +76,7 @@ DWORD BaseThread::Suspend()
         throw BaseThreadError{1};
     if (s == Finished)
         throw BaseThreadError{4};
-    DWORD previous = ::SuspendThread(handle);
+    DWORD previous = ::SuspendThread(handle.get());
     if (previous != DWORD(-1) && previous < 127)
         state.store(Suspended);
     return previous;
@@ -96,7 +91,7 @@ DWORD BaseThread::Resume()
         throw BaseThreadError{3};
     if (s == Finished)
         throw BaseThreadError{5};
-    DWORD previous = ::ResumeThread(handle);
+    DWORD previous = ::ResumeThread(handle.get());
     if (previous <= 1)
         state.store(Running);
     return previous;
@@ -106,24 +101,11 @@ DWORD BaseThread::Wait(DWORD milliseconds)
 {
     if (state.load() != Running || !handle)
         return DWORD(-1);
-    return ::WaitForSingleObject(handle, milliseconds);
+    return ::WaitForSingleObject(handle.get(), milliseconds);
 }
 
 DWORD BaseThread::TerminateAndWait(DWORD milliseconds)
 {
     Terminate();
     return Wait(milliseconds);
-}
-
-BOOL BaseThread::SetPriority(int priority)
-{
-    return ::SetThreadPriority(handle, priority);
-}
-
-void BaseThread::Exit(DWORD exitCode)
-{
-    state.store(Finished);
-    ::_endthreadex(exitCode);
-    for (;;) {
-    }
 }

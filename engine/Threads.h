@@ -1,6 +1,8 @@
 #pragma once
 // The engine's worker thread, lock and owned memory block.
 
+#include "framework/Scoped.h"
+
 #include <windows.h>
 
 #include <atomic>
@@ -27,8 +29,6 @@ public:
     DWORD Resume();
     DWORD Wait(DWORD milliseconds);             // -1 when not running
     DWORD TerminateAndWait(DWORD milliseconds);
-    BOOL SetPriority(int priority);
-    [[noreturn]] void Exit(DWORD exitCode);     // the thread itself
 
     // Test seam: stands in for the C runtime's thread creation; null restores it.
     using CreateFn = uintptr_t (*)(void* security, unsigned stack, unsigned(__stdcall* start)(void*), void* arg,
@@ -38,7 +38,7 @@ public:
     ThreadState State() const { return state.load(); }
     ThreadState RefreshState();                 // asks the platform whether a running thread has ended
     bool TerminateRequested() const { return terminate.load(); }  // any thread
-    HANDLE Handle() const { return handle; }
+    HANDLE Handle() const { return handle.get(); }
 
 protected:
     virtual int32_t Run();                      // the work; on the new thread
@@ -46,8 +46,7 @@ protected:
 private:
     static unsigned __stdcall StartRoutine(void* self);
 
-    DWORD threadId = 0;
-    HANDLE handle = nullptr;                   // owned; closed on restart and destruction
+    ScopedKernelHandle handle;                 // replaced on restart
     std::atomic<ThreadState> state{NotStarted};
     std::atomic<bool> terminate{false};
 };

@@ -4,6 +4,8 @@
 
 #include <windows.h>
 
+#include <mmsystem.h>
+
 #include <utility>
 
 template <typename T, typename Traits>
@@ -66,6 +68,11 @@ struct LocalMemTraits {  // LocalFree
     static bool IsValid(HLOCAL h) { return h != nullptr; }
     static void Close(HLOCAL h) { ::LocalFree(h); }
 };
+struct WaveInTraits {  // waveInClose
+    static HWAVEIN Invalid() { return nullptr; }
+    static bool IsValid(HWAVEIN h) { return h != nullptr; }
+    static void Close(HWAVEIN h) { ::waveInClose(h); }
+};
 
 struct IconTraits {  // DestroyIcon, for icons loaded at a chosen size
     static HICON Invalid() { return nullptr; }
@@ -85,6 +92,7 @@ using ScopedRegKey = ScopedHandle<HKEY, RegKeyTraits>;
 using ScopedLocalMem = ScopedHandle<HLOCAL, LocalMemTraits>;
 using ScopedIcon = ScopedHandle<HICON, IconTraits>;
 using ScopedMenu = ScopedHandle<HMENU, MenuTraits>;
+using ScopedWaveIn = ScopedHandle<HWAVEIN, WaveInTraits>;
 
 template <typename T>
 class ScopedGdiObject : public ScopedHandle<HGDIOBJ, GdiObjectTraits> {
@@ -94,10 +102,17 @@ public:
     T get() const { return static_cast<T>(ScopedHandle::get()); }
 };
 
-// GetDC/ReleaseDC: keeps the window the context belongs to.
+// GetDC or GetWindowDC, then ReleaseDC: keeps the window the context belongs to.
 class ScopedWindowDC {
 public:
-    explicit ScopedWindowDC(HWND window) : wnd(window), dc(::GetDC(window)) {}
+    enum Area {
+        Client,  // GetDC: the client area; a null window gives the screen
+        Whole,   // GetWindowDC: the whole window, frame included
+    };
+    explicit ScopedWindowDC(HWND window, Area area = Client)
+        : wnd(window), dc(area == Whole ? ::GetWindowDC(window) : ::GetDC(window))
+    {
+    }
     ~ScopedWindowDC()
     {
         if (dc)
@@ -110,6 +125,21 @@ public:
 
 private:
     HWND wnd;  // not owned
+    HDC dc;
+};
+
+// BeginPaint/EndPaint.
+class ScopedPaint {
+public:
+    explicit ScopedPaint(HWND window) : wnd(window), dc(::BeginPaint(window, &ps)) {}
+    ~ScopedPaint() { ::EndPaint(wnd, &ps); }
+    ScopedPaint(const ScopedPaint&) = delete;
+    ScopedPaint& operator=(const ScopedPaint&) = delete;
+    HDC get() const { return dc; }
+
+private:
+    HWND wnd;  // not owned
+    PAINTSTRUCT ps{};
     HDC dc;
 };
 

@@ -1,8 +1,11 @@
 #pragma once
 // Base of every framework window: a static procedure finds the object through GWLP_USERDATA
-// and hands each message to one virtual switch. UI thread.
+// and hands each message to one virtual switch. Made and run on one thread (UI thread); any
+// thread may ask for the handle or destroy the window.
 
 #include <windows.h>
+
+#include <atomic>
 
 class TWindow {
 public:
@@ -15,8 +18,12 @@ public:
     // or when SetupWindow refused.
     bool Create(HWND parent, const char* title, DWORD style, DWORD exStyle, const RECT& place,
                 HINSTANCE instance);
-    HWND Handle() const { return hwnd; }
-    void Show(int command) const { ::ShowWindow(hwnd, command); }
+    // False when there is no window. A window of another thread cannot be destroyed from here:
+    // it is let go of and asked to close, which its own thread then does.
+    bool Destroy();
+    // Null before Create and once the window is gone, whoever destroyed it. Any thread.
+    HWND Handle() const { return hwnd.load(); }
+    void Show(int command) const { ::ShowWindow(Handle(), command); }
 
 protected:
     virtual const char* ClassName() const { return "TWindow"; }
@@ -30,5 +37,5 @@ protected:
 
 private:
     static LRESULT CALLBACK Procedure(HWND wnd, UINT message, WPARAM wparam, LPARAM lparam);
-    HWND hwnd = nullptr;
+    std::atomic<HWND> hwnd{nullptr};
 };

@@ -21,8 +21,11 @@ inline constexpr UINT kMsgReportHotKeys = WM_USER + 31;               // 1055
 // Posted by the main window to itself: start the settings panel once the loop runs.
 inline constexpr UINT kMsgStartPanel = WM_USER + 256;                 // 1280
 
-// Framer to the Capture Area dialog, and framer to itself.
+// Framer to the Capture Area dialog, posted after a move or resize settled: the settled screen
+// rectangle by value, wParam MAKEWPARAM(left, top) and lParam MAKELPARAM(right, bottom), each a
+// signed 16-bit coordinate (FramerNotifyRect reads it).
 inline constexpr UINT kMsgFramerNotify = WM_USER + 200;               // 1224
+// Framer to itself, posted: wParam 0; lParam 1 when the dialog is to be told, 0 when not.
 inline constexpr UINT kMsgFramerSettle = WM_USER + 201;               // 1225
 
 // Help commands sent to the main window.

@@ -3,10 +3,10 @@
 #include "common/CaptureLimits.h"
 #include "common/VorState.h"
 #include "media/Tracking.h"
+#include "media/avi/ByteBuffer.h"
 
 #include <memory>
 #include <new>
-#include <vector>
 
 namespace {
 
@@ -21,18 +21,6 @@ struct FullLogPalette {
     WORD palNumEntries;
     PALETTEENTRY palPalEntry[kPaletteEntries];
 };
-
-void Put16(std::vector<uint8_t>& out, uint16_t v)
-{
-    out.push_back(uint8_t(v));
-    out.push_back(uint8_t(v >> 8));
-}
-
-void Put32(std::vector<uint8_t>& out, uint32_t v)
-{
-    for (int shift = 0; shift < 32; shift += 8)
-        out.push_back(uint8_t(v >> shift));
-}
 
 // A short write is asked for the rest once more; a second short one is a full disk. The
 // system's reason is left in GetLastError.
@@ -319,31 +307,30 @@ bool ScreenGrabber::WriteBitmapFile(HANDLE file, const void* pixels, uint32_t si
     const uint32_t table = bitmapInfo.ColourTableBytes();
     const uint32_t pixelOffset = kBitmapFileHeaderBytes + h.biSize + table;
 
-    std::vector<uint8_t> head;
-    head.reserve(pixelOffset);
-    Put16(head, kBitmapFileType);      // bfType
-    Put32(head, pixelOffset + size);   // bfSize
-    Put16(head, 0);                    // bfReserved1
-    Put16(head, 0);                    // bfReserved2
-    Put32(head, pixelOffset);          // bfOffBits
-    Put32(head, h.biSize);             // biSize
-    Put32(head, uint32_t(h.biWidth));  // biWidth
-    Put32(head, uint32_t(h.biHeight)); // biHeight
-    Put16(head, h.biPlanes);           // biPlanes
-    Put16(head, h.biBitCount);         // biBitCount
-    Put32(head, h.biCompression);      // biCompression
-    Put32(head, h.biSizeImage);        // biSizeImage
-    Put32(head, uint32_t(h.biXPelsPerMeter));  // biXPelsPerMeter
-    Put32(head, uint32_t(h.biYPelsPerMeter));  // biYPelsPerMeter
-    Put32(head, h.biClrUsed);          // biClrUsed
-    Put32(head, h.biClrImportant);     // biClrImportant
+    avi::ByteBuffer head;
+    head.U16(kBitmapFileType);                 // bfType
+    head.U32(pixelOffset + size);              // bfSize
+    head.U16(0);                               // bfReserved1
+    head.U16(0);                               // bfReserved2
+    head.U32(pixelOffset);                     // bfOffBits
+    head.U32(h.biSize);                        // biSize
+    head.U32(uint32_t(h.biWidth));             // biWidth
+    head.U32(uint32_t(h.biHeight));            // biHeight
+    head.U16(h.biPlanes);                      // biPlanes
+    head.U16(h.biBitCount);                    // biBitCount
+    head.U32(h.biCompression);                 // biCompression
+    head.U32(h.biSizeImage);                   // biSizeImage
+    head.U32(uint32_t(h.biXPelsPerMeter));     // biXPelsPerMeter
+    head.U32(uint32_t(h.biYPelsPerMeter));     // biYPelsPerMeter
+    head.U32(h.biClrUsed);                     // biClrUsed
+    head.U32(h.biClrImportant);                // biClrImportant
     for (uint32_t i = 0; i < table / 4; ++i) {
         const VRgbQuad& c = bitmapInfo.bmiColors[i];
-        head.push_back(c.rgbBlue);
-        head.push_back(c.rgbGreen);
-        head.push_back(c.rgbRed);
-        head.push_back(0);
+        head.U8(c.rgbBlue);
+        head.U8(c.rgbGreen);
+        head.U8(c.rgbRed);
+        head.U8(0);                            // rgbReserved
     }
-    return head.size() == pixelOffset && WriteAll(file, head.data(), uint32_t(head.size())) &&
+    return head.Size() == pixelOffset && WriteAll(file, head.Data(), uint32_t(head.Size())) &&
            WriteAll(file, pixels, size);
 }

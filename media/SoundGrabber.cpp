@@ -128,19 +128,19 @@ int32_t SoundGrabber::InitCapturing()
         Fail("WaveInOpen FAILED");
         return StartErrorOf(result, kDeviceRefused);
     }
-    device = opened;
+    device.reset(opened);
     return 0;
 }
 
 bool SoundGrabber::AddBuffer(WAVEHDR* header)
 {
-    if (waveIn->PrepareHeader(device, header, kHeaderSize) != MMSYSERR_NOERROR) {
+    if (waveIn->PrepareHeader(device.get(), header, kHeaderSize) != MMSYSERR_NOERROR) {
         Fail("WaveInPrepareHeader FAILED");
         return false;
     }
     if (std::find(prepared.begin(), prepared.end(), header) == prepared.end())
         prepared.push_back(header);
-    if (waveIn->AddBuffer(device, header, kHeaderSize) != MMSYSERR_NOERROR) {
+    if (waveIn->AddBuffer(device.get(), header, kHeaderSize) != MMSYSERR_NOERROR) {
         Fail("WaveInAddBuffer FAILED");
         return false;
     }
@@ -149,7 +149,7 @@ bool SoundGrabber::AddBuffer(WAVEHDR* header)
 
 void SoundGrabber::UnprepareBuffer(WAVEHDR* header)
 {
-    if (waveIn->UnprepareHeader(device, header, kHeaderSize) != MMSYSERR_NOERROR) {
+    if (waveIn->UnprepareHeader(device.get(), header, kHeaderSize) != MMSYSERR_NOERROR) {
         Fail("WaveInUnprepareHeader FAILED");
         return;
     }
@@ -163,7 +163,7 @@ void SoundGrabber::Forget(WAVEHDR* header)
 
 bool SoundGrabber::Start()
 {
-    const MMRESULT result = waveIn->Start(device);
+    const MMRESULT result = waveIn->Start(device.get());
     Trace("Start: waveInStart");
     if (result != MMSYSERR_NOERROR) {
         Fail("WaveInStart FAILED");
@@ -175,13 +175,13 @@ bool SoundGrabber::Start()
 void SoundGrabber::Stop()
 {
     // Stopping first hands back the buffer being filled with what it holds.
-    MMRESULT result = waveIn->Stop(device);
+    MMRESULT result = waveIn->Stop(device.get());
     Trace("Stop: waveInStop");
     if (result != MMSYSERR_NOERROR) {
         Fail("WaveInStop FAILED");
         return;
     }
-    result = waveIn->Reset(device);
+    result = waveIn->Reset(device.get());
     Trace("Stop: waveInReset");
     if (result != MMSYSERR_NOERROR)
         Fail("WaveInReset FAILED");
@@ -193,13 +193,13 @@ void SoundGrabber::ReleaseBuffers()
     const bool queued = std::any_of(prepared.begin(), prepared.end(),
                                     [](const WAVEHDR* h) { return (h->dwFlags & WHDR_INQUEUE) != 0; });
     if (queued) {
-        const MMRESULT result = waveIn->Reset(device);
+        const MMRESULT result = waveIn->Reset(device.get());
         Trace("EndCapturing: waveInReset");
         if (result != MMSYSERR_NOERROR)
             Fail("WaveInReset FAILED");
     }
     for (WAVEHDR* header : prepared)
-        if (waveIn->UnprepareHeader(device, header, kHeaderSize) != MMSYSERR_NOERROR)
+        if (waveIn->UnprepareHeader(device.get(), header, kHeaderSize) != MMSYSERR_NOERROR)
             Fail("WaveInUnprepareHeader FAILED");
     prepared.clear();
 }
@@ -218,18 +218,19 @@ void SoundGrabber::EndCapturing()
         return;
     }
     ReleaseBuffers();
-    MMRESULT result = waveIn->Close(device);
+    MMRESULT result = waveIn->Close(device.get());
     Trace("EndCapturing: waveInClose");
     if (result != MMSYSERR_NOERROR) {
         ReportCloseFailure(result);
         for (int attempt = 1; attempt < kCloseAttempts && result != MMSYSERR_NOERROR; ++attempt) {
             ::Sleep(kCloseRetryMs);
-            result = waveIn->Close(device);
+            result = waveIn->Close(device.get());
             Trace("EndCapturing: waveInClose");
             Fail("trying to waveclose again");
         }
         if (result != MMSYSERR_NOERROR)
             Fail("WaveInClose gave up: device forgotten");
     }
-    device = nullptr;
+    // Closed, or never to be closed: either way no longer the grabber's.
+    device.release();
 }

@@ -2,6 +2,7 @@
 // The recording's handle on the wave-in device, always reached through the wave mapper.
 
 #include "common/CaptureInfo.h"
+#include "framework/Scoped.h"
 
 #include <windows.h>
 
@@ -53,7 +54,7 @@ public:
 
     // Where failure lines go; standard output by default. Set before a recording.
     void SetFailureStream(std::ostream& out);
-    bool IsOpen() const { return device != nullptr; }
+    bool IsOpen() const { return static_cast<bool>(device); }
 
 protected:
     // A trace line for the diagnostics window.
@@ -68,7 +69,8 @@ private:
     void ReportCloseFailure(MMRESULT result);
     const WAVEFORMATEX* Format() const { return reinterpret_cast<const WAVEFORMATEX*>(&format); }
 
-    HWAVEIN device = nullptr;            // closed by EndCapturing
+    // Closed through the wave-in calls by EndCapturing; the owner closes what is left open.
+    ScopedWaveIn device;
     const VWaveFormatEx& format;         // not owned: info.waveFormat
     std::unique_ptr<WaveInApi> waveIn;
     std::vector<WAVEHDR*> prepared;      // not owned: headers prepared and not yet unprepared

@@ -2,21 +2,21 @@
 
 #include "common/PanInset.h"
 #include "framework/Scoped.h"
+#include "ids/Messages.h"
 
 #include <algorithm>
 #include <cstdint>
 
 namespace {
 
-constexpr char kClassName[] = "CameraResize Class";
 constexpr char kTitle[] = "Framer Window";
 constexpr int kOutlineWidth = 4;          // pixels, both outlines
 constexpr int kAwayOffset = 20000;        // far enough right to uncover any screen
 constexpr RECT kFallbackBounds{0, 0, 640, 480};
 // How long the windows below get to reach the screen before it is copied: a compositor (or
 // the X server under Wine) shows their new paint a little later than it is made.
-constexpr DWORD kRepaintGraceMs = 50;
-constexpr DWORD kRepaintGraceStepMs = 5;
+constexpr UINT kRepaintGraceMs = 50;
+constexpr UINT_PTR kRepaintTimer = 1;
 
 bool SameRect(const RECT& a, const RECT& b)
 {
@@ -51,337 +51,28 @@ void LetWindowSystemCatchUp()
     ::PeekMessageA(&msg, nullptr, WM_NULL, WM_NULL, PM_NOREMOVE | PM_NOYIELD);
 }
 
-// BeginPaint/EndPaint.
-class ScopedPaint {
-public:
-    explicit ScopedPaint(HWND wnd) : wnd_(wnd), dc_(::BeginPaint(wnd_, &ps_)) {}
-    ~ScopedPaint() { ::EndPaint(wnd_, &ps_); }
-    ScopedPaint(const ScopedPaint&) = delete;
-    ScopedPaint& operator=(const ScopedPaint&) = delete;
-    HDC get() const { return dc_; }
-
-private:
-    HWND wnd_;  // not owned
-    PAINTSTRUCT ps_{};
-    HDC dc_;
-};
-
-// Runs the calling thread at time-critical priority for the guard's life, then restores it.
-class ScopedTimeCritical {
-public:
-    ScopedTimeCritical() : previous_(::GetThreadPriority(::GetCurrentThread()))
-    {
-        ::SetThreadPriority(::GetCurrentThread(), THREAD_PRIORITY_TIME_CRITICAL);
-    }
-    ~ScopedTimeCritical()
-    {
-        ::SetThreadPriority(::GetCurrentThread(),
-                            previous_ == THREAD_PRIORITY_ERROR_RETURN ? THREAD_PRIORITY_NORMAL : previous_);
-    }
-    ScopedTimeCritical(const ScopedTimeCritical&) = delete;
-    ScopedTimeCritical& operator=(const ScopedTimeCritical&) = delete;
-
-private:
-    int previous_;
-};
-
-// GetWindowDC/ReleaseDC: the whole window, frame included.
-class ScopedWholeWindowDC {
-public:
-    explicit ScopedWholeWindowDC(HWND wnd) : wnd_(wnd), dc_(::GetWindowDC(wnd)) {}
-    ~ScopedWholeWindowDC()
-    {
-        if (dc_)
-            ::ReleaseDC(wnd_, dc_);
-    }
-    ScopedWholeWindowDC(const ScopedWholeWindowDC&) = delete;
-    ScopedWholeWindowDC& operator=(const ScopedWholeWindowDC&) = delete;
-    HDC get() const { return dc_; }
-    explicit operator bool() const { return dc_ != nullptr; }
-
-private:
-    HWND wnd_;  // not owned
-    HDC dc_;
-};
-
 // Draws a black outline, in window coordinates, over the whole window including its frame.
-void DrawOutline(HWND wnd, const RECT& rect)
+void DrawOutline(HWND wnd, const RECT& outline)
 {
-    ScopedWholeWindowDC dc(wnd);
+    ScopedWindowDC dc(wnd, ScopedWindowDC::Whole);
     if (!dc)
         return;
     ScopedGdiObject<HPEN> pen(::CreatePen(PS_SOLID, kOutlineWidth, RGB(0, 0, 0)));
     ScopedSelect selectPen(dc.get(), pen.get());
     ScopedSelect selectBrush(dc.get(), ::GetStockObject(HOLLOW_BRUSH));
     ::SelectClipRgn(dc.get(), nullptr);
-    ::Rectangle(dc.get(), rect.left, rect.top, rect.right, rect.bottom);
+    ::Rectangle(dc.get(), outline.left, outline.top, outline.right, outline.bottom);
 }
 
-// The one framer window: its state and its message switch.
-class FramerWindow {
-public:
-    HWND Create(HINSTANCE instance, HWND owner, const FramerParams& params);
-    bool Destroy();
-    bool Update(const RECT& rect, int32_t panMargin);
-
-    static LRESULT CALLBACK Procedure(HWND wnd, UINT message, WPARAM wparam, LPARAM lparam);
-
-private:
-    struct RepaintBelow {
-        HWND framer;  // not owned
-        HWND owner;   // not owned
-        RECT update;  // screen coordinates
-    };
-
-    LRESULT HandleMessage(UINT message, WPARAM wparam, LPARAM lparam);
-    void OnNcPaint();
-    LRESULT OnNcActivate(LPARAM lparam);
-    LRESULT OnNcHitTest(LPARAM lparam);
-    LRESULT OnWindowPosChanging(WINDOWPOS* pos, LPARAM lparam);
-    LRESULT OnWindowPosChanged(LPARAM lparam);
-    LRESULT OnSettle(bool notifyOwner, WPARAM wparam, LPARAM lparam);
-    void OnPaint();
-    void OnNcDestroy();
-    void PaintContent(HDC dc, const RECT& belowOnScreen);
-    void DrawPanMargin() const;
-    LRESULT DefaultProc(UINT message, WPARAM wparam, LPARAM lparam) const
-    {
-        return ::DefWindowProcA(wnd_, message, wparam, lparam);
-    }
-    static BOOL CALLBACK RepaintWindowBelow(HWND wnd, LPARAM context);
-
-    bool classRegistered_ = false;
-    bool exists_ = false;
-    HINSTANCE instance_ = nullptr;  // not owned
-    HWND owner_ = nullptr;          // not owned
-    HWND wnd_ = nullptr;            // destroyed by Destroy
-    RECT bounds_ = kFallbackBounds;
-    RECT rect_{};                   // last settled rectangle; the owner is handed a pointer to it
-    int32_t panMargin_ = 0;
-    SIZE minimum_{};
+struct RepaintBelow {
+    HWND framer;  // not owned
+    HWND owner;   // not owned
+    RECT update;  // screen coordinates
 };
 
-// At most one framer per process; static storage keeps the rectangle posted to the owner valid.
-FramerWindow framer;
-
-HWND FramerWindow::Create(HINSTANCE instance, HWND owner, const FramerParams& params)
-{
-    if (exists_)
-        return nullptr;
-    instance_ = instance;
-    owner_ = owner;
-    rect_ = RECT{params.left, params.top, params.right, params.bottom};
-    panMargin_ = params.panMargin;
-    minimum_ = SIZE{params.minWidth, params.minHeight};
-    bounds_ = ScreenBounds();
-
-    if (!classRegistered_) {
-        WNDCLASSEXA wc{};
-        wc.cbSize = sizeof wc;
-        wc.style = CS_HREDRAW | CS_VREDRAW | CS_BYTEALIGNWINDOW;
-        wc.lpfnWndProc = FramerWndProc;
-        wc.hInstance = instance;
-        wc.hCursor = ::LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
-        wc.lpszClassName = kClassName;
-        if (!::RegisterClassExA(&wc) && ::GetLastError() != ERROR_CLASS_ALREADY_EXISTS)
-            return nullptr;
-        classRegistered_ = true;
-    }
-
-    // A stored rectangle may lie off the screen or have odd sizes; open on the constrained one,
-    // so the first settle reports it to the owner.
-    const RECT place = ConstrainFramerRect(rect_, bounds_, minimum_);
-    HWND wnd = ::CreateWindowExA(0, kClassName, kTitle, WS_POPUP | WS_THICKFRAME | WS_VISIBLE, place.left,
-                                 place.top, place.right - place.left, place.bottom - place.top, nullptr, nullptr,
-                                 instance, this);
-    if (!wnd)
-        return nullptr;
-    exists_ = true;
-    ::ShowWindow(wnd, SW_SHOWNORMAL);
-    ::UpdateWindow(wnd);
-    return wnd;
-}
-
-bool FramerWindow::Destroy()
-{
-    if (!exists_ || !wnd_ || !::DestroyWindow(wnd_))
-        return false;
-    owner_ = nullptr;
-    instance_ = nullptr;
-    wnd_ = nullptr;
-    exists_ = false;
-    return true;
-}
-
-bool FramerWindow::Update(const RECT& rect, int32_t panMargin)
-{
-    const bool moved = !SameRect(rect, rect_);
-    if (!moved && panMargin == panMargin_)
-        return true;
-    panMargin_ = panMargin;
-    if (!wnd_)
-        return true;
-    if (moved)
-        ::SetWindowPos(wnd_, nullptr, rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top,
-                       SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOCOPYBITS);
-    ::InvalidateRect(wnd_, nullptr, FALSE);
-    ::PostMessageA(wnd_, kFramerSettleMessage, 0, 0);
-    return true;
-}
-
-LRESULT CALLBACK FramerWindow::Procedure(HWND wnd, UINT message, WPARAM wparam, LPARAM lparam)
-{
-    auto* self = reinterpret_cast<FramerWindow*>(::GetWindowLongPtrA(wnd, GWLP_USERDATA));
-    if (message == WM_NCCREATE) {
-        self = static_cast<FramerWindow*>(reinterpret_cast<CREATESTRUCTA*>(lparam)->lpCreateParams);
-        ::SetWindowLongPtrA(wnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
-        self->wnd_ = wnd;
-    }
-    if (!self)
-        return ::DefWindowProcA(wnd, message, wparam, lparam);
-    return self->HandleMessage(message, wparam, lparam);
-}
-
-LRESULT FramerWindow::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam)
-{
-    switch (message) {
-    case WM_NCPAINT:
-        OnNcPaint();
-        return 0;
-    case WM_NCACTIVATE:
-        return OnNcActivate(lparam);
-    case WM_ERASEBKGND:
-        return 1;
-    case WM_NCHITTEST:
-        return OnNcHitTest(lparam);
-    case WM_WINDOWPOSCHANGING:
-        return OnWindowPosChanging(reinterpret_cast<WINDOWPOS*>(lparam), lparam);
-    case WM_WINDOWPOSCHANGED:
-        return OnWindowPosChanged(lparam);
-    case kFramerSettleMessage:
-        return OnSettle(lparam == 1, wparam, lparam);
-    case WM_PAINT:
-        OnPaint();
-        return 0;
-    case WM_NCDESTROY:
-        OnNcDestroy();
-        return DefaultProc(message, wparam, lparam);
-    default:
-        return DefaultProc(message, wparam, lparam);
-    }
-}
-
-void FramerWindow::OnNcPaint()
-{
-    RECT place{};
-    ::GetWindowRect(wnd_, &place);
-    DrawOutline(wnd_, RECT{0, 0, place.right - place.left, place.bottom - place.top});
-}
-
-// The frame always looks active.
-LRESULT FramerWindow::OnNcActivate(LPARAM lparam)
-{
-    DefaultProc(WM_NCACTIVATE, TRUE, lparam);
-    return 1;
-}
-
-// A drag anywhere inside moves the window; the sizing frame still resizes.
-LRESULT FramerWindow::OnNcHitTest(LPARAM lparam)
-{
-    const LRESULT hit = DefaultProc(WM_NCHITTEST, 0, lparam);
-    return hit == HTCLIENT ? HTCAPTION : hit;
-}
-
-LRESULT FramerWindow::OnWindowPosChanging(WINDOWPOS* pos, LPARAM lparam)
-{
-    pos->flags |= SWP_NOACTIVATE | SWP_FRAMECHANGED;
-    pos->cx = RoundFramerSize(pos->cx);
-    pos->cy = RoundFramerSize(pos->cy);
-    return DefaultProc(WM_WINDOWPOSCHANGING, 0, lparam);
-}
-
-LRESULT FramerWindow::OnWindowPosChanged(LPARAM lparam)
-{
-    const LRESULT result = DefaultProc(WM_WINDOWPOSCHANGED, 0, lparam);
-    ::PostMessageA(wnd_, kFramerSettleMessage, 0, 1);
-    return result;
-}
-
-LRESULT FramerWindow::OnSettle(bool notifyOwner, WPARAM wparam, LPARAM lparam)
-{
-    RECT place{};
-    if (::GetWindowRect(wnd_, &place) && !SameRect(place, rect_)) {
-        rect_ = ConstrainFramerRect(place, bounds_, minimum_);
-        ::SetWindowPos(wnd_, nullptr, rect_.left, rect_.top, rect_.right - rect_.left, rect_.bottom - rect_.top,
-                       SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOREDRAW);
-        ::InvalidateRect(wnd_, nullptr, FALSE);
-        ::UpdateWindow(wnd_);
-        if (notifyOwner && owner_)
-            ::PostMessageA(owner_, kFramerNotifyMessage, 0, reinterpret_cast<LPARAM>(&rect_));
-    }
-    // Keyboard focus stays in the dialog.
-    if (owner_)
-        ::SetActiveWindow(owner_);
-    return DefaultProc(kFramerSettleMessage, wparam, lparam);
-}
-
-// The client area is never erased: what the windows below paint there stays, and only the
-// outlines are drawn over it. To make them paint, the framer steps aside for the moment.
-void FramerWindow::OnPaint()
-{
-    ScopedTimeCritical critical;
-    RECT below{};
-    ::GetUpdateRect(wnd_, &below, FALSE);
-    ::MapWindowPoints(wnd_, nullptr, reinterpret_cast<POINT*>(&below), 2);
-    {
-        ScopedPaint paint(wnd_);
-        PaintContent(paint.get(), below);
-    }
-    ::ValidateRect(wnd_, nullptr);
-    if (owner_)
-        ::SetWindowPos(owner_, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
-}
-
-// Where the screen does not keep a window's unerased pixels (a compositing desktop), the
-// client area would show stale contents: so what lies below is also copied while the framer
-// is away and put back into the client area on return.
-void FramerWindow::PaintContent(HDC dc, const RECT& belowOnScreen)
-{
-    DrawPanMargin();
-    RECT place{};
-    ::GetWindowRect(wnd_, &place);
-    RECT client{};
-    ::GetClientRect(wnd_, &client);
-    POINT clientOrigin{0, 0};
-    ::ClientToScreen(wnd_, &clientOrigin);
-    ScopedWindowDC screen(nullptr);
-    ScopedCreatedDC copyDC(screen ? ::CreateCompatibleDC(screen.get()) : nullptr);
-    ScopedGdiObject<HBITMAP> copy(screen ? ::CreateCompatibleBitmap(screen.get(), client.right, client.bottom)
-                                         : nullptr);
-    ScopedSelect selectCopy(copyDC.get(), copyDC ? copy.get() : nullptr);
-    const bool canCopy = screen && copyDC && copy;
-
-    ::SetWindowPos(wnd_, nullptr, place.left + kAwayOffset, place.top, 0, 0,
-                   SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-    LetWindowSystemCatchUp();
-    RepaintBelow context{wnd_, owner_, belowOnScreen};
-    ::EnumWindows(RepaintWindowBelow, reinterpret_cast<LPARAM>(&context));
-    for (const DWORD start = ::GetTickCount(); ::GetTickCount() - start < kRepaintGraceMs;) {
-        LetWindowSystemCatchUp();
-        ::Sleep(kRepaintGraceStepMs);
-    }
-    if (canCopy)
-        ::BitBlt(copyDC.get(), 0, 0, client.right, client.bottom, screen.get(), clientOrigin.x, clientOrigin.y,
-                 SRCCOPY);
-    ::SetWindowPos(wnd_, nullptr, place.left, place.top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
-    if (canCopy)
-        ::BitBlt(dc, 0, 0, client.right, client.bottom, copyDC.get(), 0, 0, SRCCOPY);
-    DrawPanMargin();
-}
-
 // Windows inside the dialog are left alone; the others repaint what the framer covered. A hung
-// window is only invalidated: waiting for it would freeze this thread at time-critical priority.
-BOOL CALLBACK FramerWindow::RepaintWindowBelow(HWND wnd, LPARAM context)
+// window is only invalidated: waiting for it would freeze the dialog.
+BOOL CALLBACK RepaintWindowBelow(HWND wnd, LPARAM context)
 {
     const auto& below = *reinterpret_cast<const RepaintBelow*>(context);
     if (wnd == below.framer || wnd == below.owner || !::IsWindowVisible(wnd))
@@ -404,38 +95,239 @@ BOOL CALLBACK FramerWindow::RepaintWindowBelow(HWND wnd, LPARAM context)
     return TRUE;
 }
 
-void FramerWindow::DrawPanMargin() const
+// Screen coordinates fit 16 bits, as in the mouse messages: the rectangle travels by value.
+WPARAM NotifyCorner(LONG x, LONG y)
 {
-    RECT place{};
-    ::GetWindowRect(wnd_, &place);
-    RECT inner = PanMarginRect(rect_, panMargin_);
-    ::OffsetRect(&inner, -place.left, -place.top);
-    DrawOutline(wnd_, inner);
-}
-
-// The window is gone, whoever destroyed it: a new framer may be made.
-void FramerWindow::OnNcDestroy()
-{
-    ::SetWindowLongPtrA(wnd_, GWLP_USERDATA, 0);
-    wnd_ = nullptr;
-    exists_ = false;
+    return MAKEWPARAM(static_cast<WORD>(x), static_cast<WORD>(y));
 }
 
 }  // namespace
 
-HWND CreateFramer(HINSTANCE instance, HWND owner, const FramerParams& params)
+bool Framer::Create(HINSTANCE instance, HWND ownerWindow, FramerParams params)
 {
-    return framer.Create(instance, owner, params);
+    if (Handle())
+        return false;
+    owner = ownerWindow;
+    rect = RECT{params.left, params.top, params.right, params.bottom};
+    panMargin = params.panMargin;
+    minimum = SIZE{params.minWidth, params.minHeight};
+    bounds = ScreenBounds();
+    aside = false;
+    // A stored rectangle may lie off the screen or have odd sizes; open on the constrained one,
+    // so the first settle reports it to the owner.
+    const RECT place = ConstrainFramerRect(rect, bounds, minimum);
+    if (!TWindow::Create(nullptr, kTitle, WS_POPUP | WS_THICKFRAME | WS_VISIBLE, 0, place, instance))
+        return false;
+    ::ShowWindow(Handle(), SW_SHOWNORMAL);
+    ::UpdateWindow(Handle());
+    return true;
 }
 
-bool DestroyFramer()
+void Framer::FillClass(WNDCLASSEXA& wc) const
 {
-    return framer.Destroy();
+    wc.style = CS_HREDRAW | CS_VREDRAW | CS_BYTEALIGNWINDOW;
+    wc.hbrBackground = nullptr;
 }
 
-bool UpdateFramer(const RECT& rect, int32_t panMargin)
+void Framer::Update(RECT typed, int32_t margin)
 {
-    return framer.Update(rect, panMargin);
+    const bool moved = !SameRect(typed, rect);
+    if (!moved && margin == panMargin)
+        return;
+    panMargin = margin;
+    if (!Handle())
+        return;
+    if (moved)
+        ::SetWindowPos(Handle(), nullptr, typed.left, typed.top, typed.right - typed.left, typed.bottom - typed.top,
+                       SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOCOPYBITS);
+    ::InvalidateRect(Handle(), nullptr, FALSE);
+    ::PostMessageA(Handle(), kMsgFramerSettle, 0, 0);
+}
+
+LRESULT Framer::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam)
+{
+    switch (message) {
+    case WM_NCPAINT:
+        OnNcPaint();
+        return 0;
+    case WM_NCACTIVATE:
+        // The frame always looks active.
+        DefaultProc(message, TRUE, lparam);
+        return TRUE;
+    case WM_ERASEBKGND:
+        return 1;
+    case WM_NCHITTEST:
+        return OnNcHitTest(DefaultProc(message, wparam, lparam));
+    case WM_WINDOWPOSCHANGING:
+        OnWindowPosChanging(*reinterpret_cast<WINDOWPOS*>(lparam));
+        return DefaultProc(message, wparam, lparam);
+    case WM_WINDOWPOSCHANGED: {
+        const LRESULT result = DefaultProc(message, wparam, lparam);
+        OnWindowPosChanged();
+        return result;
+    }
+    case kMsgFramerSettle:
+        OnSettle(lparam == 1);
+        return 0;
+    case WM_PAINT:
+        OnPaint();
+        return 0;
+    case WM_TIMER:
+        OnTimer(static_cast<UINT_PTR>(wparam));
+        return 0;
+    }
+    return TWindow::HandleMessage(message, wparam, lparam);
+}
+
+void Framer::OnNcPaint()
+{
+    RECT place{};
+    ::GetWindowRect(Handle(), &place);
+    DrawOutline(Handle(), RECT{0, 0, place.right - place.left, place.bottom - place.top});
+}
+
+// A drag anywhere inside moves the window; the sizing frame still resizes.
+LRESULT Framer::OnNcHitTest(LRESULT hit) const
+{
+    return hit == HTCLIENT ? HTCAPTION : hit;
+}
+
+void Framer::OnWindowPosChanging(WINDOWPOS& pos) const
+{
+    pos.flags |= SWP_NOACTIVATE | SWP_FRAMECHANGED;
+    pos.cx = RoundFramerSize(pos.cx);
+    pos.cy = RoundFramerSize(pos.cy);
+}
+
+// Every change settles, except the framer's own trips off the screen and back. A move from
+// outside during a trip ends it: the window is where it was put.
+void Framer::OnWindowPosChanged()
+{
+    if (moving)
+        return;
+    RECT place{};
+    if (aside && ::GetWindowRect(Handle(), &place) &&
+        (place.left != asideFrom.x + kAwayOffset || place.top != asideFrom.y)) {
+        ::KillTimer(Handle(), kRepaintTimer);
+        aside = false;
+    }
+    ::PostMessageA(Handle(), kMsgFramerSettle, 0, 1);
+}
+
+void Framer::OnSettle(bool notifyOwner)
+{
+    if (const RECT place = PlaceSeen(); !SameRect(place, rect)) {
+        rect = ConstrainFramerRect(place, bounds, minimum);
+        ::SetWindowPos(Handle(), nullptr, rect.left, rect.top, rect.right - rect.left, rect.bottom - rect.top,
+                       SWP_NOZORDER | SWP_NOACTIVATE | SWP_NOREDRAW);
+        ::InvalidateRect(Handle(), nullptr, FALSE);
+        ::UpdateWindow(Handle());
+        if (notifyOwner && owner)
+            ::PostMessageA(owner, kMsgFramerNotify, NotifyCorner(rect.left, rect.top),
+                           static_cast<LPARAM>(NotifyCorner(rect.right, rect.bottom)));
+    }
+    // Keyboard focus stays in the dialog.
+    if (owner)
+        ::SetActiveWindow(owner);
+}
+
+// The client area is never erased: what the windows below paint there stays, and only the
+// outlines are drawn over it. To make them paint, the framer steps aside until its timer says
+// they have had time to; the thread runs on meanwhile.
+void Framer::OnPaint()
+{
+    RECT below{};
+    ::GetUpdateRect(Handle(), &below, FALSE);
+    ::MapWindowPoints(Handle(), nullptr, reinterpret_cast<POINT*>(&below), 2);
+    { ScopedPaint paint(Handle()); }
+    // During a trip the window is off the screen: its coming back paints it.
+    if (!aside)
+        StepAside(below);
+}
+
+void Framer::OnTimer(UINT_PTR id)
+{
+    if (id != kRepaintTimer || !aside)
+        return;
+    ::KillTimer(Handle(), kRepaintTimer);
+    ComeBack();
+}
+
+void Framer::StepAside(RECT belowOnScreen)
+{
+    RECT place{};
+    ::GetWindowRect(Handle(), &place);
+    asideFrom = POINT{place.left, place.top};
+    clientAt = POINT{0, 0};
+    ::ClientToScreen(Handle(), &clientAt);
+    DrawPanMargin();
+    MoveTo(POINT{place.left + kAwayOffset, place.top});
+    aside = true;
+    LetWindowSystemCatchUp();
+    RepaintBelow context{Handle(), owner, belowOnScreen};
+    ::EnumWindows(RepaintWindowBelow, reinterpret_cast<LPARAM>(&context));
+    if (!::SetTimer(Handle(), kRepaintTimer, kRepaintGraceMs, nullptr))
+        ComeBack();
+}
+
+// Where the screen does not keep a window's unerased pixels (a compositing desktop), the
+// client area would show stale contents: so what lies below is copied while the framer is
+// away and put back into the client area on return.
+void Framer::ComeBack()
+{
+    RECT client{};
+    ::GetClientRect(Handle(), &client);
+    ScopedWindowDC screen(nullptr);
+    ScopedCreatedDC copyDC(screen ? ::CreateCompatibleDC(screen.get()) : nullptr);
+    ScopedGdiObject<HBITMAP> copy(copyDC ? ::CreateCompatibleBitmap(screen.get(), client.right, client.bottom)
+                                         : nullptr);
+    ScopedSelect selectCopy(copyDC.get(), copy ? copy.get() : nullptr);
+    const bool copied = copy && ::BitBlt(copyDC.get(), 0, 0, client.right, client.bottom, screen.get(), clientAt.x,
+                                         clientAt.y, SRCCOPY);
+    MoveTo(asideFrom);
+    if (copied) {
+        ScopedWindowDC dc(Handle());
+        if (dc)
+            ::BitBlt(dc.get(), 0, 0, client.right, client.bottom, copyDC.get(), 0, 0, SRCCOPY);
+    }
+    DrawPanMargin();
+    // What the move back invalidated is drawn already.
+    ::ValidateRect(Handle(), nullptr);
+    aside = false;
+    if (owner)
+        ::SetWindowPos(owner, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+}
+
+void Framer::MoveTo(POINT corner)
+{
+    moving = true;
+    ::SetWindowPos(Handle(), nullptr, corner.x, corner.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    moving = false;
+}
+
+// The window's rectangle where the user sees it, also while it is off the screen on a trip.
+RECT Framer::PlaceSeen() const
+{
+    RECT place{};
+    ::GetWindowRect(Handle(), &place);
+    if (aside)
+        ::OffsetRect(&place, asideFrom.x - place.left, asideFrom.y - place.top);
+    return place;
+}
+
+void Framer::DrawPanMargin() const
+{
+    RECT place{};
+    ::GetWindowRect(Handle(), &place);
+    RECT inner = PanMarginRect(rect, panMargin);
+    ::OffsetRect(&inner, -place.left, -place.top);
+    DrawOutline(Handle(), inner);
+}
+
+RECT FramerNotifyRect(WPARAM wparam, LPARAM lparam)
+{
+    return RECT{static_cast<SHORT>(LOWORD(wparam)), static_cast<SHORT>(HIWORD(wparam)),
+                static_cast<SHORT>(LOWORD(lparam)), static_cast<SHORT>(HIWORD(lparam))};
 }
 
 int32_t RoundFramerSize(int32_t size)
@@ -443,7 +335,7 @@ int32_t RoundFramerSize(int32_t size)
     return static_cast<int32_t>((int64_t{size} + kFramerSizeStep - 1) / kFramerSizeStep * kFramerSizeStep);
 }
 
-RECT ConstrainFramerRect(const RECT& rect, const RECT& bounds, SIZE minimum)
+RECT ConstrainFramerRect(RECT rect, RECT bounds, SIZE minimum)
 {
     // 64-bit throughout: coordinates from a drag or the registry may be anywhere.
     int64_t left = rect.left;
@@ -471,14 +363,9 @@ RECT ConstrainFramerRect(const RECT& rect, const RECT& bounds, SIZE minimum)
     return RECT{static_cast<LONG>(left), static_cast<LONG>(top), static_cast<LONG>(right), static_cast<LONG>(bottom)};
 }
 
-RECT PanMarginRect(const RECT& rect, int32_t panMargin)
+RECT PanMarginRect(RECT rect, int32_t panMargin)
 {
     const auto inset = static_cast<LONG>(
         PanInsetFor(int64_t{rect.right} - rect.left, int64_t{rect.bottom} - rect.top, panMargin));
     return RECT{rect.left + inset, rect.top + inset, rect.right - inset, rect.bottom - inset};
-}
-
-LRESULT CALLBACK FramerWndProc(HWND wnd, UINT message, WPARAM wparam, LPARAM lparam)
-{
-    return FramerWindow::Procedure(wnd, message, wparam, lparam);
 }

@@ -1,18 +1,12 @@
 #pragma once
 // The framer: a see-through, sizable outline of the capture rectangle on the screen, shown
 // while the Capture Area dialog is open. The user drags it anywhere inside to move it and drags
-// its edges to resize it; every settled rectangle is posted to the owner window. At most one
-// framer exists at a time. Everything here runs on the UI thread that owns the dialog.
+// its edges to resize it; every settled rectangle is posted to the owner window
+// (kMsgFramerNotify). Everything here runs on the UI thread that owns the dialog.
 
-#include <windows.h>
+#include "framework/TWindow.h"
 
 #include <cstdint>
-
-// Framer to owner, posted after a move or resize settled. wParam 0; lParam is a const RECT*
-// to the settled screen rectangle, valid while the framer exists.
-inline constexpr UINT kFramerNotifyMessage = WM_USER + 200;
-// Framer to itself, posted. wParam 0; lParam 1 when the owner is to be told, 0 when not.
-inline constexpr UINT kFramerSettleMessage = WM_USER + 201;
 
 // Sizes are kept to multiples of this many pixels.
 inline constexpr int32_t kFramerSizeStep = 4;
@@ -29,21 +23,54 @@ struct FramerParams {
     int32_t minHeight = 0;
 };
 
-// Creates and shows the framer; null when one exists already or the window cannot be made.
-HWND CreateFramer(HINSTANCE instance, HWND owner, const FramerParams& params);
-// True when the framer window was destroyed and the module forgot it.
-bool DestroyFramer();
-// Pushes a typed rectangle and pan margin into the framer: moves and resizes it, or only
-// redraws it when just the pan margin changed. Does nothing when neither changed. A move
-// settles like a drag, so the owner then hears the constrained rectangle.
-bool UpdateFramer(const RECT& rect, int32_t panMargin);
+class Framer : public TWindow {
+public:
+    // Makes and shows the window; false when it cannot be made or this framer has one already.
+    bool Create(HINSTANCE instance, HWND owner, FramerParams params);
+    // Pushes a typed rectangle and pan margin into the framer: moves and resizes it, or only
+    // redraws it when just the pan margin changed. Does nothing when neither changed. A move
+    // settles like a drag, so the owner then hears the constrained rectangle.
+    void Update(RECT typed, int32_t margin);
+
+protected:
+    const char* ClassName() const override { return "CameraResize Class"; }
+    void FillClass(WNDCLASSEXA& wc) const override;
+    LRESULT HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) override;
+
+private:
+    void OnNcPaint();
+    LRESULT OnNcHitTest(LRESULT hit) const;
+    void OnWindowPosChanging(WINDOWPOS& pos) const;
+    void OnWindowPosChanged();
+    void OnSettle(bool notifyOwner);
+    void OnPaint();
+    void OnTimer(UINT_PTR id);
+
+    void StepAside(RECT belowOnScreen);
+    void ComeBack();
+    void MoveTo(POINT corner);
+    RECT PlaceSeen() const;
+    void DrawPanMargin() const;
+
+    HWND owner = nullptr;          // not owned
+    RECT bounds{};                 // the screen the rectangle is kept on
+    RECT rect{};                   // last settled rectangle
+    int32_t panMargin = 0;
+    SIZE minimum{};
+    // While the windows below repaint, the framer waits off the screen for a timer.
+    bool aside = false;
+    bool moving = false;           // inside the framer's own trip off or back onto the screen
+    POINT asideFrom{};             // its corner on the screen before the trip
+    POINT clientAt{};              // its client area's corner on the screen before the trip
+};
+
+// The settled rectangle a kMsgFramerNotify carries.
+RECT FramerNotifyRect(WPARAM wparam, LPARAM lparam);
 
 // A size rounded up to the size step (toward zero for a negative size).
 int32_t RoundFramerSize(int32_t size);
 // The rectangle with its sizes rounded up, limited to the bounds' sizes unless the minimum
 // is larger, and shifted back inside the bounds.
-RECT ConstrainFramerRect(const RECT& rect, const RECT& bounds, SIZE minimum);
+RECT ConstrainFramerRect(RECT rect, RECT bounds, SIZE minimum);
 // The inner rectangle that the panning capture modes keep the cursor in.
-RECT PanMarginRect(const RECT& rect, int32_t panMargin);
-
-LRESULT CALLBACK FramerWndProc(HWND wnd, UINT message, WPARAM wparam, LPARAM lparam);
+RECT PanMarginRect(RECT rect, int32_t panMargin);

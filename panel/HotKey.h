@@ -27,7 +27,6 @@ std::string RegisteredHotKeyName(int32_t code);
 // What the page hands the dialog and gets back from it.
 struct HotKeyBlock {
     std::string title;
-    UINT commandMessage = 0;  // the key's panel command; carried for the caller
     int32_t key = 0;          // in: the current code; out: the new code after kHotKeyChosen
     HWND owner = nullptr;     // not owned
 };

@@ -4,6 +4,7 @@
 #include "ids/resource.h"
 #include "diag/DebugTrace.h"
 #include "common/CaptureMode.h"
+#include "framework/ResourceText.h"
 #include "framework/Scoped.h"
 #include "panel/PropSheet.h"
 #include "panel/ResizePage.h"
@@ -80,28 +81,17 @@ constexpr char kSaveDialogExtension[] = "AVI";
 struct KeyRow {
     int button;
     int title;
-    UINT command;
     PrefsSetting setting;  // for the default code
     int32_t (Prefs::*get)() const;
     void (Prefs::*set)(int32_t);
 };
 const KeyRow kKeyRows[] = {
-    {IDC_KEYS_START, IDS_KEY_TITLE_START, kMsgCaptureStart, PrefsSetting::StartKey, &Prefs::GetStartKey,
-     &Prefs::SetStartKey},
-    {IDC_KEYS_STOP, IDS_KEY_TITLE_STOP, kMsgCaptureStop, PrefsSetting::StopKey, &Prefs::GetStopKey,
-     &Prefs::SetStopKey},
-    {IDC_KEYS_PAUSE, IDS_KEY_TITLE_PAUSE, kMsgCapturePause, PrefsSetting::PauseKey, &Prefs::GetPauseKey,
-     &Prefs::SetPauseKey},
-    {IDC_KEYS_CAPTURE, IDS_KEY_TITLE_CAPTURE, kMsgCaptureFrame, PrefsSetting::CaptureKey, &Prefs::GetCaptureKey,
+    {IDC_KEYS_START, IDS_KEY_TITLE_START, PrefsSetting::StartKey, &Prefs::GetStartKey, &Prefs::SetStartKey},
+    {IDC_KEYS_STOP, IDS_KEY_TITLE_STOP, PrefsSetting::StopKey, &Prefs::GetStopKey, &Prefs::SetStopKey},
+    {IDC_KEYS_PAUSE, IDS_KEY_TITLE_PAUSE, PrefsSetting::PauseKey, &Prefs::GetPauseKey, &Prefs::SetPauseKey},
+    {IDC_KEYS_CAPTURE, IDS_KEY_TITLE_CAPTURE, PrefsSetting::CaptureKey, &Prefs::GetCaptureKey,
      &Prefs::SetCaptureKey},
 };
-
-std::string LoadText(HINSTANCE instance, int id)
-{
-    char text[256];
-    int n = ::LoadStringA(instance, static_cast<UINT>(id), text, sizeof text);
-    return n > 0 ? std::string(text, static_cast<size_t>(n)) : std::string();
-}
 }  // namespace
 
 MoviePage::MoviePage(PropSheet& sheet, Prefs& prefs, HINSTANCE instance)
@@ -641,7 +631,6 @@ void KeySetPage::OnClickKey(int row)
     const KeyRow& key = kKeyRows[row];
     HotKeyBlock block;
     block.title = LoadText(Instance(), key.title);
-    block.commandMessage = key.command;
     block.key = (prefs.*key.get)();
     block.owner = Handle();
     switch (keyDialog(block)) {

@@ -4,6 +4,7 @@
 #include "ids/resource.h"
 #include "diag/DebugTrace.h"
 #include "engine/CaptureEngine.h"
+#include "framework/ResourceText.h"
 #include "settings/Prefs.h"
 
 #include <cstdio>
@@ -11,17 +12,16 @@
 #include <initializer_list>
 
 namespace {
-// The compressors a recording can use, one FOURCC each: Video 1 for 16- and 24-bit screens,
-// RLE8 for 8-bit ones, ZMBV for lossless recordings at any depth.
-constexpr uint32_t kCompressors[] = {MakeFourCC("MSVC"), MakeFourCC("mrle"), MakeFourCC("cvid"),
-                                     MakeFourCC("TOLE"), MakeFourCC("ZMBV")};
-constexpr int kCompressorVideo1 = 0;
-constexpr int kCompressorRle8 = 1;
-constexpr int kCompressorZmbv = 4;
+// The compressors a recording uses: Video 1 for 16- and 24-bit screens, RLE8 for 8-bit ones,
+// ZMBV for lossless recordings at any depth.
+constexpr uint32_t kCompressorVideo1 = MakeFourCC("MSVC");
+constexpr uint32_t kCompressorRle8 = MakeFourCC("mrle");
+constexpr uint32_t kCompressorZmbv = MakeFourCC("ZMBV");
 
 constexpr int kStartErrorFileNotOpened = 7;
 constexpr int kLastStartError = 9;
-constexpr DWORD kSnapshotDelayMs = 100;  // lets the screen repaint after the panel hides
+constexpr UINT kSnapshotDelayMs = 100;  // lets the screen repaint after the panel hides
+constexpr UINT_PTR kSnapshotTimer = kMsgCaptureFrame;
 constexpr uint64_t kSecondsForRoom = 60;  // a start warns with less room than this much recording
 
 const char* const kHotKeyNames[] = {"HOTSTART", "HOTSTOP", "HOTPAUSE", "HOTCAPTURE"};
@@ -142,17 +142,15 @@ LRESULT PropSheet::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam)
     case WM_HOTKEY:
         OnHotKey(static_cast<int>(wparam), wparam, lparam);
         return 0;
+    case WM_TIMER:
+        if (!OnTimer(static_cast<UINT_PTR>(wparam)))
+            break;
+        return 0;
     case kMsgCaptureStart:
-        CaptureStart();
-        return 0;
     case kMsgCaptureStop:
-        CaptureStop();
-        return 0;
     case kMsgCapturePause:
-        CapturePause();
-        return 0;
     case kMsgCaptureFrame:
-        CaptureFrame();
+        OnCaptureCommand(message);
         return 0;
     case kMsgRecordingFailed:
         OnRecordingFailed();
@@ -165,6 +163,30 @@ LRESULT PropSheet::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam)
         return TRUE;
     }
     return TPropertySheet::HandleMessage(message, wparam, lparam);
+}
+
+// A command that arrives while a snapshot waits for the screen runs after it, as it would
+// have waited in the queue.
+void PropSheet::OnCaptureCommand(UINT command)
+{
+    if (!snapshotPath.empty()) {
+        deferred.push_back(command);
+        return;
+    }
+    switch (command) {
+    case kMsgCaptureStart:
+        CaptureStart();
+        break;
+    case kMsgCaptureStop:
+        CaptureStop();
+        break;
+    case kMsgCapturePause:
+        CapturePause();
+        break;
+    case kMsgCaptureFrame:
+        CaptureFrame();
+        break;
+    }
 }
 
 void PropSheet::SetupWindow()
@@ -234,15 +256,16 @@ void PropSheet::ReportHotKeys()
         if (!text.empty())
             text += "\n";
         const std::string key = RegisteredHotKeyName(static_cast<int32_t>(hotKeys[i].vk));
-        const std::string action = LoadText(IDS_ACTION_FIRST + i);
+        const std::string action = LoadText(Instance(), IDS_ACTION_FIRST + i);
         const int other = hotKeys[i].sharedWith;
-        text += other >= 0 ? FillIn(LoadText(IDS_HOTKEY_SHARED), {key, action, LoadText(IDS_ACTION_FIRST + other)})
-                           : FillIn(LoadText(IDS_HOTKEY_TAKEN), {key, action});
+        text += other >= 0 ? FillIn(LoadText(Instance(), IDS_HOTKEY_SHARED),
+                                    {key, action, LoadText(Instance(), IDS_ACTION_FIRST + other)})
+                           : FillIn(LoadText(Instance(), IDS_HOTKEY_TAKEN), {key, action});
     }
     if (text.empty())
         return;  // freed again since
     DebugTrace("%s", text.c_str());
-    ShowMessage(text.c_str(), LoadText(IDS_HOTKEY_TAKEN_CAPTION).c_str());
+    ShowMessage(text.c_str(), LoadText(Instance(), IDS_HOTKEY_TAKEN_CAPTION).c_str());
 }
 
 void PropSheet::OnHotKey(int id, WPARAM wparam, LPARAM lparam)
@@ -322,7 +345,7 @@ void PropSheet::ChooseFrameFormat()
     if (depth == 24 || depth == 32)
         engine->SetBitDepth(lossless ? 32 : 24);
 
-    int compressor = kCompressorVideo1;
+    uint32_t compressor = kCompressorVideo1;
     switch (engine->GetBitDepth()) {
     case 8:
         compressor = lossless ? kCompressorZmbv : kCompressorRle8;
@@ -338,14 +361,14 @@ void PropSheet::ChooseFrameFormat()
     default:
         DebugTrace("Couldn't set handle!!");
     }
-    engine->SetCompressor(kCompressors[compressor]);
+    engine->SetCompressor(compressor);
 }
 
 void PropSheet::ReportStartError(int32_t code)
 {
-    std::string title = LoadText(IDS_START_ERROR);
-    std::string text = code >= 1 && code <= kLastStartError ? LoadText(IDS_START_ERROR + code)
-                                                             : LoadText(IDS_START_ERROR + 1);
+    std::string title = LoadText(Instance(), IDS_START_ERROR);
+    std::string text = LoadText(Instance(), code >= 1 && code <= kLastStartError ? IDS_START_ERROR + code
+                                                                                 : IDS_START_ERROR + 1);
     DebugTrace("%s: %s\n", title.c_str(), text.c_str());
     ShowMessage(text.c_str(), title.c_str());
     // A panel that hid itself for the recording must not stay hidden when there is none.
@@ -370,9 +393,9 @@ bool PropSheet::ConfirmDiskSpace()
     const uint64_t minute = perSecond * kSecondsForRoom;
     if (available >= minute)
         return true;
-    const std::string text = FillIn(LoadText(IDS_LOW_DISK), {directory, ByteSize(available), ByteSize(minute)});
+    const std::string text = FillIn(LoadText(Instance(), IDS_LOW_DISK), {directory, ByteSize(available), ByteSize(minute)});
     DebugTrace("%s", text.c_str());
-    return AskMessage(text.c_str(), LoadText(IDS_LOW_DISK_CAPTION).c_str());
+    return AskMessage(text.c_str(), LoadText(Instance(), IDS_LOW_DISK_CAPTION).c_str());
 }
 
 void PropSheet::CaptureStop()
@@ -408,23 +431,23 @@ void PropSheet::ReportRecordingFailure()
     case FailureKind::None:
         return;
     case FailureKind::DiskFull:
-        reason = LoadText(IDS_FAILURE_DISK_FULL);
+        reason = LoadText(Instance(), IDS_FAILURE_DISK_FULL);
         break;
     case FailureKind::WriteFailed:
-        reason = FillIn(LoadText(IDS_FAILURE_WRITE),
+        reason = FillIn(LoadText(Instance(), IDS_FAILURE_WRITE),
                         {why.systemCode != 0 ? SystemMessage(static_cast<DWORD>(why.systemCode))
-                                             : LoadText(IDS_FAILURE_NO_REASON)});
+                                             : LoadText(Instance(), IDS_FAILURE_NO_REASON)});
         break;
     case FailureKind::SoundDevice:
-        reason = LoadText(IDS_FAILURE_SOUND);
+        reason = LoadText(Instance(), IDS_FAILURE_SOUND);
         break;
     }
     const std::string kept =
-        FillIn(LoadText(IDS_FAILURE_KEPT), {engine->GetFileName(), Duration(engine->KeptMilliseconds())});
+        FillIn(LoadText(Instance(), IDS_FAILURE_KEPT), {engine->GetFileName(), Duration(engine->KeptMilliseconds())});
     const std::string text = reason + " " + kept;
     DebugTrace("%s", text.c_str());
     status.ShowFailed(text);
-    ShowMessage(text.c_str(), LoadText(IDS_RECORDING_STOPPED).c_str());
+    ShowMessage(text.c_str(), LoadText(Instance(), IDS_RECORDING_STOPPED).c_str());
 }
 
 void PropSheet::CapturePause()
@@ -460,20 +483,43 @@ void PropSheet::CaptureFrame()
     if (prefs.GetVorluxMode() != 0)
         HideForCapture();
     ::MessageBeep(0);
-    ::Sleep(kSnapshotDelayMs);
-    const bool saved = engine->SaveFrame(path);
+    // The frame is grabbed once the windows below have repainted; the panel's thread runs on.
+    snapshotPath = path;
+    if (!::SetTimer(Handle(), kSnapshotTimer, kSnapshotDelayMs, nullptr))
+        SaveSnapshot();
+}
+
+bool PropSheet::OnTimer(UINT_PTR id)
+{
+    if (id != kSnapshotTimer)
+        return false;
+    ::KillTimer(Handle(), kSnapshotTimer);
+    SaveSnapshot();
+    return true;
+}
+
+void PropSheet::SaveSnapshot()
+{
+    if (snapshotPath.empty())
+        return;
+    const std::string path = snapshotPath;
+    snapshotPath.clear();
+    const bool saved = engine && engine->SaveFrame(path.c_str());
     ::ShowWindow(Handle(), SW_SHOWNORMAL);
-    if (!saved)
-        ReportSnapshotFailure(path);
+    if (engine && !saved)
+        ReportSnapshotFailure(path.c_str());
+    for (const UINT command : deferred)
+        ::PostMessageA(Handle(), command, 0, 0);
+    deferred.clear();
 }
 
 void PropSheet::ReportSnapshotFailure(const char* path)
 {
     const uint32_t code = engine->LastSaveError();
-    const std::string why = code != 0 ? SystemMessage(code) : LoadText(IDS_SNAPSHOT_NO_SCREEN);
-    const std::string text = FillIn(LoadText(IDS_SNAPSHOT_FAILED), {path, why});
+    const std::string why = code != 0 ? SystemMessage(code) : LoadText(Instance(), IDS_SNAPSHOT_NO_SCREEN);
+    const std::string text = FillIn(LoadText(Instance(), IDS_SNAPSHOT_FAILED), {path, why});
     DebugTrace("%s", text.c_str());
-    ShowMessage(text.c_str(), LoadText(IDS_SNAPSHOT_FAILED_CAPTION).c_str());
+    ShowMessage(text.c_str(), LoadText(Instance(), IDS_SNAPSHOT_FAILED_CAPTION).c_str());
 }
 
 void PropSheet::HideForCapture()
@@ -515,6 +561,9 @@ bool PropSheet::CanClose()
 
 void PropSheet::CleanupWindow()
 {
+    // A snapshot still waiting goes with the window and its timer.
+    snapshotPath.clear();
+    deferred.clear();
     // Only keys this panel holds: another program's key under the same combination stays its own.
     for (int i = 0; i < kHotKeyCount; ++i) {
         if (!hotKeys[i].registered)
@@ -526,13 +575,6 @@ void PropSheet::CleanupWindow()
     if (engine)
         engine->CaptureStop();
     status.Stop();
-}
-
-std::string PropSheet::LoadText(int id) const
-{
-    char text[512];
-    int n = ::LoadStringA(Instance(), static_cast<UINT>(id), text, sizeof text);
-    return n > 0 ? std::string(text, static_cast<size_t>(n)) : std::string();
 }
 
 void PropSheet::Post(UINT message, WPARAM wparam) const

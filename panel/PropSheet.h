@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 class CaptureEngine;
 class CaptureFactory;
@@ -60,6 +61,7 @@ private:
     void OnHotKey(int id, WPARAM wparam, LPARAM lparam);
     // F1 on the sheet's own controls (tabs, buttons): the help of the page in view.
     void OnHelp(const HELPINFO* info);
+    void OnCaptureCommand(UINT command);
     void CaptureStart();
     void CaptureStop();
     void CapturePause();
@@ -67,6 +69,10 @@ private:
     void OnRecordingFailed();
     // The frame depth and the compressor, from the screen's depth and the Lossless switch.
     void ChooseFrameFormat();
+    // False for a timer that is not the panel's.
+    bool OnTimer(UINT_PTR id);
+    // Saves the waiting snapshot, shows the panel and runs the commands that came meanwhile.
+    void SaveSnapshot();
     void ReportStartError(int32_t code);
     // Says why the last recording ended on its own, once; nothing when it did not.
     void ReportRecordingFailure();
@@ -81,7 +87,6 @@ private:
     void ApplyCaptureArea();
     // The output path from the stored directory and a name; false when it is empty or too long.
     bool JoinPath(const char* name, char* path, size_t size) const;
-    std::string LoadText(int id) const;
     void Post(UINT message, WPARAM wparam) const;
     void ShowPanel();
     // The finished movie's time, and its size as the file now holds it.
@@ -108,6 +113,8 @@ private:
     std::unique_ptr<CaptureEngine> engine;  // built at set-up
     bool recording = false;                 // a recording this panel started and has not stopped
     HotKeySlot hotKeys[kHotKeyCount];       // ids 20 to 23
+    std::string snapshotPath;               // the snapshot waiting for its timer, if any
+    std::vector<UINT> deferred;             // commands that came meanwhile, in order
     MoviePage movie;
     SoundPage sound;
     PathPage destination;

@@ -1,7 +1,9 @@
 #include "panel/ResizePage.h"
 
+#include "ids/Messages.h"
 #include "ids/resource.h"
 #include "common/CaptureMode.h"
+#include "framework/ResourceText.h"
 #include "panel/Framer.h"
 #include "settings/Prefs.h"
 
@@ -15,9 +17,7 @@ constexpr int32_t kModeCount = kFollowWindows + 1;
 
 std::string ModeName(HINSTANCE instance, int32_t mode)
 {
-    char text[64] = {};
-    ::LoadStringA(instance, IDS_MODE_FIRST + mode, text, sizeof text);
-    return text;
+    return LoadText(instance, IDS_MODE_FIRST + mode);
 }
 
 // The number at the start of a field's first `chars` characters; 0 when there is none.
@@ -64,6 +64,8 @@ ResizePage::ResizePage(HWND parent, Prefs& prefs, HINSTANCE instance)
 {
 }
 
+ResizePage::~ResizePage() = default;
+
 INT_PTR ResizePage::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam)
 {
     switch (message) {
@@ -72,9 +74,8 @@ INT_PTR ResizePage::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam)
             break;
         OnScrollPanBar(LOWORD(wparam), HIWORD(wparam));
         return TRUE;
-    case kFramerNotifyMessage:
-        if (lparam)
-            OnFramerNotify(*reinterpret_cast<const RECT*>(lparam));
+    case kMsgFramerNotify:
+        OnFramerNotify(FramerNotifyRect(wparam, lparam));
         SetResult(0);
         return TRUE;
     }
@@ -106,15 +107,16 @@ bool ResizePage::SetupWindow()
     ShowNumber(keyFrame, prefs.GetKeyFrame());
 
     const FramerParams params{area.left, area.top, area.right, area.bottom, pan, kMinFramerSize, kMinFramerSize};
-    framer = CreateFramer(Instance(), dialog, params);
+    framer = std::make_unique<Framer>();
+    // Without a framer the fields still work.
+    if (!framer->Create(Instance(), dialog, params))
+        framer.reset();
     return true;
 }
 
 void ResizePage::CleanupWindow()
 {
-    // Another dialog's framer is never ours to destroy.
-    if (framer && DestroyFramer())
-        framer = nullptr;
+    framer.reset();
 }
 
 bool ResizePage::OnCommand(int id, int code, HWND control)
@@ -154,7 +156,7 @@ void ResizePage::OnScrollPanBar(int code, int thumb)
 }
 
 // Setting the texts raises no kill-focus, so the framer is not updated in return.
-void ResizePage::OnFramerNotify(const RECT& settled)
+void ResizePage::OnFramerNotify(RECT settled)
 {
     ShowArea(settled);
 }
@@ -193,7 +195,7 @@ int32_t ResizePage::SelectedMode() const
     return -1;
 }
 
-void ResizePage::ShowArea(const RECT& area) const
+void ResizePage::ShowArea(RECT area) const
 {
     ShowNumber(width, int64_t{area.right} - area.left);
     ShowNumber(height, int64_t{area.bottom} - area.top);
@@ -216,7 +218,7 @@ RECT ResizePage::AreaFromFields() const
 void ResizePage::UpdateFramerFromFields() const
 {
     if (framer)
-        UpdateFramer(AreaFromFields(), panBar.Position());
+        framer->Update(AreaFromFields(), panBar.Position());
 }
 
 INT_PTR RunCaptureAreaDialog(HWND page, HWND panel, Prefs& prefs, HINSTANCE instance,

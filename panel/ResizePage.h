@@ -10,7 +10,9 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 
+class Framer;
 class Prefs;
 
 class ResizePage : public TDialog {
@@ -27,6 +29,7 @@ public:
     // `parent` is the window the dialog is run over (the Movie page); Execute answers IDOK or
     // IDCANCEL.
     ResizePage(HWND parent, Prefs& prefs, HINSTANCE instance);
+    ~ResizePage() override;
 
 protected:
     INT_PTR HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) override;
@@ -37,12 +40,12 @@ protected:
 
 private:
     void OnScrollPanBar(int code, int thumb);
-    void OnFramerNotify(const RECT& settled);
+    void OnFramerNotify(RECT settled);
     void OnClickOk();
     void FillModeList(int32_t mode);
     // The mode whose name is selected, or -1 when none is.
     int32_t SelectedMode() const;
-    void ShowArea(const RECT& area) const;
+    void ShowArea(RECT area) const;
     void ShowPanValue() const;
     RECT AreaFromFields() const;
     void UpdateFramerFromFields() const;
@@ -56,7 +59,7 @@ private:
     TEdit height;
     TEdit left;
     TEdit top;
-    HWND framer = nullptr;  // made at set-up, destroyed at clean-up
+    std::unique_ptr<Framer> framer;  // made at set-up, destroyed at clean-up
 };
 
 // The Movie page's "ReSize or Reposition Capture Area..." flow: hides `panel` so the screen

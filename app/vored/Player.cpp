@@ -1,5 +1,7 @@
 #include "app/vored/Player.h"
 
+#include "framework/Scoped.h"
+
 #include <shellapi.h>
 
 namespace {
@@ -11,6 +13,7 @@ std::wstring MovieFromCommandLine(const wchar_t* commandLine)
 {
     int count = 0;
     LPWSTR* arguments = ::CommandLineToArgvW(commandLine, &count);
+    ScopedLocalMem argumentsBlock(arguments);
     if (!arguments)
         return {};
     std::wstring movie;
@@ -19,7 +22,6 @@ std::wstring MovieFromCommandLine(const wchar_t* commandLine)
             movie += L' ';
         movie += arguments[i];
     }
-    ::LocalFree(arguments);
     return movie;
 }
 

@@ -8,6 +8,12 @@
 
 namespace avi {
 
+inline void StoreLE32(uint8_t* p, uint32_t v)
+{
+    for (int i = 0; i < 4; ++i)
+        p[i] = uint8_t(v >> (8 * i));
+}
+
 class ByteBuffer {
 public:
     void U8(uint8_t v) { bytes.push_back(v); }
@@ -55,11 +61,7 @@ public:
         if (size & 1)
             U8(0);
     }
-    void Patch32(size_t at, uint32_t v)
-    {
-        for (int i = 0; i < 4; ++i)
-            bytes[at + i] = uint8_t(v >> (8 * i));
-    }
+    void Patch32(size_t at, uint32_t v) { StoreLE32(&bytes[at], v); }
 
     size_t Size() const { return bytes.size(); }
     const uint8_t* Data() const { return bytes.data(); }
@@ -68,11 +70,5 @@ public:
 private:
     std::vector<uint8_t> bytes;
 };
-
-inline void StoreLE32(uint8_t* p, uint32_t v)
-{
-    for (int i = 0; i < 4; ++i)
-        p[i] = uint8_t(v >> (8 * i));
-}
 
 }  // namespace avi

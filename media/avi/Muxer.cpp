@@ -314,9 +314,9 @@ Status Muxer::WriteChunk(Stream& s, const void* data, uint32_t bytes, bool key, 
                 return st;
         }
     }
-    const uint8_t header[8] = {uint8_t(s.chunkId), uint8_t(s.chunkId >> 8), uint8_t(s.chunkId >> 16),
-                               uint8_t(s.chunkId >> 24), uint8_t(bytes), uint8_t(bytes >> 8),
-                               uint8_t(bytes >> 16), uint8_t(bytes >> 24)};
+    uint8_t header[kChunkHeaderBytes];
+    StoreLE32(header, s.chunkId);  // ckID
+    StoreLE32(header + 4, bytes);  // ckSize
     const uint64_t dataPos = end + kChunkHeaderBytes;
     if (Status st = Append(header, sizeof header); st != Status::Ok)
         return st;

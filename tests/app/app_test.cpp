@@ -6,8 +6,10 @@
 
 #include "ids/Messages.h"
 #include "ids/resource.h"
+#include "framework/ResourceText.h"
 #include "panel/PropSheet.h"
 #include "settings/Prefs.h"
+#include "tests/support/WindowRig.h"
 
 #include <gtest/gtest.h>
 
@@ -49,15 +51,6 @@ protected:
     void ReportMissingHelp(const std::string&) override {}
     void ReportHelpNotOpened(const std::string&) override {}
 };
-
-void Pump()
-{
-    MSG msg;
-    while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        ::TranslateMessage(&msg);
-        ::DispatchMessageA(&msg);
-    }
-}
 
 // Counts the help requests that reach a window's own procedure, before its handler runs:
 // where the request goes, not what the handler opens.
@@ -121,9 +114,7 @@ TEST(PanelHelp, F1OnEveryPageReachesTheMainWindow)
 
 std::string Text(int id)
 {
-    char text[512] = {};
-    ::LoadStringA(::GetModuleHandleA(nullptr), static_cast<UINT>(id), text, sizeof text);
-    return text;
+    return LoadText(::GetModuleHandleA(nullptr), id);
 }
 
 TEST(Resources, StringTable)

@@ -3,11 +3,13 @@
 
 #include "diag/DebugHooks.h"
 #include "diag/DebugTrace.h"
+#include "framework/Scoped.h"
 
 #include <gtest/gtest.h>
 
 #include <windows.h>
 
+#include <atomic>
 #include <cstdio>
 #include <fstream>
 #include <string>
@@ -326,6 +328,58 @@ TEST_F(DiagTest, CallsFromSeveralThreadsAreSerialised)
     for (auto& th : threads)
         th.join();
     EXPECT_EQ(shown.size(), 100u);
+}
+
+// A thread that holds the module's lock while it shows a window needs the window's own thread,
+// which may be waiting for the lock: the waiter handles what is sent to it, so neither hangs.
+struct LockHandOver {
+    static inline HANDLE holding = nullptr;  // set by the holder inside its pause
+    static inline HANDLE hidden = nullptr;   // set once the window's thread hid the window
+    static inline std::atomic<bool> resume{false};
+
+    static SHORT Keys(int key)
+    {
+        return resume && (key == VK_CONTROL || key == 'R') ? SHORT(0x8000) : 0;
+    }
+    static void Beep() { ::SetEvent(holding); }
+    static void Nap(DWORD ms)
+    {
+        FakeSleep(ms);
+        resume = ::WaitForSingleObject(hidden, 1) == WAIT_OBJECT_0;
+    }
+};
+
+TEST_F(DiagTest, WaiterHandlesWhatTheHolderSendsIt)
+{
+    DebugSetHooks(DebugHooks{LockHandOver::Keys, FakeNow, LockHandOver::Nap, LockHandOver::Beep, FakeQuit,
+                             RecordShown});
+    ScopedKernelHandle holding(::CreateEventA(nullptr, TRUE, FALSE, nullptr));
+    ScopedKernelHandle hidden(::CreateEventA(nullptr, TRUE, FALSE, nullptr));
+    ScopedKernelHandle finished(::CreateEventA(nullptr, TRUE, FALSE, nullptr));
+    ASSERT_TRUE(holding && hidden && finished);
+    LockHandOver::holding = holding.get();
+    LockHandOver::hidden = hidden.get();
+    LockHandOver::resume = false;
+    DebugTrace("windows first");  // made by this thread
+    // A hang here is the fault this test is about: end the program rather than wait for CTest.
+    std::thread watchdog([&] {
+        if (::WaitForSingleObject(finished.get(), 30000) == WAIT_TIMEOUT) {
+            std::fprintf(stderr, "the waiter and the holder hang on each other\n");
+            ::ExitProcess(1);
+        }
+    });
+    // The holder pauses; once it is paused this thread hides the window, so that the holder's
+    // resume line must show it again, through this thread, while this thread waits for the lock.
+    std::thread holder([] { DebugPause(); });
+    ASSERT_EQ(::WaitForSingleObject(holding.get(), 10000), WAIT_OBJECT_0);
+    ::ShowWindow(TraceWindow(), SW_HIDE);
+    ::SetEvent(hidden.get());
+    DebugTrace("waited");
+    holder.join();
+    ::SetEvent(finished.get());
+    watchdog.join();
+    EXPECT_TRUE(::IsWindowVisible(TraceWindow()));
+    EXPECT_EQ(shown, (std::vector<std::string>{"windows first", kPaused, kUnpaused, "waited"}));
 }
 
 TEST_F(DiagTest, ErrorFileAppendsCutLines)

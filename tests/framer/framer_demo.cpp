@@ -2,6 +2,8 @@
 //   framer_demo [seconds] [left top right bottom [pan margin]]
 #include "panel/Framer.h"
 
+#include "tests/support/WindowRig.h"
+
 #include <cstdlib>
 
 namespace {
@@ -34,25 +36,20 @@ int main(int argc, char** argv)
     if (argc > 6)
         params.panMargin = std::atoi(argv[6]);
 
+    // Shown as the window tests show it: Xvfb runs no window manager.
+    LeaveWindowsUnmanaged("framer_demo.exe");
     HINSTANCE instance = ::GetModuleHandleA(nullptr);
-    WNDCLASSEXA wc{};
-    wc.cbSize = sizeof wc;
-    wc.lpfnWndProc = OwnerProcedure;
-    wc.hInstance = instance;
-    wc.lpszClassName = "FramerDemoOwner";
-    if (!::RegisterClassExA(&wc))
-        return 1;
-    HWND owner = ::CreateWindowExA(0, wc.lpszClassName, "Capture Area", WS_POPUP | WS_BORDER | WS_VISIBLE, 760, 20,
+    RegisterTestClass("FramerDemoOwner", OwnerProcedure);
+    HWND owner = ::CreateWindowExA(0, "FramerDemoOwner", "Capture Area", WS_POPUP | WS_BORDER | WS_VISIBLE, 760, 20,
                                    240, 160, nullptr, nullptr, instance, nullptr);
-    if (!owner || !CreateFramer(instance, owner, params))
+    Framer framer;
+    if (!owner || !framer.Create(instance, owner, params))
         return 1;
     for (const DWORD start = ::GetTickCount(); ::GetTickCount() - start < seconds * 1000;) {
-        MSG msg;
-        while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE))
-            ::DispatchMessageA(&msg);
+        Pump();
         ::Sleep(10);
     }
-    DestroyFramer();
+    framer.Destroy();
     ::DestroyWindow(owner);
     return 0;
 }

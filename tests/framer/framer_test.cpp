@@ -1,23 +1,17 @@
 #include "panel/Framer.h"
 
+#include "ids/Messages.h"
+#include "tests/support/WindowRig.h"
+
 #include <gtest/gtest.h>
 
+#include <memory>
 #include <string>
 #include <vector>
 
 namespace {
 
-bool operator==(const RECT& a, const RECT& b)
-{
-    return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
-}
-
-std::string Show(const RECT& r)
-{
-    return "(" + std::to_string(r.left) + ", " + std::to_string(r.top) + ", " + std::to_string(r.right) + ", " +
-           std::to_string(r.bottom) + ")";
-}
-
+constexpr char kProgram[] = "framer_tests.exe";
 constexpr RECT kScreen{0, 0, 1024, 768};
 constexpr SIZE kMinimum{20, 20};
 
@@ -53,7 +47,7 @@ TEST(FramerGeometry, ConstrainFramerRect)
 {
     for (const auto& c : kConstrainCases) {
         const RECT got = ConstrainFramerRect(c.in, c.bounds, c.minimum);
-        EXPECT_TRUE(got == c.expected) << c.name << ": got " << Show(got) << ", expected " << Show(c.expected);
+        EXPECT_TRUE(SameRect(got, c.expected)) << c.name << ": got " << Show(got) << ", expected " << Show(c.expected);
     }
 }
 
@@ -81,7 +75,20 @@ TEST(FramerGeometry, PanMarginRect)
 {
     for (const auto& c : kPanCases) {
         const RECT got = PanMarginRect(c.in, c.margin);
-        EXPECT_TRUE(got == c.expected) << c.name << ": got " << Show(got) << ", expected " << Show(c.expected);
+        EXPECT_TRUE(SameRect(got, c.expected)) << c.name << ": got " << Show(got) << ", expected " << Show(c.expected);
+    }
+}
+
+// The rectangle travels by value in the notification: any screen coordinate comes back whole.
+TEST(FramerGeometry, NotificationCarriesTheRectangle)
+{
+    const RECT cases[] = {
+        {0, 0, 1024, 768}, {-4, -4, 16, 16}, {924, 668, 1024, 768}, {0, 0, 32767, 32767}, {-32768, -1, 0, 1},
+    };
+    for (const RECT& r : cases) {
+        const WPARAM wparam = MAKEWPARAM(static_cast<WORD>(r.left), static_cast<WORD>(r.top));
+        const LPARAM lparam = MAKELPARAM(static_cast<WORD>(r.right), static_cast<WORD>(r.bottom));
+        EXPECT_TRUE(SameRect(FramerNotifyRect(wparam, lparam), r)) << Show(r);
     }
 }
 
@@ -95,8 +102,8 @@ struct Owner {
     static LRESULT CALLBACK Procedure(HWND wnd, UINT message, WPARAM wparam, LPARAM lparam)
     {
         auto* self = reinterpret_cast<Owner*>(::GetWindowLongPtrA(wnd, GWLP_USERDATA));
-        if (message == kFramerNotifyMessage && self) {
-            self->notified.push_back(*reinterpret_cast<const RECT*>(lparam));
+        if (message == kMsgFramerNotify && self) {
+            self->notified.push_back(FramerNotifyRect(wparam, lparam));
             return 0;
         }
         return ::DefWindowProcA(wnd, message, wparam, lparam);
@@ -118,72 +125,26 @@ LRESULT CALLBACK BackdropProcedure(HWND wnd, UINT message, WPARAM wparam, LPARAM
     return ::DefWindowProcA(wnd, message, wparam, lparam);
 }
 
-// Dispatches until nothing has arrived for a while: X events reach Wine asynchronously.
-void Pump()
-{
-    DWORD quietSince = ::GetTickCount();
-    const DWORD start = quietSince;
-    while (::GetTickCount() - quietSince < 150 && ::GetTickCount() - start < 5000) {
-        MSG msg;
-        while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            ::TranslateMessage(&msg);
-            ::DispatchMessageA(&msg);
-            quietSince = ::GetTickCount();
-        }
-        ::Sleep(5);
-    }
-}
-
-RECT WindowRect(HWND wnd)
-{
-    RECT r{};
-    ::GetWindowRect(wnd, &r);
-    return r;
-}
-
 bool SettlePending(HWND framer)
 {
     MSG msg;
-    return ::PeekMessageA(&msg, framer, kFramerSettleMessage, kFramerSettleMessage, PM_NOREMOVE) != 0;
-}
-
-// Xvfb runs no window manager, and Wine waits seconds for one whenever a managed window (the
-// framer has a sizing frame) is unmapped, as it is when it steps off the screen to paint. For this
-// program only, Wine is told to manage no window; it must happen before the first window exists.
-void LeaveWindowsUnmanaged()
-{
-    HKEY key = nullptr;
-    if (::RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Wine\\AppDefaults\\framer_tests.exe\\X11 Driver", 0,
-                          nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr) != ERROR_SUCCESS)
-        return;
-    ::RegSetValueExA(key, "Managed", 0, REG_SZ, reinterpret_cast<const BYTE*>("N"), 2);
-    ::RegCloseKey(key);
+    return ::PeekMessageA(&msg, framer, kMsgFramerSettle, kMsgFramerSettle, PM_NOREMOVE) != 0;
 }
 
 class FramerWindow : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
     {
-        LeaveWindowsUnmanaged();
-        WNDCLASSEXA wc{};
-        wc.cbSize = sizeof wc;
-        wc.lpfnWndProc = Owner::Procedure;
-        wc.hInstance = ::GetModuleHandleA(nullptr);
-        wc.lpszClassName = "FramerTestOwner";
-        ::RegisterClassExA(&wc);
-        wc.lpfnWndProc = BackdropProcedure;
-        wc.lpszClassName = "FramerTestBackdrop";
-        ::RegisterClassExA(&wc);
+        LeaveWindowsUnmanaged(kProgram);
+        RegisterTestClass("FramerTestOwner", Owner::Procedure);
+        RegisterTestClass("FramerTestBackdrop", BackdropProcedure);
     }
 
     void SetUp() override
     {
         // In a program shared with other tests the setting may come too late or affect them.
-        char path[MAX_PATH] = {};
-        ::GetModuleFileNameA(nullptr, path, MAX_PATH);
-        const std::string program(path);
-        if (program.size() < 16 || program.compare(program.size() - 16, 16, "framer_tests.exe") != 0)
-            GTEST_SKIP() << "window tests run only as framer_tests.exe";
+        if (!RunningAs(kProgram))
+            GTEST_SKIP() << "window tests run only as " << kProgram;
         owner.wnd = ::CreateWindowExA(0, "FramerTestOwner", "Owner", WS_POPUP | WS_VISIBLE, 900, 700, 100, 50,
                                        nullptr, nullptr, ::GetModuleHandleA(nullptr), nullptr);
         ASSERT_NE(owner.wnd, nullptr);
@@ -194,19 +155,22 @@ protected:
     {
         if (!owner.wnd)
             return;
-        DestroyFramer();
+        framer.reset();
         if (backdrop)
             ::DestroyWindow(backdrop);
         ::DestroyWindow(owner.wnd);
-        Pump();
+        PumpUntilQuiet();
     }
 
+    // A new framer, settled; its window or null.
     HWND Open(const FramerParams& params)
     {
-        HWND wnd = CreateFramer(::GetModuleHandleA(nullptr), owner.wnd, params);
-        Pump();
+        framer = std::make_unique<Framer>();
+        if (!framer->Create(::GetModuleHandleA(nullptr), owner.wnd, params))
+            return nullptr;
+        PumpUntilQuiet();
         owner.notified.clear();
-        return wnd;
+        return framer->Handle();
     }
 
     void ShowBackdrop(const RECT& place)
@@ -216,16 +180,17 @@ protected:
                                       nullptr, ::GetModuleHandleA(nullptr), nullptr);
         ASSERT_NE(backdrop, nullptr);
         ::UpdateWindow(backdrop);
-        Pump();
+        PumpUntilQuiet();
     }
 
     Owner owner;
+    std::unique_ptr<Framer> framer;
     HWND backdrop = nullptr;
 };
 
 const FramerParams kParams{100, 100, 500, 400, 50, 20, 20};
 
-TEST_F(FramerWindow, CreatesOneFramerAtATime)
+TEST_F(FramerWindow, CreatesOneWindowPerFramer)
 {
     HWND wnd = Open(kParams);
     ASSERT_NE(wnd, nullptr);
@@ -235,17 +200,22 @@ TEST_F(FramerWindow, CreatesOneFramerAtATime)
     ::GetWindowTextA(wnd, text, sizeof text);
     EXPECT_STREQ(text, "Framer Window");
     EXPECT_TRUE(::IsWindowVisible(wnd));
-    EXPECT_TRUE(WindowRect(wnd) == (RECT{100, 100, 500, 400})) << Show(WindowRect(wnd));
+    EXPECT_TRUE(SameRect(WindowRect(wnd), RECT{100, 100, 500, 400})) << Show(WindowRect(wnd));
 
-    EXPECT_EQ(CreateFramer(::GetModuleHandleA(nullptr), owner.wnd, kParams), nullptr);
+    EXPECT_FALSE(framer->Create(::GetModuleHandleA(nullptr), owner.wnd, kParams));
+    EXPECT_EQ(framer->Handle(), wnd);
     EXPECT_TRUE(::IsWindow(wnd));
 
-    EXPECT_TRUE(DestroyFramer());
+    EXPECT_TRUE(framer->Destroy());
     EXPECT_FALSE(::IsWindow(wnd));
-    EXPECT_FALSE(DestroyFramer());
+    EXPECT_EQ(framer->Handle(), nullptr);
+    EXPECT_FALSE(framer->Destroy());
 
-    HWND again = Open(kParams);
+    EXPECT_TRUE(framer->Create(::GetModuleHandleA(nullptr), owner.wnd, kParams));
+    HWND again = framer->Handle();
     EXPECT_NE(again, nullptr);
+    framer.reset();
+    EXPECT_FALSE(::IsWindow(again)) << "the window outlived its framer";
 }
 
 // Whatever the stored rectangle, the owner soon hears an on-screen, rounded one of at least the minimum.
@@ -262,12 +232,14 @@ TEST_F(FramerWindow, OpeningSettlesAStoredRectangle)
     const int screenWidth = ::GetSystemMetrics(SM_CXSCREEN);
     const int screenHeight = ::GetSystemMetrics(SM_CYSCREEN);
     for (const auto& c : cases) {
-        HWND wnd = CreateFramer(::GetModuleHandleA(nullptr), owner.wnd, c.params);
-        ASSERT_NE(wnd, nullptr) << c.name;
-        Pump();
+        Framer opened;
+        ASSERT_TRUE(opened.Create(::GetModuleHandleA(nullptr), owner.wnd, c.params)) << c.name;
+        HWND wnd = opened.Handle();
+        PumpUntilQuiet();
         ASSERT_FALSE(owner.notified.empty()) << c.name;
         const RECT r = owner.notified.back();
-        EXPECT_TRUE(r == WindowRect(wnd)) << c.name << ": " << Show(r) << " vs window " << Show(WindowRect(wnd));
+        EXPECT_TRUE(SameRect(r, WindowRect(wnd)))
+            << c.name << ": " << Show(r) << " vs window " << Show(WindowRect(wnd));
         EXPECT_GE(r.right - r.left, 20) << c.name;
         EXPECT_GE(r.bottom - r.top, 20) << c.name;
         EXPECT_EQ((r.right - r.left) % 4, 0) << c.name;
@@ -276,7 +248,7 @@ TEST_F(FramerWindow, OpeningSettlesAStoredRectangle)
         EXPECT_GE(r.top, 0) << c.name;
         EXPECT_LE(r.right, screenWidth) << c.name;
         EXPECT_LE(r.bottom, screenHeight) << c.name;
-        EXPECT_TRUE(DestroyFramer()) << c.name;
+        EXPECT_TRUE(opened.Destroy()) << c.name;
         owner.notified.clear();
     }
 }
@@ -287,11 +259,11 @@ TEST_F(FramerWindow, UpdateWithNoChangeDoesNothing)
     ASSERT_NE(wnd, nullptr);
     const RECT before = WindowRect(wnd);
     ::ValidateRect(wnd, nullptr);
-    EXPECT_TRUE(UpdateFramer(RECT{100, 100, 500, 400}, 50));
+    framer->Update(RECT{100, 100, 500, 400}, 50);
     EXPECT_FALSE(::GetUpdateRect(wnd, nullptr, FALSE));
     EXPECT_FALSE(SettlePending(wnd));
-    Pump();
-    EXPECT_TRUE(WindowRect(wnd) == before);
+    PumpUntilQuiet();
+    EXPECT_TRUE(SameRect(WindowRect(wnd), before));
     EXPECT_TRUE(owner.notified.empty());
 }
 
@@ -300,11 +272,11 @@ TEST_F(FramerWindow, PanMarginAloneRedrawsWithoutMovingOrNotifying)
     HWND wnd = Open(kParams);
     ASSERT_NE(wnd, nullptr);
     ::ValidateRect(wnd, nullptr);
-    EXPECT_TRUE(UpdateFramer(RECT{100, 100, 500, 400}, 80));
+    framer->Update(RECT{100, 100, 500, 400}, 80);
     EXPECT_TRUE(::GetUpdateRect(wnd, nullptr, FALSE));
     EXPECT_TRUE(SettlePending(wnd));
-    Pump();
-    EXPECT_TRUE(WindowRect(wnd) == (RECT{100, 100, 500, 400})) << Show(WindowRect(wnd));
+    PumpUntilQuiet();
+    EXPECT_TRUE(SameRect(WindowRect(wnd), RECT{100, 100, 500, 400})) << Show(WindowRect(wnd));
     EXPECT_TRUE(owner.notified.empty());
     EXPECT_FALSE(::GetUpdateRect(wnd, nullptr, FALSE));
 }
@@ -326,12 +298,12 @@ TEST_F(FramerWindow, UpdateMovesSettlesAndNotifies)
     ASSERT_NE(wnd, nullptr);
     for (const auto& c : cases) {
         owner.notified.clear();
-        EXPECT_TRUE(UpdateFramer(c.typed, 50));
-        Pump();
+        framer->Update(c.typed, 50);
+        PumpUntilQuiet();
         ASSERT_FALSE(owner.notified.empty()) << c.name;
-        EXPECT_TRUE(owner.notified.back() == c.settled)
+        EXPECT_TRUE(SameRect(owner.notified.back(), c.settled))
             << c.name << ": told " << Show(owner.notified.back()) << ", expected " << Show(c.settled);
-        EXPECT_TRUE(WindowRect(wnd) == c.settled) << c.name << ": window at " << Show(WindowRect(wnd));
+        EXPECT_TRUE(SameRect(WindowRect(wnd), c.settled)) << c.name << ": window at " << Show(WindowRect(wnd));
     }
 }
 
@@ -341,10 +313,10 @@ TEST_F(FramerWindow, MovedWindowNotifiesOwner)
     HWND wnd = Open(kParams);
     ASSERT_NE(wnd, nullptr);
     ::SetWindowPos(wnd, nullptr, 200, 150, 301, 201, SWP_NOZORDER);
-    Pump();
+    PumpUntilQuiet();
     ASSERT_FALSE(owner.notified.empty());
-    EXPECT_TRUE(owner.notified.back() == (RECT{200, 150, 504, 354})) << Show(owner.notified.back());
-    EXPECT_TRUE(WindowRect(wnd) == (RECT{200, 150, 504, 354}));
+    EXPECT_TRUE(SameRect(owner.notified.back(), RECT{200, 150, 504, 354})) << Show(owner.notified.back());
+    EXPECT_TRUE(SameRect(WindowRect(wnd), RECT{200, 150, 504, 354}));
 }
 
 // Inside moves, the frame still resizes.
@@ -363,16 +335,6 @@ TEST_F(FramerWindow, HitTest)
     EXPECT_EQ(::SendMessageA(wnd, WM_ERASEBKGND, 0, 0), 1);
 }
 
-void SendMouse(DWORD flags, int x, int y)
-{
-    INPUT input{};
-    input.type = INPUT_MOUSE;
-    input.mi.dx = x * 65535 / (::GetSystemMetrics(SM_CXSCREEN) - 1);
-    input.mi.dy = y * 65535 / (::GetSystemMetrics(SM_CYSCREEN) - 1);
-    input.mi.dwFlags = flags | MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
-    ::SendInput(1, &input, sizeof input);
-}
-
 // A drag with the mouse from anywhere inside moves the framer; the owner hears where it settled
 // and stays the active window.
 TEST_F(FramerWindow, DragInsideMovesAndNotifies)
@@ -380,16 +342,60 @@ TEST_F(FramerWindow, DragInsideMovesAndNotifies)
     HWND wnd = Open(kParams);
     ASSERT_NE(wnd, nullptr);
     SendMouse(0, 300, 250);
-    Pump();
+    PumpUntilQuiet();
     SendMouse(MOUSEEVENTF_LEFTDOWN, 300, 250);
     for (int step = 1; step <= 5; ++step)
         SendMouse(0, 300 + 10 * step, 250 + 8 * step);
     SendMouse(MOUSEEVENTF_LEFTUP, 350, 290);
-    Pump();
+    PumpUntilQuiet();
     ASSERT_FALSE(owner.notified.empty());
-    EXPECT_TRUE(owner.notified.back() == (RECT{150, 140, 550, 440})) << Show(owner.notified.back());
-    EXPECT_TRUE(WindowRect(wnd) == (RECT{150, 140, 550, 440})) << Show(WindowRect(wnd));
+    EXPECT_TRUE(SameRect(owner.notified.back(), RECT{150, 140, 550, 440})) << Show(owner.notified.back());
+    EXPECT_TRUE(SameRect(WindowRect(wnd), RECT{150, 140, 550, 440})) << Show(WindowRect(wnd));
     EXPECT_EQ(::GetActiveWindow(), owner.wnd);
+}
+
+// The paint does not hold the thread while the windows below repaint: it returns with the
+// framer off the screen, which comes back drawn when its timer fires. The trip is no move.
+TEST_F(FramerWindow, PaintReturnsWhileTheWindowsBelowRepaint)
+{
+    HWND wnd = Open(kParams);
+    ASSERT_NE(wnd, nullptr);
+    ::InvalidateRect(wnd, nullptr, FALSE);
+    ::UpdateWindow(wnd);
+    EXPECT_GE(WindowRect(wnd).left, ::GetSystemMetrics(SM_CXVIRTUALSCREEN)) << Show(WindowRect(wnd));
+    PumpUntilQuiet();
+    EXPECT_TRUE(SameRect(WindowRect(wnd), RECT{100, 100, 500, 400})) << Show(WindowRect(wnd));
+    EXPECT_FALSE(::GetUpdateRect(wnd, nullptr, FALSE));
+    EXPECT_TRUE(owner.notified.empty());
+}
+
+// A move while the framer is off the screen wins over its way back.
+TEST_F(FramerWindow, MoveDuringTheTripSettlesWhereItWasPut)
+{
+    const struct {
+        const char* name;
+        bool typed;  // through Update, else from outside
+        RECT to;
+        RECT settled;
+    } cases[] = {
+        {"typed", true, {200, 150, 501, 351}, {200, 150, 504, 354}},
+        {"from outside", false, {300, 200, 601, 401}, {300, 200, 604, 404}},
+    };
+    for (const auto& c : cases) {
+        HWND wnd = Open(kParams);
+        ASSERT_NE(wnd, nullptr) << c.name;
+        ::InvalidateRect(wnd, nullptr, FALSE);
+        ::UpdateWindow(wnd);
+        if (c.typed)
+            framer->Update(c.to, 50);
+        else
+            ::SetWindowPos(wnd, nullptr, c.to.left, c.to.top, c.to.right - c.to.left, c.to.bottom - c.to.top,
+                           SWP_NOZORDER | SWP_NOACTIVATE);
+        PumpUntilQuiet();
+        EXPECT_TRUE(SameRect(WindowRect(wnd), c.settled)) << c.name << ": " << Show(WindowRect(wnd));
+        ASSERT_FALSE(owner.notified.empty()) << c.name;
+        EXPECT_TRUE(SameRect(owner.notified.back(), c.settled)) << c.name << ": " << Show(owner.notified.back());
+    }
 }
 
 COLORREF ScreenPixel(int x, int y)
@@ -406,7 +412,7 @@ TEST_F(FramerWindow, SeeThroughWithOutlines)
     ShowBackdrop(RECT{50, 50, 600, 500});
     HWND wnd = Open(kParams);
     ASSERT_NE(wnd, nullptr);
-    Pump();
+    PumpUntilQuiet();
     EXPECT_EQ(ScreenPixel(300, 250), RGB(255, 0, 0)) << "inside";
     EXPECT_EQ(ScreenPixel(100, 250), RGB(0, 0, 0)) << "outer outline";
     EXPECT_EQ(ScreenPixel(174, 250), RGB(0, 0, 0)) << "pan margin outline";
@@ -414,8 +420,8 @@ TEST_F(FramerWindow, SeeThroughWithOutlines)
     EXPECT_EQ(::GetThreadPriority(::GetCurrentThread()), THREAD_PRIORITY_NORMAL);
 
     // Pan margin 80 on 400 by 300: the inner outline moves out to an inset of 29.
-    UpdateFramer(RECT{100, 100, 500, 400}, 80);
-    Pump();
+    framer->Update(RECT{100, 100, 500, 400}, 80);
+    PumpUntilQuiet();
     EXPECT_EQ(ScreenPixel(129, 250), RGB(0, 0, 0)) << "new pan margin outline";
     EXPECT_EQ(ScreenPixel(300, 250), RGB(255, 0, 0)) << "inside after the redraw";
 }

@@ -11,6 +11,8 @@
 #include "panel/HotKey.h"
 #include "settings/Prefs.h"
 #include "tests/engine/FakeParts.h"
+#include "tests/support/PrefsRig.h"
+#include "tests/support/WindowRig.h"
 
 #include <gtest/gtest.h>
 
@@ -27,22 +29,6 @@ constexpr int kMoviePageIndex = 0;
 constexpr int kSoundPageIndex = 1;
 constexpr int kDestinationPageIndex = 2;
 constexpr int kKeysPageIndex = 3;
-
-void Pump()
-{
-    MSG msg;
-    while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        ::TranslateMessage(&msg);
-        ::DispatchMessageA(&msg);
-    }
-}
-
-std::string ItemText(HWND dialog, int id)
-{
-    char text[512] = {};
-    ::GetDlgItemTextA(dialog, id, text, sizeof text);
-    return text;
-}
 
 bool IsChecked(HWND dialog, int id)
 {
@@ -101,16 +87,11 @@ class PagesTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        ::RegDeleteTreeA(HKEY_CURRENT_USER, kTestTree);
-        PrefsLocation here{HKEY_CURRENT_USER, kTestTree};
-        prefs = std::make_unique<Prefs>(here, here);
-        ::GetTempPathA(sizeof directory, directory);
-        size_t n = std::strlen(directory);
-        if (n && directory[n - 1] == '\\')
-            directory[n - 1] = '\0';
+        prefs = FreshPrefs(kTestTree);
+        directory = TempDirectory();
         ::CreateDirectoryA(Dir("PagesTest").c_str(), nullptr);
         prefs->SetProgramDirectory(Dir("PagesTest").c_str());
-        prefs->SetDirectory(directory);
+        prefs->SetDirectory(directory.c_str());
         HelpOwner::commands.clear();
         owner = HelpOwner().Create();
     }
@@ -183,7 +164,7 @@ protected:
     std::unique_ptr<Prefs> prefs;
     std::unique_ptr<TestSheet> sheet;
     HWND owner = nullptr;
-    char directory[MAX_PATH] = {};
+    std::string directory;
     std::vector<std::string> created;
     std::vector<std::string> writes;
 };
@@ -476,21 +457,16 @@ TEST_F(PagesTest, HotKeyDialogResultsStoreAndRegister)
         const char* shown;
         bool registered;     // Ctrl+Shift+low byte of `after` held by the panel afterwards
         const char* title;
-        UINT command;
     };
     const Case cases[] = {
-        {IDC_KEYS_START, 0x374, kHotKeyChosen, 0x378, 0x378, "CTRL+SHIFT+F9", true, "Change START HotKey",
-         kMsgCaptureStart},
-        {IDC_KEYS_STOP, 0x37A, kHotKeyDefault, 0x37B, 0x375, "CTRL+SHIFT+F6", true, "Change STOP HotKey",
-         kMsgCaptureStop},
+        {IDC_KEYS_START, 0x374, kHotKeyChosen, 0x378, 0x378, "CTRL+SHIFT+F9", true, "Change START HotKey"},
+        {IDC_KEYS_STOP, 0x37A, kHotKeyDefault, 0x37B, 0x375, "CTRL+SHIFT+F6", true, "Change STOP HotKey"},
         // F9 alone is stored as such but registered as Ctrl+Shift+F9, which the start key holds
         // since the first row: the page marks it.
-        {IDC_KEYS_PAUSE, 0x376, kHotKeyChosen, 0x078, 0x078, "F9 (taken)", true, "Change PAUSE HotKey",
-         kMsgCapturePause},
+        {IDC_KEYS_PAUSE, 0x376, kHotKeyChosen, 0x078, 0x078, "F9 (taken)", true, "Change PAUSE HotKey"},
         // Unchanged: the stored key is not registered again, so a key stored behind the page's
         // back stays free.
-        {IDC_KEYS_CAPTURE, 0x37B, kHotKeyUnchanged, 0x379, 0x37B, "CTRL+SHIFT+F8", false, "Change CAPTURE HotKey",
-         kMsgCaptureFrame},
+        {IDC_KEYS_CAPTURE, 0x37B, kHotKeyUnchanged, 0x379, 0x37B, "CTRL+SHIFT+F8", false, "Change CAPTURE HotKey"},
     };
     HWND page = Open(kKeysPageIndex);
     for (const Case& c : cases) {
@@ -511,7 +487,6 @@ TEST_F(PagesTest, HotKeyDialogResultsStoreAndRegister)
         Click(page, c.button);
         ASSERT_EQ(seen.size(), 1u);
         EXPECT_EQ(seen[0].title, c.title);
-        EXPECT_EQ(seen[0].commandMessage, c.command);
         EXPECT_EQ(seen[0].key, c.before);
         EXPECT_EQ(seen[0].owner, page);
         int32_t stored = c.button == IDC_KEYS_START  ? prefs->GetStartKey()
@@ -575,7 +550,6 @@ TEST_F(PagesTest, HotKeyDialogAppliesTheControlRules)
         SCOPED_TRACE(c.title);
         HotKeyBlock block;
         block.title = c.title;
-        block.commandMessage = kMsgCaptureStop;
         block.key = 0x375;
         block.owner = owner;
         DialogScript script{c.keys, c.button};
@@ -788,7 +762,7 @@ TEST_F(PagesTest, DestinationChosenInTheSaveDialog)
     const std::string movies = Dir("PagesTest");
     const Case cases[] = {
         {movies + "\\demo.avi", "%c", "demo", movies + "\\demo000.avi"},
-        {std::string(directory) + "\\take.one.avi", directory, "take", std::string(directory) + "\\take000.avi"},
+        {directory + "\\take.one.avi", directory.c_str(), "take", directory + "\\take000.avi"},
         {"D:\\clip.avi", "D:", "clip", "D:\\clip000.avi"},
     };
     prefs->SetAutoIncrement(true);

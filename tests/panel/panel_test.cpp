@@ -7,6 +7,8 @@
 #include "ids/resource.h"
 #include "settings/Prefs.h"
 #include "tests/engine/FakeParts.h"
+#include "tests/support/PrefsRig.h"
+#include "tests/support/WindowRig.h"
 
 #include <gtest/gtest.h>
 
@@ -63,22 +65,10 @@ protected:
     }
 };
 
-void Pump()
-{
-    MSG msg;
-    while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        ::TranslateMessage(&msg);
-        ::DispatchMessageA(&msg);
-    }
-}
-
 // Pumps until the panel has shown `count` messages, or about ten seconds have passed.
 bool PumpUntilMessages(const std::vector<ShownMessage>& messages, size_t count)
 {
-    for (int i = 0; i < 1000 && messages.size() < count; ++i) {
-        Pump();
-        ::Sleep(10);
-    }
+    PumpUntil([&] { return messages.size() >= count; }, 10000);
     Pump();
     return messages.size() == count;
 }
@@ -93,13 +83,6 @@ std::string SystemText(DWORD code)
     return std::string(text, n);
 }
 
-std::string ItemText(HWND dialog, int id)
-{
-    char text[256] = {};
-    ::GetDlgItemTextA(dialog, id, text, sizeof text);
-    return text;
-}
-
 class PanelTest : public ::testing::Test {
 public:
     void RawMovieValue(const char* name, DWORD type, const void* data, DWORD size)
@@ -111,14 +94,9 @@ public:
 protected:
     void SetUp() override
     {
-        ::RegDeleteTreeA(HKEY_CURRENT_USER, kTestTree);
-        PrefsLocation here{HKEY_CURRENT_USER, kTestTree};
-        prefs = std::make_unique<Prefs>(here, here);
-        ::GetTempPathA(sizeof directory, directory);
-        size_t n = std::strlen(directory);
-        if (n && directory[n - 1] == '\\')
-            directory[n - 1] = '\0';
-        prefs->SetProgramDirectory(directory);
+        prefs = FreshPrefs(kTestTree);
+        directory = TempDirectory();
+        prefs->SetProgramDirectory(directory.c_str());
         sheet = std::make_unique<TestSheet>(*prefs, journal);
         ASSERT_TRUE(sheet->Create());
         ASSERT_NE(sheet->Engine(), nullptr);
@@ -153,7 +131,7 @@ protected:
     Journal journal;
     std::unique_ptr<Prefs> prefs;
     std::unique_ptr<TestSheet> sheet;
-    char directory[MAX_PATH] = {};
+    std::string directory;
 };
 
 TEST_F(PanelTest, StartHandsTheEngineEveryStoredValue)
@@ -480,9 +458,11 @@ TEST_F(PanelTest, PanelIsNotInTheFrameItHidesForAndComesBack)
     prefs->SetCaptureArea(VRect{panel.left + 10, panel.top + 40, panel.right - 10, panel.bottom - 10});
     auto frame = [&](int32_t hide) {
         prefs->SetVorluxMode(hide);
-        ::PostMessageA(screen.Handle(), kMsgCaptureFrame, 0, 0);
-        Pump();
         const std::string path = NextPath("VluxTake000.bmp");
+        ::DeleteFileA(path.c_str());
+        ::PostMessageA(screen.Handle(), kMsgCaptureFrame, 0, 0);
+        // The frame is written, and the panel shown again, once the screen has repainted.
+        EXPECT_TRUE(PumpUntil([&] { return ::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }));
         std::vector<COLORREF> pixels = ReadPixels(path);
         ::DeleteFileA(path.c_str());
         EXPECT_TRUE(::IsWindowVisible(screen.Handle())) << "back after the frame";
@@ -544,8 +524,7 @@ TEST_F(PanelTest, MovieButtonsPostTheCommands)
     Pump();
     EXPECT_FALSE(sheet->IsRecording());
     ::SendMessageA(page, WM_COMMAND, MAKEWPARAM(IDC_MOVIE_FRAME, BN_CLICKED), 0);
-    Pump();
-    EXPECT_TRUE(journal.Has("screen.Save " + NextPath("VluxTake000.bmp")));
+    EXPECT_TRUE(PumpUntil([&] { return journal.Has("screen.Save " + NextPath("VluxTake000.bmp")); }));
 }
 
 TEST_F(PanelTest, HiddenWhileRecordingAndShownAfterStop)
@@ -562,11 +541,34 @@ TEST_F(PanelTest, FrameHidesSavesAndShows)
 {
     prefs->SetVorluxMode(1);
     prefs->SetCaptureArea(VRect{4, 8, 104, 108});
-    Command(kMsgCaptureFrame);
-    EXPECT_TRUE(journal.Has("screen.Save " + NextPath("VluxTake000.bmp")));
+    // The snapshot waits for the screen to repaint without holding the panel's thread: the
+    // command returns with the panel hidden and nothing saved yet.
+    ::SendMessageA(sheet->Handle(), kMsgCaptureFrame, 0, 0);
+    EXPECT_FALSE(::IsWindowVisible(sheet->Handle()));
+    EXPECT_FALSE(journal.Has("screen.Save " + NextPath("VluxTake000.bmp")));
+    ASSERT_TRUE(PumpUntil([&] { return journal.Has("screen.Save " + NextPath("VluxTake000.bmp")); }));
     EXPECT_EQ(sheet->Engine()->Info().origin, (VPoint{4, 8}));
     EXPECT_TRUE(::IsWindowVisible(sheet->Handle()));
     EXPECT_FALSE(sheet->IsRecording());
+}
+
+// Commands that arrive while a snapshot waits run after it, in order, as they would have
+// waited in the queue: the recording starts only once the snapshot is saved.
+TEST_F(PanelTest, CommandsDuringASnapshotRunAfterIt)
+{
+    prefs->SetVorluxMode(1);
+    ::SendMessageA(sheet->Handle(), kMsgCaptureFrame, 0, 0);
+    ::SendMessageA(sheet->Handle(), kMsgCaptureFrame, 0, 0);
+    ::SendMessageA(sheet->Handle(), kMsgCaptureStart, 0, 0);
+    EXPECT_FALSE(sheet->IsRecording());
+    ASSERT_TRUE(PumpUntil([&] { return sheet->IsRecording(); }));
+    std::vector<std::string> order;
+    for (const std::string& call : journal.calls)
+        if (call.rfind("screen.Save", 0) == 0 || call == "screen.Init")
+            order.push_back(call);
+    EXPECT_EQ(order, (std::vector<std::string>{"screen.Save " + NextPath("VluxTake000.bmp"),
+                                               "screen.Save " + NextPath("VluxTake000.bmp"), "screen.Init"}));
+    Command(kMsgCaptureStop);
 }
 
 TEST_F(PanelTest, HotKeysAreCtrlShiftWhateverTheStoredModifiers)

@@ -5,10 +5,11 @@
 #include "panel/ResizePage.h"
 
 #include "ids/resource.h"
-#include "panel/Framer.h"
 #include "panel/PropSheet.h"
 #include "settings/Prefs.h"
 #include "tests/engine/FakeParts.h"
+#include "tests/support/PrefsRig.h"
+#include "tests/support/WindowRig.h"
 
 #include <gtest/gtest.h>
 
@@ -26,66 +27,18 @@ constexpr char kFramerClass[] = "CameraResize Class";
 // Away from the dialog, which opens at the top-left corner.
 constexpr VRect kStoredArea{300, 250, 700, 550};
 
-std::string Show(const RECT& r)
-{
-    return "(" + std::to_string(r.left) + ", " + std::to_string(r.top) + ", " + std::to_string(r.right) + ", " +
-           std::to_string(r.bottom) + ")";
-}
-
-bool SameRect(const RECT& a, const RECT& b)
-{
-    return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
-}
-
-// Dispatches until nothing has arrived for a while: X events reach Wine asynchronously.
-void Pump()
-{
-    DWORD quietSince = ::GetTickCount();
-    const DWORD start = quietSince;
-    while (::GetTickCount() - quietSince < 150 && ::GetTickCount() - start < 5000) {
-        MSG msg;
-        while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            if (!::IsDialogMessageA(::GetActiveWindow(), &msg)) {
-                ::TranslateMessage(&msg);
-                ::DispatchMessageA(&msg);
-            }
-            quietSince = ::GetTickCount();
-        }
-        ::Sleep(5);
-    }
-}
-
-std::string Text(HWND dialog, int id)
-{
-    char text[256] = {};
-    ::GetDlgItemTextA(dialog, id, text, sizeof text);
-    return text;
-}
-
 // Width, height, left and top as the dialog shows them.
 RECT Fields(HWND dialog)
 {
-    const int left = std::stoi("0" + Text(dialog, IDC_AREA_LEFT));
-    const int top = std::stoi("0" + Text(dialog, IDC_AREA_TOP));
-    return RECT{left, top, left + std::stoi("0" + Text(dialog, IDC_AREA_WIDTH)),
-                top + std::stoi("0" + Text(dialog, IDC_AREA_HEIGHT))};
+    const int left = std::stoi("0" + ItemText(dialog, IDC_AREA_LEFT));
+    const int top = std::stoi("0" + ItemText(dialog, IDC_AREA_TOP));
+    return RECT{left, top, left + std::stoi("0" + ItemText(dialog, IDC_AREA_WIDTH)),
+                top + std::stoi("0" + ItemText(dialog, IDC_AREA_HEIGHT))};
 }
 
-HWND Framer()
+HWND FramerOnScreen()
 {
     return ::FindWindowA(kFramerClass, nullptr);
-}
-
-RECT WindowRect(HWND wnd)
-{
-    RECT r{};
-    ::GetWindowRect(wnd, &r);
-    return r;
-}
-
-void Click(HWND dialog, int id)
-{
-    ::SendMessageA(dialog, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED), reinterpret_cast<LPARAM>(::GetDlgItem(dialog, id)));
 }
 
 // Types into a field and leaves it for the next, as the user would with the Tab key.
@@ -94,7 +47,7 @@ void Type(HWND dialog, int id, const char* text, int next)
     ::SetFocus(::GetDlgItem(dialog, id));
     ::SetDlgItemTextA(dialog, id, text);
     ::SetFocus(::GetDlgItem(dialog, next));
-    Pump();
+    PumpUntilQuiet();
 }
 
 void Scroll(HWND dialog, int code, int thumb = 0)
@@ -106,16 +59,6 @@ void Scroll(HWND dialog, int code, int thumb = 0)
 int PanPosition(HWND dialog)
 {
     return ::GetScrollPos(::GetDlgItem(dialog, IDC_AREA_PAN_BAR), SB_CTL);
-}
-
-void SendMouse(DWORD flags, int x, int y)
-{
-    INPUT input{};
-    input.type = INPUT_MOUSE;
-    input.mi.dx = x * 65535 / (::GetSystemMetrics(SM_CXSCREEN) - 1);
-    input.mi.dy = y * 65535 / (::GetSystemMetrics(SM_CYSCREEN) - 1);
-    input.mi.dwFlags = flags | MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
-    ::SendInput(1, &input, sizeof input);
 }
 
 // Runs a script inside a modal loop: the dialog's own, once it has set itself up.
@@ -130,7 +73,7 @@ struct Script {
         HWND wnd = dialog ? dialog->Handle() : ::FindWindowA("#32770", "Capture Area");
         if (!wnd)
             return;
-        Pump();
+        PumpUntilQuiet();
         ran = true;
         steps(wnd);
         // A script that forgot to close leaves nothing behind.
@@ -148,41 +91,16 @@ struct Script {
     }
 };
 
-// Xvfb runs no window manager, and Wine waits seconds for one whenever a managed window is
-// unmapped, as the framer is when it steps aside to paint. For this program only, Wine is told
-// to manage no window; it must happen before the first window exists.
-void LeaveWindowsUnmanaged()
-{
-    const std::string key = std::string("Software\\Wine\\AppDefaults\\") + kProgram + "\\X11 Driver";
-    HKEY handle = nullptr;
-    if (::RegCreateKeyExA(HKEY_CURRENT_USER, key.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr, &handle, nullptr) !=
-        ERROR_SUCCESS)
-        return;
-    ::RegSetValueExA(handle, "Managed", 0, REG_SZ, reinterpret_cast<const BYTE*>("N"), 2);
-    ::RegCloseKey(handle);
-}
-
-bool RunningAsOwnProgram()
-{
-    char path[MAX_PATH] = {};
-    ::GetModuleFileNameA(nullptr, path, MAX_PATH);
-    const std::string program(path);
-    const std::string name(kProgram);
-    return program.size() >= name.size() && program.compare(program.size() - name.size(), name.size(), name) == 0;
-}
-
 class CaptureAreaDialog : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() { LeaveWindowsUnmanaged(); }
+    static void SetUpTestSuite() { LeaveWindowsUnmanaged(kProgram); }
 
     void SetUp() override
     {
         // In a program shared with other tests the window setting may come too late.
-        if (!RunningAsOwnProgram())
+        if (!RunningAs(kProgram))
             GTEST_SKIP() << "dialog tests run only as " << kProgram;
-        ::RegDeleteTreeA(HKEY_CURRENT_USER, kTestTree);
-        PrefsLocation here{HKEY_CURRENT_USER, kTestTree};
-        prefs = std::make_unique<Prefs>(here, here);
+        prefs = FreshPrefs(kTestTree);
         prefs->SetCaptureMode(2);
         prefs->SetCaptureArea(kStoredArea);
         prefs->SetPanValue(30);
@@ -191,7 +109,7 @@ protected:
 
     void TearDown() override
     {
-        Pump();
+        PumpUntilQuiet();
         prefs.reset();
         ::RegDeleteTreeA(HKEY_CURRENT_USER, kTestTree);
     }
@@ -203,7 +121,7 @@ protected:
         Script::Start(&page, std::move(script));
         const INT_PTR result = page.Execute();
         EXPECT_TRUE(Script::ran);
-        EXPECT_EQ(Framer(), nullptr) << "the framer outlived the dialog";
+        EXPECT_EQ(FramerOnScreen(), nullptr) << "the framer outlived the dialog";
         return result;
     }
 
@@ -225,15 +143,15 @@ TEST_F(CaptureAreaDialog, ShowsTheStoredValues)
         const std::vector<std::string> sorted{"Fixed Area", "Follow Cursor", "Follow Frame", "Follow Windows",
                                               "Smooth Pan"};
         EXPECT_EQ(names, sorted);
-        EXPECT_EQ(Text(dialog, IDC_AREA_MODE), "Follow Cursor");
+        EXPECT_EQ(ItemText(dialog, IDC_AREA_MODE), "Follow Cursor");
         EXPECT_EQ(PanPosition(dialog), 30);
-        EXPECT_EQ(Text(dialog, IDC_AREA_PAN_VALUE), "30");
-        EXPECT_EQ(Text(dialog, IDC_AREA_WIDTH), "400");
-        EXPECT_EQ(Text(dialog, IDC_AREA_HEIGHT), "300");
-        EXPECT_EQ(Text(dialog, IDC_AREA_LEFT), "300");
-        EXPECT_EQ(Text(dialog, IDC_AREA_TOP), "250");
-        EXPECT_EQ(Text(dialog, IDC_AREA_KEYFRAME), "7");
-        HWND framer = Framer();
+        EXPECT_EQ(ItemText(dialog, IDC_AREA_PAN_VALUE), "30");
+        EXPECT_EQ(ItemText(dialog, IDC_AREA_WIDTH), "400");
+        EXPECT_EQ(ItemText(dialog, IDC_AREA_HEIGHT), "300");
+        EXPECT_EQ(ItemText(dialog, IDC_AREA_LEFT), "300");
+        EXPECT_EQ(ItemText(dialog, IDC_AREA_TOP), "250");
+        EXPECT_EQ(ItemText(dialog, IDC_AREA_KEYFRAME), "7");
+        HWND framer = FramerOnScreen();
         ASSERT_NE(framer, nullptr);
         EXPECT_TRUE(::IsWindowVisible(framer));
         EXPECT_TRUE(SameRect(WindowRect(framer), RECT{300, 250, 700, 550})) << Show(WindowRect(framer));
@@ -254,7 +172,7 @@ TEST_F(CaptureAreaDialog, SelectsTheStoredModeName)
     for (const auto& c : cases) {
         prefs->SetCaptureMode(c.stored);
         Run([&](HWND dialog) {
-            EXPECT_EQ(Text(dialog, IDC_AREA_MODE), c.shown) << "stored " << c.stored;
+            EXPECT_EQ(ItemText(dialog, IDC_AREA_MODE), c.shown) << "stored " << c.stored;
             Click(dialog, IDCANCEL);
         });
     }
@@ -276,7 +194,7 @@ TEST_F(CaptureAreaDialog, StoredAreaSettlesIntoTheFields)
         prefs->SetCaptureArea(c.stored);
         Run([&](HWND dialog) {
             EXPECT_TRUE(SameRect(Fields(dialog), c.shown)) << c.name << ": " << Show(Fields(dialog));
-            EXPECT_TRUE(SameRect(WindowRect(Framer()), c.shown)) << c.name;
+            EXPECT_TRUE(SameRect(WindowRect(FramerOnScreen()), c.shown)) << c.name;
             Click(dialog, IDCANCEL);
         });
     }
@@ -303,7 +221,8 @@ TEST_F(CaptureAreaDialog, TypedValueSettlesIntoTheFields)
             const int next = c.field == IDC_AREA_TOP ? IDC_AREA_LEFT : IDC_AREA_TOP;
             Type(dialog, c.field, c.typed, next);
             EXPECT_TRUE(SameRect(Fields(dialog), c.shown)) << c.name << ": " << Show(Fields(dialog));
-            EXPECT_TRUE(SameRect(WindowRect(Framer()), c.shown)) << c.name << ": " << Show(WindowRect(Framer()));
+            const RECT framer = WindowRect(FramerOnScreen());
+            EXPECT_TRUE(SameRect(framer, c.shown)) << c.name << ": " << Show(framer);
             Click(dialog, IDCANCEL);
         });
     }
@@ -313,19 +232,19 @@ TEST_F(CaptureAreaDialog, TypedValueSettlesIntoTheFields)
 TEST_F(CaptureAreaDialog, MovedFramerUpdatesTheFields)
 {
     Run([](HWND dialog) {
-        HWND framer = Framer();
+        HWND framer = FramerOnScreen();
         ASSERT_NE(framer, nullptr);
         ::SetWindowPos(framer, nullptr, 200, 300, 301, 201, SWP_NOZORDER | SWP_NOACTIVATE);
-        Pump();
+        PumpUntilQuiet();
         EXPECT_TRUE(SameRect(Fields(dialog), RECT{200, 300, 504, 504})) << Show(Fields(dialog));
 
         SendMouse(0, 350, 400);
-        Pump();
+        PumpUntilQuiet();
         SendMouse(MOUSEEVENTF_LEFTDOWN, 350, 400);
         for (int step = 1; step <= 5; ++step)
             SendMouse(0, 350 + 20 * step, 400 - 10 * step);
         SendMouse(MOUSEEVENTF_LEFTUP, 450, 350);
-        Pump();
+        PumpUntilQuiet();
         EXPECT_TRUE(SameRect(Fields(dialog), RECT{300, 250, 604, 454})) << Show(Fields(dialog));
         EXPECT_EQ(::GetActiveWindow(), dialog);
         Click(dialog, IDCANCEL);
@@ -351,13 +270,13 @@ TEST_F(CaptureAreaDialog, PanBarSteps)
     for (const auto& c : cases) {
         prefs->SetPanValue(c.from);
         Run([&](HWND dialog) {
-            const RECT before = WindowRect(Framer());
+            const RECT before = WindowRect(FramerOnScreen());
             Scroll(dialog, c.code, c.thumb);
-            Pump();
+            PumpUntilQuiet();
             EXPECT_EQ(PanPosition(dialog), c.to) << c.name;
-            EXPECT_EQ(Text(dialog, IDC_AREA_PAN_VALUE), std::to_string(c.to)) << c.name;
+            EXPECT_EQ(ItemText(dialog, IDC_AREA_PAN_VALUE), std::to_string(c.to)) << c.name;
             // The framer only redraws its inner rectangle: it stays where it was.
-            EXPECT_TRUE(SameRect(WindowRect(Framer()), before)) << c.name;
+            EXPECT_TRUE(SameRect(WindowRect(FramerOnScreen()), before)) << c.name;
             EXPECT_TRUE(SameRect(Fields(dialog), RECT{300, 250, 700, 550})) << c.name;
             Click(dialog, IDCANCEL);
         });
@@ -419,8 +338,8 @@ TEST_F(CaptureAreaDialog, CancelStoresNothing)
     std::vector<const char*> written;
     prefs->SetWriteObserver([&](const char* name) { written.push_back(name); });
     const INT_PTR result = Run([](HWND dialog) {
-        ::SetWindowPos(Framer(), nullptr, 100, 400, 200, 100, SWP_NOZORDER | SWP_NOACTIVATE);
-        Pump();
+        ::SetWindowPos(FramerOnScreen(), nullptr, 100, 400, 200, 100, SWP_NOZORDER | SWP_NOACTIVATE);
+        PumpUntilQuiet();
         EXPECT_TRUE(SameRect(Fields(dialog), RECT{100, 400, 300, 500})) << Show(Fields(dialog));
         Scroll(dialog, SB_PAGELEFT);
         ::SendDlgItemMessageA(dialog, IDC_AREA_MODE, CB_SETCURSEL, 0, 0);
@@ -446,7 +365,7 @@ TEST_F(CaptureAreaDialog, OutOfRangePanValueIsShownInRange)
         prefs->SetPanValue(c.stored);
         Run([&](HWND dialog) {
             EXPECT_EQ(PanPosition(dialog), c.shown);
-            EXPECT_EQ(Text(dialog, IDC_AREA_PAN_VALUE), std::to_string(c.shown));
+            EXPECT_EQ(ItemText(dialog, IDC_AREA_PAN_VALUE), std::to_string(c.shown));
             Click(dialog, IDCANCEL);
         });
     }
@@ -473,12 +392,7 @@ struct Windows {
     Windows()
     {
         HINSTANCE instance = ::GetModuleHandleA(nullptr);
-        WNDCLASSEXA wc{};
-        wc.cbSize = sizeof wc;
-        wc.lpfnWndProc = MainProcedure;
-        wc.hInstance = instance;
-        wc.lpszClassName = "ResizeTestMain";
-        ::RegisterClassExA(&wc);
+        RegisterTestClass("ResizeTestMain", MainProcedure);
         main = ::CreateWindowExA(0, "ResizeTestMain", "Main", WS_POPUP, 0, 0, 10, 10, nullptr, nullptr, instance, nullptr);
         panel = ::CreateWindowExA(0, "STATIC", "Panel", WS_POPUP | WS_VISIBLE, 600, 10, 300, 200, main, nullptr,
                                   instance, nullptr);
@@ -521,7 +435,7 @@ TEST_F(CaptureAreaDialog, FlowHidesThePanelAndRefreshesAfterOk)
             EXPECT_EQ(modeAtRefresh, 1) << "refreshed before the values were stored";
         }
         EXPECT_TRUE(::IsWindowVisible(windows.panel));
-        EXPECT_EQ(Framer(), nullptr);
+        EXPECT_EQ(FramerOnScreen(), nullptr);
     }
 }
 
@@ -543,7 +457,7 @@ TEST_F(CaptureAreaDialog, MoviePageButtonRunsTheFlow)
     PanelWithFakeEngine panel(*prefs);
     ASSERT_TRUE(panel.Create());
     ::ShowWindow(panel.Handle(), SW_SHOWNORMAL);
-    Pump();
+    PumpUntilQuiet();
     HWND page = panel.Movie().Handle();
     ASSERT_NE(page, nullptr);
     Script::Start(nullptr, [&](HWND dialog) {
@@ -556,15 +470,15 @@ TEST_F(CaptureAreaDialog, MoviePageButtonRunsTheFlow)
     });
     ::SendMessageA(page, WM_COMMAND, MAKEWPARAM(IDC_MOVIE_RESIZE, BN_CLICKED),
                    reinterpret_cast<LPARAM>(::GetDlgItem(page, IDC_MOVIE_RESIZE)));
-    Pump();
+    PumpUntilQuiet();
     EXPECT_TRUE(Script::ran);
     EXPECT_TRUE(::IsWindowVisible(panel.Handle()));
     EXPECT_EQ(prefs->GetCaptureMode(), 4);
     EXPECT_EQ(prefs->GetCaptureArea(), (VRect{300, 250, 636, 550}));
-    EXPECT_EQ(Text(page, IDC_MOVIE_MODE), "Follow Windows");
-    EXPECT_EQ(Text(page, IDC_MOVIE_WIDTH), "336");
-    EXPECT_EQ(Text(page, IDC_MOVIE_LEFT), "300");
-    EXPECT_EQ(Framer(), nullptr);
+    EXPECT_EQ(ItemText(page, IDC_MOVIE_MODE), "Follow Windows");
+    EXPECT_EQ(ItemText(page, IDC_MOVIE_WIDTH), "336");
+    EXPECT_EQ(ItemText(page, IDC_MOVIE_LEFT), "300");
+    EXPECT_EQ(FramerOnScreen(), nullptr);
 }
 
 }  // namespace

@@ -113,6 +113,8 @@ public:
     {
         SetFailureStream(failures);
     }
+    // The scripted device is closed by the scripted calls: the real close must never be handed it.
+    ~TracedGrabber() override { EndCapturing(); }
     Lines FailureLines() const
     {
         Lines lines;
