@@ -120,6 +120,8 @@ bool MoviePage::SetupWindow()
     height.Attach(page, IDC_MOVIE_HEIGHT);
     hideCursor.Attach(page, IDC_MOVIE_HIDE_CURSOR);
     hideVorlux.Attach(page, IDC_MOVIE_HIDE_VORLUX);
+    highlightClicks.Attach(page, IDC_MOVIE_HIGHLIGHT_CLICKS);
+    cursorHalo.Attach(page, IDC_MOVIE_CURSOR_HALO);
     startStop.Attach(page, IDC_MOVIE_START);
     pause.Attach(page, IDC_MOVIE_PAUSE);
 
@@ -128,6 +130,8 @@ bool MoviePage::SetupWindow()
     // A missing value (-1) counts as on.
     hideCursor.SetCheck(prefs.GetCursorMode() != 0);
     hideVorlux.SetCheck(prefs.GetVorluxMode() != 0);
+    highlightClicks.SetCheck(prefs.GetHighlightClicks());
+    cursorHalo.SetCheck(prefs.GetCursorHalo());
     FillFrameRates();
     ScopedWindowDC screen(nullptr);
     depth.SetText(DepthText(screen ? ::GetDeviceCaps(screen.get(), BITSPIXEL) : 0));
@@ -218,6 +222,12 @@ bool MoviePage::OnCommand(int id, int code, HWND)
     case IDC_MOVIE_HIDE_VORLUX:
         OnClickHideVorlux();
         return true;
+    case IDC_MOVIE_HIGHLIGHT_CLICKS:
+        OnClickHighlightClicks();
+        return true;
+    case IDC_MOVIE_CURSOR_HALO:
+        OnClickCursorHalo();
+        return true;
     case IDC_MOVIE_START:
         OnClickStartStop();
         return true;
@@ -260,6 +270,20 @@ void MoviePage::OnClickHideVorlux()
     int32_t hide = hideVorlux.IsChecked() ? 1 : 0;
     DebugTrace("HideVorlux change %d", hide);
     prefs.SetVorluxMode(hide);
+}
+
+void MoviePage::OnClickHighlightClicks()
+{
+    const bool on = highlightClicks.IsChecked();
+    DebugTrace("HighlightClicks change %d", on ? 1 : 0);
+    prefs.SetHighlightClicks(on);
+}
+
+void MoviePage::OnClickCursorHalo()
+{
+    const bool on = cursorHalo.IsChecked();
+    DebugTrace("CursorHalo change %d", on ? 1 : 0);
+    prefs.SetCursorHalo(on);
 }
 
 void MoviePage::OnClickStartStop()

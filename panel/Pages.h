@@ -50,6 +50,8 @@ private:
     void OnCloseUpFrameRate();
     void OnClickHideCursor();
     void OnClickHideVorlux();
+    void OnClickHighlightClicks();
+    void OnClickCursorHalo();
     void OnClickStartStop();
     // The Capture Area dialog runs here; after OK the page shows the stored mode and area
     // again with ShowCaptureMode and ShowCaptureArea.
@@ -68,6 +70,8 @@ private:
     TStatic height;
     TCheckBox hideCursor;
     TCheckBox hideVorlux;
+    TCheckBox highlightClicks;
+    TCheckBox cursorHalo;
     TButton startStop;
     TButton pause;
     bool recording = false;  // mirrors the panel's flag

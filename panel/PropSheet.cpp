@@ -142,6 +142,8 @@ void PropSheet::CaptureStart()
         }
         engine->SetCompressor(kCompressors[compressor]);
         engine->SetDrawCursor(prefs.GetCursorMode() == 0);
+        engine->SetHighlightClicks(prefs.GetHighlightClicks());
+        engine->SetCursorHalo(prefs.GetCursorHalo());
 
         char name[kPrefsPathSize];
         prefs.GetNextMovieName(name, sizeof name);
@@ -226,6 +228,8 @@ void PropSheet::CaptureFrame()
     }
     engine->SetCaptureRect(prefs.GetCaptureArea());
     engine->SetDrawCursor(prefs.GetCursorMode() == 0);
+    engine->SetHighlightClicks(prefs.GetHighlightClicks());
+    engine->SetCursorHalo(prefs.GetCursorHalo());
     DebugTrace("CaptureFrame - set all engine stuff");
     if (prefs.GetVorluxMode() != 0)
         HideForCapture();

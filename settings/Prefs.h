@@ -67,6 +67,11 @@ public:
     void SetPanValue(int32_t percent);
     int32_t GetKeyFrame() const;
     void SetKeyFrame(int32_t every);
+    // Click rings and the cursor halo drawn into the movie; missing reads as off.
+    bool GetHighlightClicks() const;
+    void SetHighlightClicks(bool on);
+    bool GetCursorHalo() const;
+    void SetCursorHalo(bool on);
 
     // Hot keys: virtual-key code in the low byte, modifiers in the next. Missing reads as 0.
     int32_t GetStartKey() const;

@@ -28,6 +28,7 @@ enum class PrefsSetting : int {
     PathAutoIncrement, PathDirectory, PathFilename,
     CaptureAutoIncrement, CaptureDirectory,
     DefaultPosition,
+    HighlightClicks, CursorHalo,
     Count
 };
 
@@ -69,6 +70,9 @@ inline constexpr PrefsValue kPrefsLayout[] = {
     {PrefsSubKey::Capture, "AutoIncrement", PrefsType::Number, 1, nullptr},
     {PrefsSubKey::Capture, "Directory", PrefsType::Text, 0, "%c"},
     {PrefsSubKey::Misc, "DefaultPosition", PrefsType::Number, 3, nullptr},
+    // Added in 3.0.2; a store made before has neither, which reads as off.
+    {PrefsSubKey::Movie, "HighlightClicks", PrefsType::Number, 0, nullptr},
+    {PrefsSubKey::Movie, "CursorHalo", PrefsType::Number, 0, nullptr},
 };
 static_assert(std::size(kPrefsLayout) == static_cast<std::size_t>(PrefsSetting::Count));
 

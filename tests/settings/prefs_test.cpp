@@ -55,6 +55,8 @@ const ExpectedValue kExpected[] = {
     {"Capture", "AutoIncrement", REG_DWORD, 1, nullptr},
     {"Capture", "Directory", REG_SZ, 0, "%c"},
     {"Misc", "DefaultPosition", REG_DWORD, 3, nullptr},
+    {"Movie", "HighlightClicks", REG_DWORD, 0, nullptr},
+    {"Movie", "CursorHalo", REG_DWORD, 0, nullptr},
 };
 const char* const kSubKeys[] = {"Movie", "Sound", "Key", "Path", "Capture", "Misc"};
 
@@ -257,6 +259,8 @@ std::vector<NumberCase> NumberCases()
         {"Movie", "VorluxMode", [](const Prefs& p) { return p.GetVorluxMode(); }, [](Prefs& p, int32_t v) { p.SetVorluxMode(v); }, -5, 1, -1},
         {"Movie", "PanValue", [](const Prefs& p) { return p.GetPanValue(); }, [](Prefs& p, int32_t v) { p.SetPanValue(v); }, 100, 100, -1},
         {"Movie", "KeyFrame", [](const Prefs& p) { return p.GetKeyFrame(); }, [](Prefs& p, int32_t v) { p.SetKeyFrame(v); }, 30, 30, -1},
+        {"Movie", "HighlightClicks", [](const Prefs& p) { return int32_t{p.GetHighlightClicks()}; }, [](Prefs& p, int32_t v) { p.SetHighlightClicks(v != 0); }, 1, 1, 0},
+        {"Movie", "CursorHalo", [](const Prefs& p) { return int32_t{p.GetCursorHalo()}; }, [](Prefs& p, int32_t v) { p.SetCursorHalo(v != 0); }, 1, 1, 0},
         {"Key", "StartKey", [](const Prefs& p) { return p.GetStartKey(); }, [](Prefs& p, int32_t v) { p.SetStartKey(v); }, 0x441, 0x441, 0},
         {"Key", "StopKey", [](const Prefs& p) { return p.GetStopKey(); }, [](Prefs& p, int32_t v) { p.SetStopKey(v); }, 0x142, 0x142, 0},
         {"Key", "PauseKey", [](const Prefs& p) { return p.GetPauseKey(); }, [](Prefs& p, int32_t v) { p.SetPauseKey(v); }, 0x213, 0x213, 0},
