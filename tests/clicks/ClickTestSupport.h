@@ -5,8 +5,6 @@
 
 #include "framework/Scoped.h"
 
-#include <gtest/gtest.h>
-
 #include <windows.h>
 
 #include <mmsystem.h>
