@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <string>
 #include <thread>
@@ -72,21 +73,25 @@ TEST(ClickRing, PressesFromOneThreadReadFromAnother)
 {
     constexpr uint32_t kPresses = 20000;
     ClickRing ring;
+    std::atomic<bool> stop{false};
     std::thread hook([&] {
-        for (uint32_t i = 0; i < kPresses; ++i) {
-            while (ring.Size() >= ClickRing::kCapacity)
+        for (uint32_t i = 0; i < kPresses && !stop; ++i) {
+            while (ring.Size() >= ClickRing::kCapacity && !stop)
                 std::this_thread::yield();
             ring.Push(Numbered(i));
         }
     });
     std::vector<ClickPress> got;
     ClickPress batch[ClickRing::kCapacity];
-    while (got.size() < kPresses) {
+    // A lost press would leave this waiting for ever: give up after a generous while.
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (got.size() < kPresses && std::chrono::steady_clock::now() < deadline) {
         const size_t n = ring.Drain(batch, std::size(batch));
         got.insert(got.end(), batch, batch + n);
         if (n == 0)
             std::this_thread::yield();
     }
+    stop = true;
     hook.join();
     ASSERT_EQ(got.size(), size_t(kPresses));
     for (uint32_t i = 0; i < kPresses; ++i) {
