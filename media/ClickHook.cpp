@@ -55,6 +55,9 @@ DWORD ClickHook::Run()
 {
     MSG msg;
     ::PeekMessageA(&msg, nullptr, WM_USER, WM_USER, PM_NOREMOVE);  // makes the queue
+    // Every mouse event of the desktop waits for this thread: a busy capture thread must not
+    // keep it from answering.
+    ::SetThreadPriority(::GetCurrentThread(), THREAD_PRIORITY_HIGHEST);
     currentHook = this;
     HHOOK hook = ::SetWindowsHookExA(WH_MOUSE_LL, &ClickHook::LowLevelMouse, ::GetModuleHandleA(nullptr), 0);
     installed = hook != nullptr;

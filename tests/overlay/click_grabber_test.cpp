@@ -5,7 +5,7 @@
 
 #include "media/ClickOverlay.h"
 #include "media/ScreenGrabber.h"
-#include "tests/clicks/ClickTestSupport.h"
+#include "tests/overlay/ClickTestSupport.h"
 
 #include <gtest/gtest.h>
 
