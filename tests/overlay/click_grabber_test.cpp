@@ -14,6 +14,7 @@
 #include <shellscalingapi.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -316,6 +317,119 @@ TEST_F(ClickGrabber, SingleFrameShowsTheHaloAndStartsNoHook)
     std::vector<uint8_t> want = plain;
     DrawHalo(View(want), at.x - kWindow.left, at.y - kWindow.top, DpiOfMonitorAt(at));
     EXPECT_EQ(Differences(std::vector<uint8_t>(file.begin() + ptrdiff_t(offset), file.end()), want), 0);
+}
+
+// The display's DPI under Wine comes from the user's LogPixels, read once when a process starts:
+// a run at another DPI is a second process of this test program, started with the value set.
+constexpr int kHighDpi = 144;
+constexpr const char* kDpiVariable = "VORLUX_CLICK_TEST_DPI";
+
+// Sets the user's LogPixels for as long as it lives, then puts back what was there.
+class ScopedLogPixels {
+public:
+    explicit ScopedLogPixels(DWORD dpi)
+    {
+        HKEY key = nullptr;
+        if (::RegCreateKeyExA(HKEY_CURRENT_USER, "Control Panel\\Desktop", 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
+                              &key, nullptr) != ERROR_SUCCESS)
+            return;
+        desktop.reset(key);
+        DWORD size = sizeof old;
+        had = ::RegQueryValueExA(key, "LogPixels", nullptr, nullptr, reinterpret_cast<BYTE*>(&old), &size) ==
+              ERROR_SUCCESS;
+        set = ::RegSetValueExA(key, "LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&dpi), sizeof dpi) ==
+              ERROR_SUCCESS;
+    }
+    ~ScopedLogPixels()
+    {
+        if (!set)
+            return;
+        if (had)
+            ::RegSetValueExA(desktop.get(), "LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&old), sizeof old);
+        else
+            ::RegDeleteValueA(desktop.get(), "LogPixels");
+    }
+    bool Set() const { return set; }
+
+private:
+    ScopedRegKey desktop;
+    DWORD old = 0;
+    bool had = false;
+    bool set = false;
+};
+
+// Runs one test of this program in a process of its own with `variable` set; its exit code.
+DWORD RunThisTestAlone(const char* test, const char* variable, const std::string& value)
+{
+    char self[MAX_PATH];
+    if (!::GetModuleFileNameA(nullptr, self, sizeof self))
+        return DWORD(-1);
+    std::string line = std::string("\"") + self + "\" --gtest_filter=" + test;
+    ::SetEnvironmentVariableA(variable, value.c_str());
+    STARTUPINFOA si{};
+    si.cb = sizeof si;
+    PROCESS_INFORMATION pi{};
+    const BOOL started = ::CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi);
+    ::SetEnvironmentVariableA(variable, nullptr);
+    if (!started)
+        return DWORD(-1);
+    ScopedKernelHandle process(pi.hProcess);
+    ScopedKernelHandle thread(pi.hThread);
+    if (::WaitForSingleObject(process.get(), 120000) != WAIT_OBJECT_0) {
+        ::TerminateProcess(process.get(), 1);
+        return DWORD(-1);
+    }
+    DWORD code = DWORD(-1);
+    ::GetExitCodeProcess(process.get(), &code);
+    return code;
+}
+
+// The ring and the halo take the size of the monitor's DPI: at 144 DPI both are half as large
+// again as at 96. Run here, the test starts itself again at 144 DPI; that run checks the marks.
+TEST_F(ClickGrabber, MarksAreSizedByTheMonitorsDpi)
+{
+    char wanted[16] = {};
+    if (!::GetEnvironmentVariableA(kDpiVariable, wanted, sizeof wanted)) {
+        ScopedLogPixels high(kHighDpi);
+        ASSERT_TRUE(high.Set());
+        EXPECT_EQ(RunThisTestAlone("ClickGrabber.MarksAreSizedByTheMonitorsDpi", kDpiVariable,
+                                   std::to_string(kHighDpi)),
+                  0u)
+            << "the run at " << kHighDpi << " DPI failed (its output is above)";
+        return;
+    }
+    const POINT press{kWindow.left + 100, kWindow.top + 75};
+    const POINT cursorAt{kWindow.left + 60, kWindow.top + 50};
+    const int dpi = DpiOfMonitorAt(press);
+    ASSERT_EQ(dpi, std::atoi(wanted)) << "the monitor does not have the DPI this run is for";
+    info.highlightClicks = true;
+    info.drawCursor = false;
+    ScreenGrabber g(info);
+    g.InitCapturing();
+    ASSERT_TRUE(g.Prepared());
+    const std::vector<uint8_t> plain = Plain(g);
+    ASSERT_TRUE(Uniform(plain));
+
+    g.PendingClicks().Push(ClickPress{g.ClickTimeNow() - 1000, VPoint{press.x, press.y}, ClickButton::Left});
+    std::vector<uint8_t> want = plain;
+    DrawRing(View(want), press.x - kWindow.left, press.y - kWindow.top, ClickButton::Left, ClickTimeline::kLateAgeMs,
+             dpi);
+    std::vector<uint8_t> at96 = plain;
+    DrawRing(View(at96), press.x - kWindow.left, press.y - kWindow.top, ClickButton::Left, ClickTimeline::kLateAgeMs,
+             click_overlay::kBaseDpi);
+    ASSERT_NE(want, at96) << "a ring at this DPI looks like one at 96";
+    EXPECT_EQ(Differences(Grab(g), want), 0) << "ring";
+
+    info.highlightClicks = false;
+    info.cursorHalo = true;
+    MoveCursor(cursorAt);
+    want = plain;
+    DrawHalo(View(want), cursorAt.x - kWindow.left, cursorAt.y - kWindow.top, dpi);
+    at96 = plain;
+    DrawHalo(View(at96), cursorAt.x - kWindow.left, cursorAt.y - kWindow.top, click_overlay::kBaseDpi);
+    ASSERT_NE(want, at96) << "a halo at this DPI looks like one at 96";
+    EXPECT_EQ(Differences(Grab(g), want), 0) << "halo";
+    g.EndCapturing();
 }
 
 struct ButtonCase {
