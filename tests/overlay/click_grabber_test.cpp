@@ -297,7 +297,7 @@ TEST_F(ClickGrabber, HaloUnderTheCursorAndClippedAtTheEdges)
     g.EndCapturing();
 }
 
-TEST_F(ClickGrabber, SingleFrameShowsTheHaloAndStartsNoHook)
+TEST_F(ClickGrabber, SingleFrameShowsTheHaloAndLeavesNoHookRunning)
 {
     TempDir dir("click-grabber");
     info.cursorHalo = true;
