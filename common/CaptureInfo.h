@@ -29,6 +29,8 @@ struct CaptureInfo {
     std::string fileName;
     std::atomic<bool> drawCursor{true};
     std::atomic<bool> attachCursorThread{true};
+    std::atomic<bool> highlightClicks{false};  // a ring at every mouse-button press
+    std::atomic<bool> cursorHalo{false};       // a translucent disc under the cursor
     uint32_t compressor = MakeFourCC("MSVC");
     int32_t keyFrameEvery = 15;
     int32_t quality = 10000;

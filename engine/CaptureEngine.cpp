@@ -237,6 +237,18 @@ bool CaptureEngine::SetAttachCursorThread(int attach)
     return true;
 }
 
+bool CaptureEngine::SetHighlightClicks(bool highlight)
+{
+    info->highlightClicks = highlight;
+    return true;
+}
+
+bool CaptureEngine::SetCursorHalo(bool halo)
+{
+    info->cursorHalo = halo;
+    return true;
+}
+
 bool CaptureEngine::SetFileName(const char* path)
 {
     info->fileName = path ? path : "";
@@ -416,7 +428,9 @@ int32_t CaptureEngine::CaptureStop()
 
 int32_t CaptureEngine::TogglePause()
 {
-    state.fetch_xor(Paused.value);
+    const int32_t now = state.fetch_xor(Paused.value) ^ Paused.value;
+    // The click animation pauses with the movie.
+    screenGrabber->SetPaused(Paused.IsSet(now));
     ::SetEvent(wake.get());
     return 0;
 }

@@ -50,6 +50,8 @@ public:
     uint32_t GetCompressor() const;
     bool SetDrawCursor(bool draw);
     bool SetAttachCursorThread(int attach);
+    bool SetHighlightClicks(bool highlight);
+    bool SetCursorHalo(bool halo);
     bool SetFileName(const char* path);
     const char* GetFileName() const;
     bool SetRecordSound(bool record);

@@ -5,6 +5,12 @@
 #include "media/Tracking.h"
 #include "media/avi/ByteBuffer.h"
 
+#include <mmsystem.h>
+#include <shellscalingapi.h>
+
+#include <algorithm>
+#include <cstring>
+#include <iostream>
 #include <memory>
 #include <new>
 
@@ -45,6 +51,18 @@ BITMAPINFO* AsBitmapInfo(VBitmapInfo& v)
     return reinterpret_cast<BITMAPINFO*>(&v);
 }
 
+// Every coordinate is a physical pixel (the process is per-monitor DPI aware), so a mark's size
+// follows the DPI of the monitor it is on.
+int DpiAt(POINT p)
+{
+    const HMONITOR monitor = ::MonitorFromPoint(p, MONITOR_DEFAULTTONEAREST);
+    UINT x = 0;
+    UINT y = 0;
+    if (monitor && SUCCEEDED(::GetDpiForMonitor(monitor, MDT_EFFECTIVE_DPI, &x, &y)))
+        return int(x);
+    return click_overlay::kBaseDpi;
+}
+
 }  // namespace
 
 ScreenGrabber::ScreenGrabber(CaptureInfo& info)
@@ -81,6 +99,17 @@ int32_t ScreenGrabber::CheckConfig()
 
 void ScreenGrabber::InitCapturing()
 {
+    Prepare(true);
+}
+
+// A single frame prepares without clicks: no hook runs for it, so it shows no rings.
+void ScreenGrabber::Prepare(bool withClicks)
+{
+    clickHook.Stop();
+    clicksOn = false;
+    clickRing.Clear();
+    clickClock.Reset();
+    clickTimeline.Reset();
     VBitmapInfoHeader& h = bitmapInfo.bmiHeader;
     if (h.biWidth <= 0 || h.biHeight <= 0)
         return;
@@ -110,7 +139,27 @@ void ScreenGrabber::InitCapturing()
         return;
     }
     dibInfo = bitmapInfo;
+    ReleaseCursorCanvas();  // of the last recording's format
+    if (withClicks && info.highlightClicks) {
+        clicksOn = true;
+        // Without the hook the recording goes on, only without rings.
+        if (!clickHook.Start())
+            std::cout << "SetWindowsHookEx FAILED" << std::endl;
+    }
     prepared = true;
+}
+
+void ScreenGrabber::SetPaused(bool paused)
+{
+    if (paused)
+        clickClock.Pause(::timeGetTime());
+    else
+        clickClock.Resume(::timeGetTime());
+}
+
+uint32_t ScreenGrabber::ClickTimeNow() const
+{
+    return clickClock.Now(::timeGetTime());
 }
 
 bool ScreenGrabber::PrepareColourTable()
@@ -162,16 +211,59 @@ bool ScreenGrabber::GrabInto(void* bits, uint64_t size)
     if (!prepared || !bits || size < DibFrameBytes(h.biWidth, h.biHeight, h.biBitCount))
         return false;
 
+    // The frame's moment on the click clock, before the copy: a press after it is the next frame's.
+    const uint32_t clickNow = clickClock.Now(::timeGetTime());
     TrackCaptureArea();
+    const size_t rings = CollectClicks(clickNow);
+    POINT cursorAt{};
+    const bool halo = info.cursorHalo && ::GetCursorPos(&cursorAt);
+    const bool marks = rings > 0 || halo;
     {
         ScopedSelect select(memoryDC.get(), frameBitmap.get());
         ::BitBlt(memoryDC.get(), 0, 0, bitmapWidth, bitmapHeight, screenDC.get(), captureRect.left, captureRect.top,
                  SRCCOPY);
-        if (info.drawCursor)
+        if (info.drawCursor && !marks)
             DrawCursor();
     }
-    return ::GetDIBits(memoryDC.get(), frameBitmap.get(), 0, UINT(bitmapHeight), bits, AsBitmapInfo(dibInfo),
-                       DIB_RGB_COLORS) == bitmapHeight;
+    if (::GetDIBits(memoryDC.get(), frameBitmap.get(), 0, UINT(bitmapHeight), bits, AsBitmapInfo(dibInfo),
+                    DIB_RGB_COLORS) != bitmapHeight)
+        return false;
+    if (marks)
+        DrawOverlays(static_cast<uint8_t*>(bits), rings, halo ? &cursorAt : nullptr);
+    return true;
+}
+
+size_t ScreenGrabber::CollectClicks(uint32_t now)
+{
+    if (!clicksOn)
+        return 0;
+    ClickPress fresh[ClickRing::kCapacity];
+    const size_t n = clickRing.Drain(fresh, ClickRing::kCapacity);
+    for (size_t i = 0; i < n; ++i)
+        clickTimeline.Add(fresh[i], DpiAt(POINT{fresh[i].at.x, fresh[i].at.y}));
+    return clickTimeline.Frame(now, shownClicks, ClickTimeline::kMaxLive);
+}
+
+void ScreenGrabber::DrawOverlays(uint8_t* bits, size_t rings, const POINT* halo)
+{
+    const VBitmapInfoHeader& h = dibInfo.bmiHeader;
+    FrameView frame;
+    frame.bits = bits;
+    frame.width = h.biWidth;
+    frame.height = h.biHeight;
+    frame.bitsPerPixel = h.biBitCount;
+    frame.colours = dibInfo.bmiColors;
+    frame.colourCount = VBitmapInfo::UsedColours(h);
+    // Halo first, then the rings over it, oldest first so that the newest ring is on top.
+    if (halo)
+        DrawHalo(frame, int64_t(halo->x) - captureRect.left, int64_t(halo->y) - captureRect.top, DpiAt(*halo));
+    for (size_t i = 0; i < rings; ++i) {
+        const ClickTimeline::Shown& c = shownClicks[i];
+        DrawRing(frame, int64_t(c.press.at.x) - captureRect.left, int64_t(c.press.at.y) - captureRect.top,
+                 c.press.button, c.ageMs, c.dpi);
+    }
+    if (info.drawCursor)
+        DrawCursorOnFrame(bits);
 }
 
 void ScreenGrabber::TrackCaptureArea()
@@ -207,11 +299,11 @@ void ScreenGrabber::TrackCaptureArea()
     innerRect = result.inner;
 }
 
-void ScreenGrabber::DrawCursor()
+bool ScreenGrabber::FindCursor(CursorShape& shape)
 {
     POINT p;
     if (!::GetCursorPos(&p) || !Contains(captureRect, VPoint{p.x, p.y}))
-        return;
+        return false;
 
     // The system-wide cursor first; without one, the cursor of the thread under the point.
     HCURSOR cursor = nullptr;
@@ -219,7 +311,7 @@ void ScreenGrabber::DrawCursor()
     global.cbSize = sizeof(global);
     if (::GetCursorInfo(&global)) {
         if (!(global.flags & CURSOR_SHOWING))
-            return;
+            return false;
         cursor = global.hCursor;
     }
     if (!cursor) {
@@ -234,21 +326,111 @@ void ScreenGrabber::DrawCursor()
         }
     }
     if (!cursor)
-        return;
+        return false;
 
     ICONINFO icon;
     if (!::GetIconInfo(cursor, &icon))
-        return;
+        return false;
     // GetIconInfo hands over copies of both bitmaps.
     ScopedGdiObject<HBITMAP> mask(icon.hbmMask);
     ScopedGdiObject<HBITMAP> colour(icon.hbmColor);
-    ::DrawIcon(memoryDC.get(), p.x - int(icon.xHotspot) - captureRect.left, p.y - int(icon.yHotspot) - captureRect.top,
-               cursor);
+    BITMAP bm{};
+    if (colour) {
+        ::GetObjectA(colour.get(), sizeof bm, &bm);
+    } else if (mask && ::GetObjectA(mask.get(), sizeof bm, &bm)) {
+        bm.bmHeight /= 2;  // a monochrome cursor stacks its AND and XOR masks
+    }
+    // DrawIcon draws at the system's icon size.
+    shape.size.cx = std::max<LONG>(bm.bmWidth, ::GetSystemMetrics(SM_CXICON));
+    shape.size.cy = std::max<LONG>(bm.bmHeight, ::GetSystemMetrics(SM_CYICON));
+    shape.at = p;
+    shape.cursor = cursor;
+    shape.hotSpot = POINT{LONG(icon.xHotspot), LONG(icon.yHotspot)};
+    return true;
+}
+
+void ScreenGrabber::DrawCursor()
+{
+    CursorShape c;
+    if (!FindCursor(c))
+        return;
+    ::DrawIcon(memoryDC.get(), c.at.x - c.hotSpot.x - captureRect.left, c.at.y - c.hotSpot.y - captureRect.top,
+               c.cursor);
+}
+
+// The cursor's box is copied out of the frame into a small canvas of the frame's format, the
+// cursor drawn there exactly as DrawCursor draws it, and the box copied back.
+void ScreenGrabber::DrawCursorOnFrame(uint8_t* bits)
+{
+    CursorShape c;
+    if (!FindCursor(c))
+        return;
+    const VBitmapInfoHeader& h = dibInfo.bmiHeader;
+    const int32_t left = c.at.x - c.hotSpot.x - captureRect.left;
+    const int32_t top = c.at.y - c.hotSpot.y - captureRect.top;
+    const int32_t x0 = std::max(left, 0);
+    const int32_t y0 = std::max(top, 0);
+    const int32_t x1 = std::min<int32_t>(left + c.size.cx, h.biWidth);
+    const int32_t y1 = std::min<int32_t>(top + c.size.cy, h.biHeight);
+    if (x0 >= x1 || y0 >= y1 || !EnsureCursorCanvas(c.size.cx, c.size.cy))
+        return;
+
+    const size_t pixelBytes = h.biBitCount / 8;
+    const size_t frameStride = size_t(DibStride(h.biWidth, h.biBitCount));
+    const size_t canvasStride = size_t(DibStride(cursorWidth, h.biBitCount));
+    const size_t runBytes = size_t(x1 - x0) * pixelBytes;
+    // The frame runs bottom-up, the canvas top-down.
+    auto frameRow = [&](int32_t y) { return bits + frameStride * size_t(h.biHeight - 1 - y) + size_t(x0) * pixelBytes; };
+    auto canvasRow = [&](int32_t y) { return cursorBits + canvasStride * size_t(y - top) + size_t(x0 - left) * pixelBytes; };
+    for (int32_t y = y0; y < y1; ++y)
+        std::memcpy(canvasRow(y), frameRow(y), runBytes);
+    ::DrawIcon(cursorDC.get(), 0, 0, c.cursor);
+    ::GdiFlush();
+    for (int32_t y = y0; y < y1; ++y)
+        std::memcpy(frameRow(y), canvasRow(y), runBytes);
+}
+
+bool ScreenGrabber::EnsureCursorCanvas(int32_t width, int32_t height)
+{
+    if (cursorCanvas && width <= cursorWidth && height <= cursorHeight)
+        return true;
+    ReleaseCursorCanvas();
+    if (!cursorDC)
+        cursorDC.reset(::CreateCompatibleDC(screenDC.get()));
+    if (!cursorDC)
+        return false;
+    VBitmapInfo format = dibInfo;  // the frame's colour table for 8 bits
+    format.bmiHeader.biWidth = width;
+    format.bmiHeader.biHeight = -height;  // top-down
+    format.bmiHeader.biSizeImage = 0;
+    void* pixels = nullptr;
+    cursorCanvas.reset(::CreateDIBSection(cursorDC.get(), AsBitmapInfo(format), DIB_RGB_COLORS, &pixels, nullptr, 0));
+    if (!cursorCanvas || !pixels) {
+        cursorCanvas.reset();
+        return false;
+    }
+    // Stays selected for the recording; EndCapturing deletes the context before the canvas.
+    ::SelectObject(cursorDC.get(), cursorCanvas.get());
+    cursorBits = static_cast<uint8_t*>(pixels);
+    cursorWidth = width;
+    cursorHeight = height;
+    return true;
+}
+
+void ScreenGrabber::ReleaseCursorCanvas()
+{
+    cursorDC.reset();  // before the canvas selected into it
+    cursorCanvas.reset();
+    cursorBits = nullptr;
+    cursorWidth = cursorHeight = 0;
 }
 
 void ScreenGrabber::EndCapturing()
 {
     prepared = false;
+    clickHook.Stop();
+    clicksOn = false;
+    ReleaseCursorCanvas();
     memoryDC.reset();      // first: the frame palette may still be selected into it
     framePalette.reset();
     frameBitmap.reset();
@@ -283,7 +465,7 @@ bool ScreenGrabber::SaveFrame(const char* path)
     const int32_t mode = info.captureMode.exchange(kFixedArea);
     const bool wasPrepared = prepared;
     if (!wasPrepared)
-        InitCapturing();
+        Prepare(false);
     const bool grabbed = GrabInto(pixels.get(), size);
     if (!wasPrepared)
         EndCapturing();

@@ -4,6 +4,8 @@
 #include "common/CaptureInfo.h"
 #include "framework/Scoped.h"
 #include "common/VRecords.h"
+#include "media/ClickHook.h"
+#include "media/Clicks.h"
 
 #include <windows.h>
 
@@ -25,12 +27,21 @@ public:
     // Why the last SaveFrame failed: the system's error code, 0 when the screen could not be
     // read. UI thread.
     virtual uint32_t LastSaveError() const { return saveError; }
+    // The recording was paused or resumed: the click animation stops and goes on with it, and
+    // presses made meanwhile are dropped.
+    void SetPaused(bool paused);                          // UI thread
 
     // Any thread, while no grab runs.
     bool Prepared() const { return prepared.load(); }
     VRect CaptureRect() const { return captureRect; }
     VRect InnerRect() const { return innerRect; }
     int32_t ScreenBitsPerPixel() const { return screenBitsPerPixel; }
+    bool ClickHookRunning() const { return clickHook.Running(); }
+    bool ClicksPaused() const { return clickClock.Paused(); }
+    // Presses waiting for the next frame, and the animation clock's time now; tests hand the
+    // grabber presses here as the hook would.
+    ClickRing& PendingClicks() { return clickRing; }
+    uint32_t ClickTimeNow() const;
 
 protected:
     CaptureInfo& info;                 // not owned
@@ -42,9 +53,26 @@ protected:
     int32_t screenHeight = 0;
 
 private:
+    // The cursor to draw: where it is, its image, and the box the image covers.
+    struct CursorShape {
+        POINT at{};
+        HCURSOR cursor = nullptr;  // not owned
+        POINT hotSpot{};
+        SIZE size{};
+    };
+
+    void Prepare(bool withClicks);     // UI thread
     bool GrabInto(void* bits, uint64_t size);  // capture thread, or UI thread when saving
     void TrackCaptureArea();           // capture thread
-    void DrawCursor();                 // capture thread
+    bool FindCursor(CursorShape& shape);  // capture thread
+    void DrawCursor();                 // capture thread: into memoryDC
+    // Marks drawn into the converted frame: the halo, the click rings and then the cursor on
+    // top, so the cursor is not hidden under its own marks.
+    size_t CollectClicks(uint32_t now);          // capture thread
+    void DrawOverlays(uint8_t* bits, size_t rings, const POINT* halo);  // capture thread
+    void DrawCursorOnFrame(uint8_t* bits);       // capture thread
+    bool EnsureCursorCanvas(int32_t width, int32_t height);
+    void ReleaseCursorCanvas();
     bool PrepareColourTable();         // UI thread
     bool WriteBitmapFile(HANDLE file, const void* pixels, uint32_t size);
 
@@ -60,4 +88,19 @@ private:
     VRect screenRect;
     std::atomic<bool> prepared{false};
     uint32_t saveError = 0;            // UI thread
+
+    // Clicks: the hook fills the ring, each frame takes what is new from it into the timeline.
+    ClickRing clickRing;
+    ClickClock clickClock;
+    ClickTimeline clickTimeline;       // capture thread
+    ClickTimeline::Shown shownClicks[ClickTimeline::kMaxLive];  // capture thread
+    bool clicksOn = false;             // this recording highlights clicks
+    ClickHook clickHook{clickRing, clickClock};  // after what it writes into
+    // A small DIB of the frame's format where the cursor is drawn over marks already in the
+    // frame; made at the first such frame of a recording.
+    ScopedCreatedDC cursorDC;
+    ScopedGdiObject<HBITMAP> cursorCanvas;
+    uint8_t* cursorBits = nullptr;     // not owned: the canvas's pixels
+    int32_t cursorWidth = 0;
+    int32_t cursorHeight = 0;
 };

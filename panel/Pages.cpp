@@ -113,6 +113,8 @@ bool MoviePage::SetupWindow()
     hideVorlux.Attach(page, IDC_MOVIE_HIDE_VORLUX);
     lossless.Attach(page, IDC_MOVIE_LOSSLESS);
     statusIcon.Attach(page, IDC_MOVIE_STATUS_ICON);
+    highlightClicks.Attach(page, IDC_MOVIE_HIGHLIGHT_CLICKS);
+    cursorHalo.Attach(page, IDC_MOVIE_CURSOR_HALO);
     startStop.Attach(page, IDC_MOVIE_START);
     pause.Attach(page, IDC_MOVIE_PAUSE);
 
@@ -123,6 +125,8 @@ bool MoviePage::SetupWindow()
     hideVorlux.SetCheck(prefs.GetVorluxMode() != 0);
     lossless.SetCheck(prefs.GetLossless());
     statusIcon.SetCheck(prefs.GetStatusIcon());
+    highlightClicks.SetCheck(prefs.GetHighlightClicks());
+    cursorHalo.SetCheck(prefs.GetCursorHalo());
     FillFrameRates();
     ShowDepth();
     return true;
@@ -224,6 +228,12 @@ bool MoviePage::OnCommand(int id, int code, HWND)
     case IDC_MOVIE_STATUS_ICON:
         OnClickStatusIcon();
         return true;
+    case IDC_MOVIE_HIGHLIGHT_CLICKS:
+        OnClickHighlightClicks();
+        return true;
+    case IDC_MOVIE_CURSOR_HALO:
+        OnClickCursorHalo();
+        return true;
     case IDC_MOVIE_START:
         OnClickStartStop();
         return true;
@@ -282,6 +292,20 @@ void MoviePage::OnClickStatusIcon()
     DebugTrace("StatusIcon change %d", show ? 1 : 0);
     prefs.SetStatusIcon(show);
     sheet.ShowStatusIcon(show);
+}
+
+void MoviePage::OnClickHighlightClicks()
+{
+    const bool on = highlightClicks.IsChecked();
+    DebugTrace("HighlightClicks change %d", on ? 1 : 0);
+    prefs.SetHighlightClicks(on);
+}
+
+void MoviePage::OnClickCursorHalo()
+{
+    const bool on = cursorHalo.IsChecked();
+    DebugTrace("CursorHalo change %d", on ? 1 : 0);
+    prefs.SetCursorHalo(on);
 }
 
 void MoviePage::OnClickStartStop()

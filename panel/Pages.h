@@ -57,6 +57,8 @@ private:
     void OnClickLossless();
     void ShowDepth();
     void OnClickStatusIcon();
+    void OnClickHighlightClicks();
+    void OnClickCursorHalo();
     void OnClickStartStop();
     // The Capture Area dialog runs here; after OK the page shows the stored mode and area
     // again with ShowCaptureMode and ShowCaptureArea.
@@ -77,6 +79,8 @@ private:
     TCheckBox hideVorlux;
     TCheckBox lossless;
     TCheckBox statusIcon;
+    TCheckBox highlightClicks;
+    TCheckBox cursorHalo;
     TButton startStop;
     TButton pause;
     bool recording = false;  // mirrors the panel's flag

@@ -295,6 +295,8 @@ void PropSheet::CaptureStart()
 
         ChooseFrameFormat();
         engine->SetDrawCursor(prefs.GetCursorMode() == 0);
+        engine->SetHighlightClicks(prefs.GetHighlightClicks());
+        engine->SetCursorHalo(prefs.GetCursorHalo());
 
         char name[kPrefsPathSize];
         prefs.GetNextMovieName(name, sizeof name);
@@ -479,6 +481,8 @@ void PropSheet::CaptureFrame()
     }
     ApplyCaptureArea();
     engine->SetDrawCursor(prefs.GetCursorMode() == 0);
+    engine->SetHighlightClicks(prefs.GetHighlightClicks());
+    engine->SetCursorHalo(prefs.GetCursorHalo());
     DebugTrace("CaptureFrame - set all engine stuff");
     if (prefs.GetVorluxMode() != 0)
         HideForCapture();

@@ -306,6 +306,10 @@ int32_t Prefs::GetKeyFrame() const { return ReadNumberOr(PrefsSetting::KeyFrame,
 void Prefs::SetKeyFrame(int32_t every) { WriteNumber(PrefsSetting::KeyFrame, every); }
 bool Prefs::GetLossless() const { return ReadNumberOr(PrefsSetting::Lossless, 0) != 0; }
 void Prefs::SetLossless(bool on) { WriteNumber(PrefsSetting::Lossless, on ? 1 : 0); }
+bool Prefs::GetHighlightClicks() const { return ReadNumberOr(PrefsSetting::HighlightClicks, 0) != 0; }
+void Prefs::SetHighlightClicks(bool on) { WriteNumber(PrefsSetting::HighlightClicks, on ? 1 : 0); }
+bool Prefs::GetCursorHalo() const { return ReadNumberOr(PrefsSetting::CursorHalo, 0) != 0; }
+void Prefs::SetCursorHalo(bool on) { WriteNumber(PrefsSetting::CursorHalo, on ? 1 : 0); }
 
 int32_t Prefs::GetStartKey() const { return ReadNumberOr(PrefsSetting::StartKey, 0); }
 void Prefs::SetStartKey(int32_t key) { WriteNumber(PrefsSetting::StartKey, key); }

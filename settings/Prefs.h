@@ -71,6 +71,11 @@ public:
     void SetKeyFrame(int32_t every);
     bool GetLossless() const;  // false when missing
     void SetLossless(bool on);
+    // Click rings and the cursor halo drawn into the movie; missing reads as off.
+    bool GetHighlightClicks() const;
+    void SetHighlightClicks(bool on);
+    bool GetCursorHalo() const;
+    void SetCursorHalo(bool on);
 
     // Hot keys: virtual-key code in the low byte, modifiers in the next. Missing reads as 0.
     int32_t GetStartKey() const;

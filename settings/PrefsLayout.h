@@ -30,6 +30,7 @@ enum class PrefsSetting : int {
     CaptureAutoIncrement, CaptureDirectory,
     DefaultPosition,
     StatusIcon,
+    HighlightClicks, CursorHalo,
     Count
 };
 
@@ -90,6 +91,9 @@ inline constexpr PrefsValue kPrefsLayout[] = {
     {PrefsSubKey::Capture, "Directory", PrefsType::Text, 0, "%c", PrefsFallback::Default},
     {PrefsSubKey::Misc, "DefaultPosition", PrefsType::Number, 3, nullptr},
     {PrefsSubKey::Misc, "StatusIcon", PrefsType::Number, 1, nullptr},
+    // Added in 3.0.2; a store made before has neither, which reads as off.
+    {PrefsSubKey::Movie, "HighlightClicks", PrefsType::Number, 0, nullptr},
+    {PrefsSubKey::Movie, "CursorHalo", PrefsType::Number, 0, nullptr},
 };
 static_assert(std::size(kPrefsLayout) == static_cast<std::size_t>(PrefsSetting::Count));
 

@@ -511,6 +511,23 @@ TEST(CapturePacing, StopRightAfterResumeCountsOnlyTheRecordedTime)
     EXPECT_NE(rig.Report().find("Total Time:       0.3\n"), std::string::npos) << rig.Report();
 }
 
+// The click animation is the grabber's; a pause of the recording must reach it, both ways.
+TEST(CapturePacing, PauseAndResumeReachTheGrabbersClickClock)
+{
+    Rig rig;
+    rig.clock->limit = rig.clock->t + 200;
+    ASSERT_EQ(rig.engine.BeginCapture(), 0);
+    ASSERT_TRUE(rig.clock->WaitIdle());
+    EXPECT_FALSE(rig.factory->screen->ClicksPaused());
+    rig.engine.TogglePause();
+    EXPECT_TRUE(rig.factory->screen->ClicksPaused());
+    rig.engine.TogglePause();
+    EXPECT_FALSE(rig.factory->screen->ClicksPaused());
+    rig.engine.TogglePause();
+    EXPECT_TRUE(rig.factory->screen->ClicksPaused());
+    EXPECT_EQ(rig.engine.CaptureStop(), 1);
+}
+
 TEST(CapturePacing, StopWhilePausedEndsAndClearsPause)
 {
     Rig rig;

@@ -132,6 +132,17 @@ protected:
         std::string path = std::string(kTestTree) + "\\" + subKey;
         ASSERT_EQ(::RegDeleteKeyValueA(HKEY_CURRENT_USER, path.c_str(), name), ERROR_SUCCESS) << name;
     }
+    // A stored DWORD as the registry holds it; all ones when missing or of another type.
+    DWORD StoredDword(const char* subKey, const char* name) const
+    {
+        const std::string path = std::string(kTestTree) + "\\" + subKey;
+        DWORD value = 0;
+        DWORD size = sizeof value;
+        if (::RegGetValueA(HKEY_CURRENT_USER, path.c_str(), name, RRF_RT_REG_DWORD, nullptr, &value, &size) !=
+            ERROR_SUCCESS)
+            return 0xFFFFFFFFu;
+        return value;
+    }
     // Counts every value the store writes from now on.
     void WatchWrites()
     {
@@ -319,6 +330,43 @@ TEST_F(PagesTest, MovieCheckBoxesStoreZeroOrOne)
         EXPECT_EQ(((*prefs).*c.get)(), 1);
         Click(page, c.box);
         EXPECT_EQ(((*prefs).*c.get)(), 0);
+    }
+}
+
+// The two click switches: shown from the store at set-up (missing reads as off), stored as a
+// DWORD 0 or 1 the moment they are clicked, and each only into its own value.
+TEST_F(PagesTest, MovieClickSwitchesShowAndStoreAtOnce)
+{
+    struct Case {
+        int box;
+        const char* name;
+        int other;
+        const char* otherName;
+    };
+    const Case cases[] = {{IDC_MOVIE_HIGHLIGHT_CLICKS, "HighlightClicks", IDC_MOVIE_CURSOR_HALO, "CursorHalo"},
+                          {IDC_MOVIE_CURSOR_HALO, "CursorHalo", IDC_MOVIE_HIGHLIGHT_CLICKS, "HighlightClicks"}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        RemoveValue("Movie", c.name);
+        RemoveValue("Movie", c.otherName);
+        HWND page = Open(kMoviePageIndex);
+        EXPECT_FALSE(IsChecked(page, c.box)) << "missing reads as off";
+        WatchWrites();
+        Click(page, c.box);
+        EXPECT_EQ(writes, std::vector<std::string>{c.name});
+        EXPECT_EQ(StoredDword("Movie", c.name), 1u);
+        EXPECT_FALSE(IsChecked(page, c.other));
+        Click(page, c.box);
+        EXPECT_EQ(StoredDword("Movie", c.name), 0u);
+        Click(page, c.box);
+        CloseSheet();
+        // Shown as stored the next time the page is set up.
+        page = Open(kMoviePageIndex);
+        EXPECT_TRUE(IsChecked(page, c.box));
+        EXPECT_FALSE(IsChecked(page, c.other));
+        CloseSheet();
+        prefs->SetHighlightClicks(false);
+        prefs->SetCursorHalo(false);
     }
 }
 

@@ -217,6 +217,43 @@ TEST_F(PanelTest, CompressorAndFrameDepthFollowTheScreenAndTheLosslessSwitch)
     }
 }
 
+// Each command reads the two switches afresh, so a change on the Movie page counts at the next
+// start or snapshot; a store without them (made by an older version) means both off.
+TEST_F(PanelTest, ClickSwitchesReachTheEngineAtEveryStartAndSnapshot)
+{
+    struct Case {
+        const char* what;
+        bool highlight;
+        bool halo;
+    };
+    const Case cases[] = {{"both on", true, true}, {"highlight only", true, false},
+                          {"halo only", false, true}, {"both off", false, false}};
+    for (UINT command : {kMsgCaptureStart, kMsgCaptureFrame}) {
+        for (const Case& c : cases) {
+            SCOPED_TRACE(std::string(c.what) + (command == kMsgCaptureStart ? ", start" : ", snapshot"));
+            prefs->SetHighlightClicks(c.highlight);
+            prefs->SetCursorHalo(c.halo);
+            Command(command);
+            EXPECT_EQ(sheet->Engine()->Info().highlightClicks.load(), c.highlight);
+            EXPECT_EQ(sheet->Engine()->Info().cursorHalo.load(), c.halo);
+            Command(kMsgCaptureStop);
+        }
+    }
+    sheet->Engine()->SetHighlightClicks(true);
+    sheet->Engine()->SetCursorHalo(true);
+    ScopedRegKey movie;
+    HKEY key = nullptr;
+    ASSERT_EQ(::RegOpenKeyExA(HKEY_CURRENT_USER, (std::string(kTestTree) + "\\Movie").c_str(), 0, KEY_ALL_ACCESS, &key),
+              ERROR_SUCCESS);
+    movie.reset(key);
+    ::RegDeleteValueA(movie.get(), "HighlightClicks");
+    ::RegDeleteValueA(movie.get(), "CursorHalo");
+    Command(kMsgCaptureStart);
+    EXPECT_FALSE(sheet->Engine()->Info().highlightClicks.load());
+    EXPECT_FALSE(sheet->Engine()->Info().cursorHalo.load());
+    Command(kMsgCaptureStop);
+}
+
 TEST_F(PanelTest, UnknownCaptureModeRecordsAFixedArea)
 {
     struct Case {

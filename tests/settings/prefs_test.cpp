@@ -57,6 +57,8 @@ const ExpectedValue kExpected[] = {
     {"Capture", "Directory", REG_SZ, 0, "%c"},
     {"Misc", "DefaultPosition", REG_DWORD, 3, nullptr},
     {"Misc", "StatusIcon", REG_DWORD, 1, nullptr},
+    {"Movie", "HighlightClicks", REG_DWORD, 0, nullptr},
+    {"Movie", "CursorHalo", REG_DWORD, 0, nullptr},
 };
 const char* const kSubKeys[] = {"Movie", "Sound", "Key", "Path", "Capture", "Misc"};
 
@@ -261,6 +263,8 @@ std::vector<NumberCase> NumberCases()
         {"Movie", "PanValue", [](const Prefs& p) { return p.GetPanValue(); }, [](Prefs& p, int32_t v) { p.SetPanValue(v); }, 100, 100, -1},
         {"Movie", "KeyFrame", [](const Prefs& p) { return p.GetKeyFrame(); }, [](Prefs& p, int32_t v) { p.SetKeyFrame(v); }, 30, 30, -1},
         {"Movie", "Lossless", [](const Prefs& p) { return int32_t{p.GetLossless()}; }, [](Prefs& p, int32_t v) { p.SetLossless(v != 0); }, 1, 1, 0},
+        {"Movie", "HighlightClicks", [](const Prefs& p) { return int32_t{p.GetHighlightClicks()}; }, [](Prefs& p, int32_t v) { p.SetHighlightClicks(v != 0); }, 1, 1, 0},
+        {"Movie", "CursorHalo", [](const Prefs& p) { return int32_t{p.GetCursorHalo()}; }, [](Prefs& p, int32_t v) { p.SetCursorHalo(v != 0); }, 1, 1, 0},
         {"Key", "StartKey", [](const Prefs& p) { return p.GetStartKey(); }, [](Prefs& p, int32_t v) { p.SetStartKey(v); }, 0x441, 0x441, 0},
         {"Key", "StopKey", [](const Prefs& p) { return p.GetStopKey(); }, [](Prefs& p, int32_t v) { p.SetStopKey(v); }, 0x142, 0x142, 0},
         {"Key", "PauseKey", [](const Prefs& p) { return p.GetPauseKey(); }, [](Prefs& p, int32_t v) { p.SetPauseKey(v); }, 0x213, 0x213, 0},
