@@ -297,6 +297,7 @@ public:
     bool initResult = true;
     int failFromCall = -1;             // WriteSound calls from this one on fail; -1 for none
     std::vector<WrittenSound> writes;  // every call
+    std::function<void()> onWrite;     // called after each call is noted, on the caller's thread
 
     int32_t CheckConfig() override { j.Add("audio.Check"); return checkResult; }
     bool InitCapturing() override { j.Add("audio.Init"); return initResult; }
@@ -307,6 +308,8 @@ public:
         if (p && bytes > 0)
             first = info.waveFormat.nBlockAlign > 1 && bytes > 1 ? int32_t(p[0] | p[1] << 8) : int32_t(p[0]);
         writes.push_back({bytes, samples, position, first, j.Size()});
+        if (onWrite)
+            onWrite();
         return failFromCall < 0 || int(writes.size()) <= failFromCall;
     }
     bool EndCapturing() override { j.Add("audio.End"); return true; }
