@@ -228,14 +228,24 @@ TEST_F(PanelTest, ClickSwitchesReachTheEngineAtEveryStartAndSnapshot)
     };
     const Case cases[] = {{"both on", true, true}, {"highlight only", true, false},
                           {"halo only", false, true}, {"both off", false, false}};
+    auto saves = [&] {
+        std::lock_guard<std::mutex> hold(journal.m);
+        return std::count_if(journal.calls.begin(), journal.calls.end(),
+                             [](const std::string& call) { return call.rfind("screen.Save", 0) == 0; });
+    };
     for (UINT command : {kMsgCaptureStart, kMsgCaptureFrame}) {
         for (const Case& c : cases) {
             SCOPED_TRACE(std::string(c.what) + (command == kMsgCaptureStart ? ", start" : ", snapshot"));
             prefs->SetHighlightClicks(c.highlight);
             prefs->SetCursorHalo(c.halo);
+            const auto saved = saves();
             Command(command);
             EXPECT_EQ(sheet->Engine()->Info().highlightClicks.load(), c.highlight);
             EXPECT_EQ(sheet->Engine()->Info().cursorHalo.load(), c.halo);
+            // A snapshot is saved once the screen has repainted; commands meanwhile wait for it.
+            if (command == kMsgCaptureFrame) {
+                ASSERT_TRUE(PumpUntil([&] { return saves() > saved; }));
+            }
             Command(kMsgCaptureStop);
         }
     }
