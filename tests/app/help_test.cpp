@@ -12,6 +12,7 @@
 #include "panel/ResizePage.h"
 #include "settings/Prefs.h"
 #include "tests/engine/FakeParts.h"
+#include "tests/support/WindowRig.h"
 
 #include <gtest/gtest.h>
 
@@ -28,15 +29,6 @@ namespace {
 constexpr char kTestTree[] = "Software\\Quorvane\\VorluxHelpTests";
 constexpr char kBrowser[] = "C:\\Browsers\\web.exe";
 constexpr UINT kKeyF1 = 0x004D;  // WM_KEYF1: what the system sends the focus window for F1
-
-void Pump()
-{
-    MSG msg;
-    while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        ::TranslateMessage(&msg);
-        ::DispatchMessageA(&msg);
-    }
-}
 
 struct ShellCall {
     std::string file;

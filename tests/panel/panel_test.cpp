@@ -777,14 +777,17 @@ TEST_F(PanelTest, SnapshotThatCannotBeWrittenSaysWhy)
         sheet->factory->screen->saveResult = false;
         sheet->factory->screen->saveError = c.code;
         Command(kMsgCaptureFrame);
-        ASSERT_EQ(sheet->messages.size(), 1u);
+        ASSERT_TRUE(PumpUntilMessages(sheet->messages, 1));
         EXPECT_EQ(sheet->messages[0].text, c.text);
         EXPECT_EQ(sheet->messages[0].caption, "Could not capture frame");
         EXPECT_TRUE(sheet->messages[0].panelVisible);
     }
     sheet->messages.clear();
     sheet->factory->screen->saveResult = true;
+    const size_t saves = journal.Count("screen.Save " + path);
     Command(kMsgCaptureFrame);
+    ASSERT_TRUE(PumpUntil([&] { return journal.Count("screen.Save " + path) > saves; }));
+    Pump();
     EXPECT_TRUE(sheet->messages.empty());
 }
 

@@ -9,6 +9,7 @@
 #include "panel/PropSheet.h"
 #include "settings/Prefs.h"
 #include "tests/engine/FakeParts.h"
+#include "tests/support/WindowRig.h"
 
 #include <gtest/gtest.h>
 
@@ -596,15 +597,6 @@ TEST_F(StatusIconTest, FailedNotificationSaysWhyAndAStopDoesNotCallItSaved)
 
 constexpr char kTestTree[] = "Software\\Quorvane\\VorluxStatusTests";
 
-void Pump()
-{
-    MSG msg;
-    while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        ::TranslateMessage(&msg);
-        ::DispatchMessageA(&msg);
-    }
-}
-
 class RecordingShell : public TShell {
 public:
     std::vector<std::string> opened;
@@ -814,7 +806,8 @@ TEST_F(PanelStatusTest, MenuItemsTakeTheCommandsPaths)
     EXPECT_TRUE(journal.Has("writer.Close"));
 
     Choose(StatusCommand::CaptureFrame);
-    EXPECT_TRUE(journal.Has("screen.Save " + directory + "\\VluxTake000.bmp"));
+    // Saved once the screen has repainted under the hidden panel.
+    EXPECT_TRUE(PumpUntil([&] { return journal.Has("screen.Save " + directory + "\\VluxTake000.bmp"); }));
 
     // Play Last Movie is the Movie page's Play Movie, once the movie exists.
     Choose(StatusCommand::PlayLastMovie);
