@@ -130,6 +130,7 @@ vorlux_key() {  # window key
 vorlux_mount_tmpfs() {  # directory size
     mkdir -p "$1" || die "cannot make $1"
     mount -t tmpfs -o "size=$2" tmpfs "$1" || die "cannot mount a tmpfs of $2 at $1 (needs root)"
+    VORLUX_MOUNTS+=("$1")
 }
 
 vorlux_unmount() {  # directory
@@ -165,10 +166,29 @@ vorlux_program_setup() {  # target path/vorlux.exe
     cp "$exe" "$VORLUX_PROG/vorlux.exe" || die "cannot copy $exe"
 }
 
+# Processes a whole-program run starts beside the program (VORLUX_PIDS+=($!)) and the tmpfs
+# drives it mounts end with it.
+VORLUX_PIDS=()
+VORLUX_MOUNTS=()
+
+# The EXIT trap of a whole-program run.
 vorlux_program_cleanup() {
+    local pid dir
+    for pid in "${VORLUX_PIDS[@]}"; do kill "$pid" 2>/dev/null || true; done
     vorlux_stop_prefix
+    for dir in "${VORLUX_MOUNTS[@]}"; do vorlux_unmount "$dir"; done
     [ -n "${VORLUX_WORK:-}" ] && rm -rf "$VORLUX_WORK"
     return 0
+}
+
+# Ends a whole-program run as failed, naming the windows on the screen: a message box nobody
+# expected says why.
+vorlux_fail() {
+    local w
+    for w in $(xdotool search --onlyvisible --name . 2>/dev/null); do
+        echo "  window on the screen: '$(xdotool getwindowname "$w" 2>/dev/null)'" >&2
+    done
+    die "FAIL: $*"
 }
 
 VORLUX_STORE='HKLM\SOFTWARE\Quorvane\Vorlux\3.02'

@@ -7,7 +7,7 @@
 set -euo pipefail
 . "$(dirname "$0")/../../scripts/lib.sh"
 VORLUX_SCRIPT=e2e.sh
-fail() { die "FAIL: $*"; }
+fail() { vorlux_fail "$@"; }
 depth=${VORLUX_DEPTH:-24}
 trap vorlux_program_cleanup EXIT
 vorlux_program_setup "$1" "$2"

@@ -9,22 +9,12 @@ set -euo pipefail
 . "$(dirname "$0")/../../scripts/lib.sh"
 VORLUX_SCRIPT=e2e_lossless.sh
 depth=${VORLUX_DEPTH:-24}
-viewer=""
-cleanup() {
-    if [ -n "$viewer" ]; then kill "$viewer" 2>/dev/null || true; fi
-    vorlux_program_cleanup
-}
-trap cleanup EXIT
+trap vorlux_program_cleanup EXIT
 vorlux_program_setup "$1" "$2"
 wine=$VORLUX_RUN
 prog=$VORLUX_PROG
 work=$VORLUX_WORK
-fail() {
-    for w in $(xdotool search --onlyvisible --name . 2>/dev/null); do  # a message box says why
-        echo "window: $(xdotool getwindowname "$w" 2>/dev/null)" >&2
-    done
-    die "FAIL: $*"
-}
+fail() { vorlux_fail "$@"; }
 key() { vorlux_key "$panel" "$1"; }  # the panel must have the X focus for a hot key to arrive
 set_number() { vorlux_reg_set Movie "$1" REG_DWORD "$2"; }  # read afresh by the next start
 
@@ -45,7 +35,7 @@ case "$depth" in  # the picture in the display's own pixel format, for xwud
 esac
 ffmpeg -v error -i "$work/picture.png" -pix_fmt $shown -y "$work/picture.xwd"
 xwud -in "$work/picture.xwd" -geometry +$left+$top -noclick &
-viewer=$!
+VORLUX_PIDS+=($!)
 
 "$wine" "$prog/vorlux.exe" </dev/null >"$work/vorlux.out" 2>&1 &
 panel=$(vorlux_wait_window '^Vorlux 3\.0$' 300) || fail "the panel did not appear"

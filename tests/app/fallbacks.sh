@@ -10,16 +10,9 @@
 set -euo pipefail
 . "$(dirname "$0")/../../scripts/lib.sh"
 VORLUX_SCRIPT=fallbacks.sh
-fail() { die "FAIL: $*"; }
+fail() { vorlux_fail "$@"; }
 depth=${VORLUX_DEPTH:-24}
-running=""
-cleanup() {
-    [ -n "$running" ] && kill "$running" 2>/dev/null
-    vorlux_stop_prefix
-    [ -n "${disk:-}" ] && vorlux_unmount "$disk"
-    vorlux_program_cleanup
-}
-trap cleanup EXIT
+trap vorlux_program_cleanup EXIT
 vorlux_program_setup "$1" "$2"
 wine=$VORLUX_RUN
 prog=$VORLUX_PROG
@@ -33,6 +26,7 @@ key() { vorlux_key "$panel" "$1"; }  # the panel must have the X focus for a hot
 start_program() {
     "$wine" "$prog/vorlux.exe" </dev/null >>"$work/program.out" 2>&1 &
     running=$!
+    VORLUX_PIDS+=("$running")
     panel=$(vorlux_wait_window '^Vorlux 3\.0$' 300) || fail "the panel did not appear"
 }
 end_program() {  # Cancel closes the panel, which ends the program

@@ -11,23 +11,10 @@
 set -euo pipefail
 . "$(dirname "$0")/../../scripts/lib.sh"
 VORLUX_SCRIPT=faults.sh
-fail() {  # names the windows on the screen, to tell a box nobody expected
-    echo "FAIL: $*" >&2
-    for w in $(xdotool search --onlyvisible --name . 2>/dev/null); do
-        echo "  window on the screen: '$(xdotool getwindowname "$w" 2>/dev/null)'" >&2
-    done
-    exit 1
-}
+fail() { vorlux_fail "$@"; }
 helper_exe=$3
 depth=${VORLUX_DEPTH:-24}
-pids=()
-cleanup() {
-    for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
-    vorlux_stop_prefix
-    [ -n "${disk:-}" ] && vorlux_unmount "$disk"
-    vorlux_program_cleanup
-}
-trap cleanup EXIT
+trap vorlux_program_cleanup EXIT
 vorlux_program_setup "$1" "$2"
 wine=$VORLUX_RUN
 prog=$VORLUX_PROG
@@ -108,7 +95,7 @@ EOF
 # ---- a movie that fills its disk ----------------------------------------------------------------
 "$wine" "$prog/vorlux.exe" </dev/null >"$work/first.out" 2>&1 &
 first=$!
-pids+=("$first")
+VORLUX_PIDS+=("$first")
 panel=$(wait_window '^Vorlux 3\.0$' 300) || fail "the panel did not appear"
 echo "panel $panel on depth $depth"
 
@@ -122,7 +109,7 @@ reg_set Movie VorluxMode REG_DWORD 1
 reg_set Path Directory REG_SZ 'E:\clips'
 
 "$wine" "$prog/e2e_helper.exe" noise 640 480 600 </dev/null >/dev/null 2>&1 &
-pids+=("$!")
+VORLUX_PIDS+=("$!")
 wait_window '^vorlux test noise$' 60 >/dev/null || fail "no moving content"
 
 key ctrl+shift+F5
@@ -182,13 +169,13 @@ grep -q '^Recording ended: the disk is full' <(tr -d '\r' <"$work/first.out") \
 
 # ---- a hot key that another program holds --------------------------------------------------------
 "$wine" "$prog/e2e_helper.exe" hold 0x74 600 </dev/null >"$work/hold.out" 2>/dev/null &
-pids+=("$!")
+VORLUX_PIDS+=("$!")
 for _ in $(seq 60); do grep -q held "$work/hold.out" 2>/dev/null && break; sleep 1; done
 grep -q held "$work/hold.out" || fail "the helper could not take Ctrl+Shift+F5"
 
 "$wine" "$prog/vorlux.exe" </dev/null >"$work/second.out" 2>&1 &
 second=$!
-pids+=("$second")
+VORLUX_PIDS+=("$second")
 panel=$(wait_window '^Vorlux 3\.0$' 300) || fail "the panel did not appear the second time"
 keys=$(helper text 'Hot key not available' 60) || fail "the taken hot key was not reported"
 echo "told: $keys"
