@@ -20,3 +20,15 @@ std::string LoadText(HINSTANCE instance, int id)
         text.resize(text.size() * 2);
     }
 }
+
+std::string SystemText(unsigned long code)
+{
+    char text[512] = {};
+    DWORD n = ::FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0, text,
+                               sizeof text, nullptr);
+    while (n > 0 && (text[n - 1] == '\r' || text[n - 1] == '\n' || text[n - 1] == ' '))
+        --n;
+    if (n == 0)
+        return "system error " + std::to_string(code);
+    return std::string(text, n);
+}

@@ -56,19 +56,6 @@ std::string Duration(int64_t milliseconds)
     return text;
 }
 
-// The system's own words for an error code, without the line break it ends with.
-std::string SystemMessage(DWORD code)
-{
-    char text[512] = {};
-    DWORD n = ::FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0, text,
-                               sizeof text, nullptr);
-    while (n > 0 && (text[n - 1] == '\r' || text[n - 1] == '\n' || text[n - 1] == ' '))
-        --n;
-    if (n == 0)
-        return "system error " + std::to_string(code);
-    return std::string(text, n);
-}
-
 // "840 KB", "3.5 MB", "1.4 GB".
 std::string ByteSize(uint64_t bytes)
 {
@@ -437,7 +424,7 @@ void PropSheet::ReportRecordingFailure()
         break;
     case FailureKind::WriteFailed:
         reason = FillIn(LoadText(Instance(), IDS_FAILURE_WRITE),
-                        {why.systemCode != 0 ? SystemMessage(static_cast<DWORD>(why.systemCode))
+                        {why.systemCode != 0 ? SystemText(static_cast<DWORD>(why.systemCode))
                                              : LoadText(Instance(), IDS_FAILURE_NO_REASON)});
         break;
     case FailureKind::SoundDevice:
@@ -520,7 +507,7 @@ void PropSheet::SaveSnapshot()
 void PropSheet::ReportSnapshotFailure(const char* path)
 {
     const uint32_t code = engine->LastSaveError();
-    const std::string why = code != 0 ? SystemMessage(code) : LoadText(Instance(), IDS_SNAPSHOT_NO_SCREEN);
+    const std::string why = code != 0 ? SystemText(code) : LoadText(Instance(), IDS_SNAPSHOT_NO_SCREEN);
     const std::string text = FillIn(LoadText(Instance(), IDS_SNAPSHOT_FAILED), {path, why});
     DebugTrace("%s", text.c_str());
     ShowMessage(text.c_str(), LoadText(Instance(), IDS_SNAPSHOT_FAILED_CAPTION).c_str());

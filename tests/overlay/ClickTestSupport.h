@@ -4,6 +4,7 @@
 // Unix programs see, and running Unix programs (xdotool, ffmpeg) to completion.
 
 #include "framework/Scoped.h"
+#include "tests/support/ScreenRig.h"
 
 #include <windows.h>
 
@@ -17,29 +18,6 @@
 #include <vector>
 
 namespace click_test {
-
-inline void SetDpiAware()
-{
-    using SetContextFn = BOOL(WINAPI*)(DPI_AWARENESS_CONTEXT);
-    HMODULE user = ::GetModuleHandleA("user32.dll");
-    auto setContext = reinterpret_cast<SetContextFn>(
-        reinterpret_cast<void*>(::GetProcAddress(user, "SetProcessDpiAwarenessContext")));
-    if (!setContext || !setContext(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2))
-        ::SetProcessDPIAware();
-}
-
-inline void PumpMessages(DWORD ms)
-{
-    const DWORD end = ::GetTickCount() + ms;
-    do {
-        MSG msg;
-        while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            ::TranslateMessage(&msg);
-            ::DispatchMessageA(&msg);
-        }
-        ::Sleep(5);
-    } while (int32_t(::GetTickCount() - end) < 0);
-}
 
 // Pumps until `done` holds or `ms` have passed; true when it held.
 template <typename Pred>

@@ -28,23 +28,6 @@ constexpr COLORREF kBackground = RGB(128, 128, 128);
 constexpr RECT kWindow{40, 60, 240, 210};  // also the capture area
 constexpr POINT kOutside{900, 700};        // a cursor position away from everything
 
-// A 32x32 cursor: a black block of 11x15 pixels in its top-left corner, hot spot (5, 7).
-constexpr int kCursorSize = 32;
-constexpr POINT kHotSpot{5, 7};
-constexpr int kBlockWidth = 11;
-constexpr int kBlockHeight = 15;
-
-HCURSOR MakeBlockCursor()
-{
-    std::vector<uint8_t> andMask(kCursorSize * kCursorSize / 8, 0xFF);
-    std::vector<uint8_t> xorMask(kCursorSize * kCursorSize / 8, 0x00);
-    for (int y = 0; y < kBlockHeight; ++y)
-        for (int x = 0; x < kBlockWidth; ++x)
-            andMask[y * kCursorSize / 8 + x / 8] &= uint8_t(~(0x80 >> (x % 8)));
-    return ::CreateCursor(::GetModuleHandleA(nullptr), kHotSpot.x, kHotSpot.y, kCursorSize, kCursorSize,
-                          andMask.data(), xorMask.data());
-}
-
 int DpiOfMonitorAt(POINT p)
 {
     UINT x = 0;

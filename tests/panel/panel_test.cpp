@@ -3,6 +3,7 @@
 
 #include "panel/PropSheet.h"
 
+#include "framework/ResourceText.h"
 #include "ids/Messages.h"
 #include "ids/resource.h"
 #include "settings/Prefs.h"
@@ -71,16 +72,6 @@ bool PumpUntilMessages(const std::vector<ShownMessage>& messages, size_t count)
     PumpUntil([&] { return messages.size() >= count; }, 10000);
     Pump();
     return messages.size() == count;
-}
-
-std::string SystemText(DWORD code)
-{
-    char text[512] = {};
-    DWORD n = ::FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, code, 0, text,
-                               sizeof text, nullptr);
-    while (n > 0 && (text[n - 1] == '\r' || text[n - 1] == '\n' || text[n - 1] == ' '))
-        --n;
-    return std::string(text, n);
 }
 
 class PanelTest : public ::testing::Test {
