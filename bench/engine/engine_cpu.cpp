@@ -3,24 +3,11 @@
 //   engine_cpu [seconds] [fps]
 
 #include "tests/engine/FakeParts.h"
+#include "bench/engine/ProcessCpu.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <sstream>
-
-namespace {
-
-double CpuSeconds()
-{
-    FILETIME created, exited, kernel, user;
-    ::GetProcessTimes(::GetCurrentProcess(), &created, &exited, &kernel, &user);
-    auto toSeconds = [](const FILETIME& f) {
-        return double((uint64_t(f.dwHighDateTime) << 32) | f.dwLowDateTime) * 1e-7;
-    };
-    return toSeconds(kernel) + toSeconds(user);
-}
-
-}  // namespace
 
 int main(int argc, char** argv)
 {

@@ -5,6 +5,7 @@
 //   lossless_cpu [seconds] [fps] [width] [height] [movie]
 
 #include "engine/CaptureEngine.h"
+#include "bench/engine/ProcessCpu.h"
 
 #include <windows.h>
 
@@ -14,16 +15,6 @@
 #include <string>
 
 namespace {
-
-double CpuSeconds()
-{
-    FILETIME created, exited, kernel, user;
-    ::GetProcessTimes(::GetCurrentProcess(), &created, &exited, &kernel, &user);
-    auto toSeconds = [](const FILETIME& f) {
-        return double((uint64_t(f.dwHighDateTime) << 32) | f.dwLowDateTime) * 1e-7;
-    };
-    return toSeconds(kernel) + toSeconds(user);
-}
 
 uint64_t FileBytes(const char* path)
 {
