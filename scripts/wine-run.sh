@@ -26,6 +26,9 @@ if [ "${VORLUX_WINE_OUTPUT_AFTER:-}" = 1 ]; then
     rc=0
     "$wine" "$@" >"$out" 2>&1 || rc=$?
     cat "$out"
+    if [ "$rc" -ne 0 ] && [ ! -s "$out" ]; then
+        echo "wine-run.sh: $1 ended with code $rc and wrote nothing" >&2
+    fi
     exit $rc
 fi
 exec "$wine" "$@"
