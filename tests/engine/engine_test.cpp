@@ -362,16 +362,23 @@ TEST(BaseThreadTest, BaseRunHasNoWorkAndDestroyingRunningRaises)
     alignas(GateThread) unsigned char storage[sizeof(GateThread)];
     auto* t = new (storage) GateThread;
     t->Start();
-    HANDLE gate = t->gate;
-    HANDLE thread = t->Handle();
+    // The destruction closes the object's own handles: the thread is let go and waited for
+    // through copies, so that it has ended before `storage` goes out of scope.
+    const HANDLE self = ::GetCurrentProcess();
+    HANDLE gateCopy = nullptr;
+    HANDLE threadCopy = nullptr;
+    ASSERT_TRUE(::DuplicateHandle(self, t->gate, self, &gateCopy, 0, FALSE, DUPLICATE_SAME_ACCESS));
+    ScopedKernelHandle gate(gateCopy);
+    ASSERT_TRUE(::DuplicateHandle(self, t->Handle(), self, &threadCopy, 0, FALSE, DUPLICATE_SAME_ACCESS));
+    ScopedKernelHandle thread(threadCopy);
     try {
         t->~GateThread();
         ADD_FAILURE() << "destroyed a running thread";
     } catch (const BaseThread::BaseThreadError& e) {
         EXPECT_EQ(e.code, 7);
     }
-    ::SetEvent(gate);
-    ::WaitForSingleObject(thread, 10000);
+    ::SetEvent(gate.get());
+    EXPECT_EQ(::WaitForSingleObject(thread.get(), 10000), WAIT_OBJECT_0);
 }
 
 TEST(BaseThreadTest, LockIsReentrantAndExclusive)
