@@ -146,9 +146,10 @@ vorlux_map_drive() {  # letter directory
 # Whole-program runs: a work directory holding a clean prefix and a copy of the program, on the
 # display of the depth VORLUX_DEPTH picks (VORLUX_DISPLAY_8/16/24 as scripts/test.sh exports
 # them, else DISPLAY). Sets VORLUX_WORK, VORLUX_PROG (the program's directory), VORLUX_RUN (the
-# loader), WINEPREFIX and DISPLAY. The caller's EXIT trap calls vorlux_program_cleanup.
+# loader), WINEPREFIX and DISPLAY, and makes vorlux_program_cleanup the script's EXIT trap.
 vorlux_program_setup() {  # target path/vorlux.exe
     local target=$1 exe=$2 var
+    trap vorlux_program_cleanup EXIT
     [ -f "$exe" ] || die "no program at $exe"
     var=VORLUX_DISPLAY_${VORLUX_DEPTH:-24}
     export DISPLAY=${!var:-${DISPLAY:-}}

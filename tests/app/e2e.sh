@@ -9,14 +9,10 @@ set -euo pipefail
 VORLUX_SCRIPT=e2e.sh
 fail() { vorlux_fail "$@"; }
 depth=${VORLUX_DEPTH:-24}
-trap vorlux_program_cleanup EXIT
 vorlux_program_setup "$1" "$2"
-wine=$VORLUX_RUN
-prog=$VORLUX_PROG
-work=$VORLUX_WORK
 key() { vorlux_key "$panel" "$1"; }  # the panel must have the X focus for a hot key to arrive
 
-"$wine" "$prog/vorlux.exe" </dev/null >"$work/first.out" 2>&1 &
+"$VORLUX_RUN" "$VORLUX_PROG/vorlux.exe" </dev/null >"$VORLUX_WORK/first.out" 2>&1 &
 first=$!
 panel=$(vorlux_wait_window '^Vorlux 3\.0$' 300) || fail "the panel did not appear"
 echo "panel $panel on depth $depth"
@@ -33,7 +29,7 @@ done
 key ctrl+shift+F5
 sleep 3
 key ctrl+shift+F6
-movie=$prog/VluxTake000.avi
+movie=$VORLUX_PROG/VluxTake000.avi
 vorlux_wait_file "$movie" 60 || fail "no $movie"
 sleep 2
 probe=$(ffprobe -v error -count_frames -select_streams v:0 \
@@ -53,13 +49,13 @@ errors=$(ffmpeg -v error -i "$movie" -f null - 2>&1 | head -5)
 key ctrl+shift+F5
 sleep 1
 key ctrl+shift+F6
-vorlux_wait_file "$prog/VluxTake001.avi" 60 || fail "the second recording is not VluxTake001.avi"
+vorlux_wait_file "$VORLUX_PROG/VluxTake001.avi" 60 || fail "the second recording is not VluxTake001.avi"
 
 key ctrl+shift+F8
-vorlux_wait_file "$prog/VluxTake000.bmp" 30 || fail "no VluxTake000.bmp"
+vorlux_wait_file "$VORLUX_PROG/VluxTake000.bmp" 30 || fail "no VluxTake000.bmp"
 
 # A second copy: the message of string 271 under the caption of string 270; Cancel ends it.
-"$wine" "$prog/vorlux.exe" </dev/null >"$work/second.out" 2>&1 &
+"$VORLUX_RUN" "$VORLUX_PROG/vorlux.exe" </dev/null >"$VORLUX_WORK/second.out" 2>&1 &
 second=$!
 box=$(vorlux_wait_window '^Vorlux is already running$' 300) || fail "the second copy asked nothing"
 panels=$(xdotool search --onlyvisible --name '^Vorlux 3\.0$' | wc -l)

@@ -9,11 +9,7 @@ set -euo pipefail
 . "$(dirname "$0")/../../scripts/lib.sh"
 VORLUX_SCRIPT=e2e_lossless.sh
 depth=${VORLUX_DEPTH:-24}
-trap vorlux_program_cleanup EXIT
 vorlux_program_setup "$1" "$2"
-wine=$VORLUX_RUN
-prog=$VORLUX_PROG
-work=$VORLUX_WORK
 fail() { vorlux_fail "$@"; }
 key() { vorlux_key "$panel" "$1"; }  # the panel must have the X focus for a hot key to arrive
 set_number() { vorlux_reg_set Movie "$1" REG_DWORD "$2"; }  # read afresh by the next start
@@ -23,8 +19,8 @@ left=560 top=420 width=400 height=300
 
 # A picture in true colour: colour bars, gradients and text. Cut to RGB555 it must change, or
 # an exact match would not show that true colour was kept.
-ffmpeg -v error -f lavfi -i "testsrc2=s=${width}x${height}:r=1" -frames 1 -y "$work/picture.png"
-cut=$(ffmpeg -hide_banner -i "$work/picture.png" -i "$work/picture.png" \
+ffmpeg -v error -f lavfi -i "testsrc2=s=${width}x${height}:r=1" -frames 1 -y "$VORLUX_WORK/picture.png"
+cut=$(ffmpeg -hide_banner -i "$VORLUX_WORK/picture.png" -i "$VORLUX_WORK/picture.png" \
     -lavfi "[0:v]format=rgb555le,format=gbrp[a];[1:v]format=gbrp[b];[a][b]psnr" -f null - 2>&1 |
     sed -n 's/.*average:\([0-9a-z.]*\).*/\1/p')
 [ -n "$cut" ] && [ "$cut" != inf ] || fail "the test picture survives RGB555 ($cut)"
@@ -33,11 +29,11 @@ case "$depth" in  # the picture in the display's own pixel format, for xwud
     16) shown=rgb565le ;;
     *) shown=pal8 ;;
 esac
-ffmpeg -v error -i "$work/picture.png" -pix_fmt $shown -y "$work/picture.xwd"
-xwud -in "$work/picture.xwd" -geometry +$left+$top -noclick &
+ffmpeg -v error -i "$VORLUX_WORK/picture.png" -pix_fmt $shown -y "$VORLUX_WORK/picture.xwd"
+xwud -in "$VORLUX_WORK/picture.xwd" -geometry +$left+$top -noclick &
 VORLUX_PIDS+=($!)
 
-"$wine" "$prog/vorlux.exe" </dev/null >"$work/vorlux.out" 2>&1 &
+"$VORLUX_RUN" "$VORLUX_PROG/vorlux.exe" </dev/null >"$VORLUX_WORK/vorlux.out" 2>&1 &
 panel=$(vorlux_wait_window '^Vorlux 3\.0$' 300) || fail "the panel did not appear"
 echo "panel $panel on depth $depth"
 
@@ -53,10 +49,10 @@ xdotool mousemove 5 760
 
 key ctrl+shift+F5
 sleep 2
-xwd -root -silent >"$work/screen.xwd"
+xwd -root -silent >"$VORLUX_WORK/screen.xwd"
 sleep 1
 key ctrl+shift+F6
-movie=$prog/VluxTake000.avi
+movie=$VORLUX_PROG/VluxTake000.avi
 vorlux_wait_file "$movie" 60 || fail "no $movie"
 sleep 2
 
@@ -84,15 +80,15 @@ if [ "$depth" = 24 ]; then
     # and every frame of the movie equals the screenshot.
     psnr() {  # input-a input-b -> "average min frames"
         ffmpeg -hide_banner -i "$1" -i "$2" \
-            -lavfi "[1:v]crop=$width:$height:$left:$top,format=gbrp[b];[0:v]format=gbrp[a];[a][b]psnr=stats_file=$work/psnr.log" \
+            -lavfi "[1:v]crop=$width:$height:$left:$top,format=gbrp[b];[0:v]format=gbrp[a];[a][b]psnr=stats_file=$VORLUX_WORK/psnr.log" \
             -f null - 2>&1 | sed -n 's/.*average:\([0-9a-z.]*\) min:\([0-9a-z.]*\).*/\1 \2/p'
     }
-    read -r average _ < <(ffmpeg -hide_banner -i "$work/picture.png" -i "$work/screen.xwd" \
+    read -r average _ < <(ffmpeg -hide_banner -i "$VORLUX_WORK/picture.png" -i "$VORLUX_WORK/screen.xwd" \
         -lavfi "[1:v]crop=$width:$height:$left:$top,format=gbrp[b];[0:v]format=gbrp[a];[a][b]psnr" -f null - 2>&1 |
         sed -n 's/.*average:\([0-9a-z.]*\) min:\([0-9a-z.]*\).*/\1 \2/p')
     [ "$average" = inf ] || fail "the screen does not show the picture exactly (PSNR $average)"
-    read -r average minimum < <(psnr "$movie" "$work/screen.xwd")
-    compared=$(wc -l <"$work/psnr.log")
+    read -r average minimum < <(psnr "$movie" "$VORLUX_WORK/screen.xwd")
+    compared=$(wc -l <"$VORLUX_WORK/psnr.log")
     echo "movie against the screen: PSNR average $average, worst frame $minimum, $compared frames"
     [ "$average" = inf ] && [ "$minimum" = inf ] || fail "frames differ from the screen (PSNR $average, worst $minimum)"
     [ "$compared" -eq "$frames" ] || fail "compared $compared of $frames frames"

@@ -12,19 +12,15 @@ set -euo pipefail
 VORLUX_SCRIPT=fallbacks.sh
 fail() { vorlux_fail "$@"; }
 depth=${VORLUX_DEPTH:-24}
-trap vorlux_program_cleanup EXIT
 vorlux_program_setup "$1" "$2"
-wine=$VORLUX_RUN
-prog=$VORLUX_PROG
-work=$VORLUX_WORK
-disk=$work/disk
+disk=$VORLUX_WORK/disk
 # The program runs from here: the root of its current drive is /, where a movie whose directory
 # read as empty text used to land.
-cd "$work"
+cd "$VORLUX_WORK"
 
 key() { vorlux_key "$panel" "$1"; }  # the panel must have the X focus for a hot key to arrive
 start_program() {
-    "$wine" "$prog/vorlux.exe" </dev/null >>"$work/program.out" 2>&1 &
+    "$VORLUX_RUN" "$VORLUX_PROG/vorlux.exe" </dev/null >>"$VORLUX_WORK/program.out" 2>&1 &
     running=$!
     VORLUX_PIDS+=("$running")
     panel=$(vorlux_wait_window '^Vorlux 3\.0$' 300) || fail "the panel did not appear"
@@ -42,6 +38,22 @@ record() {  # seconds
     sleep "$1"
     key ctrl+shift+F6
 }
+# A start onto a drive this small asks first; Yes is the default button.
+answer_low_disk() {  # which start, for the failure
+    local box
+    box=$(vorlux_wait_window '^Low disk space$' 60) || fail "a start $1 did not ask first"
+    vorlux_focus "$box"
+    xdotool key Return
+}
+# A movie recorded from the default area: it appears and decodes at 400x300.
+expect_default_area_movie() {  # path which-movie what-was-stored
+    local got
+    vorlux_wait_file "$1" 60 || fail "no $2 beside the program"
+    sleep 2
+    got=$(probe_size "$1")
+    echo "$3: $got"
+    [ "${got% *}" = 400x300 ] || fail "the movie is ${got% *}, expected 400x300"
+}
 probe_size() {  # movie -> "WIDTHxHEIGHT FRAMES", after checking it decodes cleanly
     local errors
     errors=$(ffmpeg -v error -i "$1" -f null - 2>&1 | head -5)
@@ -57,7 +69,7 @@ only_the_panel_visible() {  # what
     [ "$windows" -eq 1 ] || fail "$windows windows of the program visible $1, expected the panel alone"
 }
 no_stray_movie() {
-    for stray in /VluxTake000.avi /VluxTake001.avi "$work/../x000.avi" "$work/x000.avi"; do
+    for stray in /VluxTake000.avi /VluxTake001.avi "$VORLUX_WORK/../x000.avi" "$VORLUX_WORK/x000.avi"; do
         [ ! -e "$stray" ] || fail "a movie went to $stray"
     done
 }
@@ -77,13 +89,9 @@ start_program
 [ "$(vorlux_reg_value Movie Left)/$(vorlux_reg_value Movie Top)/$(vorlux_reg_value Movie Height)" = 0x0/0x0/0x12c ] \
     || fail "the default area was not written back"
 record 2
-movie=$prog/VluxTake000.avi
-vorlux_wait_file "$movie" 60 || fail "no movie beside the program"
-sleep 2
-got=$(probe_size "$movie")
-echo "directory a number, width 0xFFFFFFFF: $got"
-[ "${got% *}" = 400x300 ] || fail "the movie is ${got% *}, expected 400x300"
-expected=$(/usr/lib/wine/wine64 winepath -w "$movie" 2>/dev/null | tr -d '\r')
+movie=$VORLUX_PROG/VluxTake000.avi
+expect_default_area_movie "$movie" movie "directory a number, width 0xFFFFFFFF"
+expected=$("$VORLUX_WINE64" winepath -w "$movie" 2>/dev/null | tr -d '\r')
 [ "$(vorlux_reg_value Movie LastMovieRecorded)" = "$expected" ] || fail "LastMovieRecorded is $(vorlux_reg_value Movie LastMovieRecorded)"
 only_the_panel_visible "after a hot-key start and stop"
 no_stray_movie
@@ -95,12 +103,8 @@ vorlux_reg_set Path Filename REG_SZ '..\..\x'
 vorlux_reg_set Movie Left REG_SZ abc
 start_program
 record 1
-movie=$prog/VluxTake001.avi
-vorlux_wait_file "$movie" 60 || fail "no second movie beside the program"
-sleep 2
-got=$(probe_size "$movie")
-echo "directory too long, name leading out, left edge text: $got"
-[ "${got% *}" = 400x300 ] || fail "the movie is ${got% *}, expected 400x300"
+movie=$VORLUX_PROG/VluxTake001.avi
+expect_default_area_movie "$movie" "second movie" "directory too long, name leading out, left edge text"
 [ "$(vorlux_reg_value Movie Left)" = 0x0 ] || fail "the refused left edge was not written back"
 only_the_panel_visible "after a second hot-key start and stop"
 no_stray_movie
@@ -119,10 +123,7 @@ start_program
 for numbered in 0 1; do
     vorlux_reg_set Path AutoIncrement REG_DWORD $numbered
     key ctrl+shift+F5
-    # Asked first whether to record onto a disk this full: Yes (the default button).
-    box=$(vorlux_wait_window '^Low disk space$' 60) || fail "a start on a full disk did not ask first (numbered $numbered)"
-    vorlux_focus "$box"
-    xdotool key Return
+    answer_low_disk "on a full disk (numbered $numbered)"
     box=$(vorlux_wait_window '^Could not start recording$' 60) || fail "a start on a full disk did not fail (numbered $numbered)"
     listing=$(cd "$disk" && ls -A | sort | tr '\n' ' ')
     echo "full disk, numbered $numbered: E: holds $listing"
@@ -133,12 +134,10 @@ for numbered in 0 1; do
     xdotool key Return
     vorlux_wait_gone '^Could not start recording$' 30 || fail "the message box stayed"
 done
-# With room again, the first number is still free. A 1 MiB drive still asks first: Yes.
+# With room again, the first number is still free. A 1 MiB drive still asks first.
 rm "$disk/fill"
 key ctrl+shift+F5
-box=$(vorlux_wait_window '^Low disk space$' 60) || fail "a start on a small disk did not ask first"
-vorlux_focus "$box"
-xdotool key Return
+answer_low_disk "on a small disk"
 sleep 1
 key ctrl+shift+F6
 vorlux_wait_file "$disk/VluxTake000.avi" 60 || fail "no E:\\VluxTake000.avi once the disk has room"

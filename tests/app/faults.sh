@@ -14,18 +14,14 @@ VORLUX_SCRIPT=faults.sh
 fail() { vorlux_fail "$@"; }
 helper_exe=$3
 depth=${VORLUX_DEPTH:-24}
-trap vorlux_program_cleanup EXIT
 vorlux_program_setup "$1" "$2"
-wine=$VORLUX_RUN
-prog=$VORLUX_PROG
-work=$VORLUX_WORK
-disk=$work/disk
+disk=$VORLUX_WORK/disk
 vorlux_mount_tmpfs "$disk" 8m
 mkdir "$disk/clips"
 vorlux_map_drive E "$disk"
-cp "$helper_exe" "$prog/e2e_helper.exe" || fail "cannot copy $helper_exe"
+cp "$helper_exe" "$VORLUX_PROG/e2e_helper.exe" || fail "cannot copy $helper_exe"
 
-helper() { "$wine" "$prog/e2e_helper.exe" "$@" </dev/null 2>/dev/null | tr -d '\r'; }
+helper() { "$VORLUX_RUN" "$VORLUX_PROG/e2e_helper.exe" "$@" </dev/null 2>/dev/null | tr -d '\r'; }
 wait_window() { vorlux_wait_window "$@"; }
 wait_file() { vorlux_wait_file "$@"; }
 key() {  # the panel must have the X focus for a hot key to arrive; it may just be reappearing
@@ -45,7 +41,7 @@ control_is() {  # id text seconds: the panel's control shows the text within the
 reg_set() { vorlux_reg_set "$@"; }
 # A start onto a small disk asks first; the answer is Yes. Elsewhere it may or may not ask.
 answer_low_disk() {  # seconds to wait for the question
-    if helper text 'Low disk space' "$1" >"$work/question"; then
+    if helper text 'Low disk space' "$1" >"$VORLUX_WORK/question"; then
         helper press 'Low disk space' 6 >/dev/null  # IDYES
         return 0
     fi
@@ -93,7 +89,7 @@ EOF
 }
 
 # ---- a movie that fills its disk ----------------------------------------------------------------
-"$wine" "$prog/vorlux.exe" </dev/null >"$work/first.out" 2>&1 &
+"$VORLUX_RUN" "$VORLUX_PROG/vorlux.exe" </dev/null >"$VORLUX_WORK/first.out" 2>&1 &
 first=$!
 VORLUX_PIDS+=("$first")
 panel=$(wait_window '^Vorlux 3\.0$' 300) || fail "the panel did not appear"
@@ -108,14 +104,14 @@ reg_set Movie FramesPerSecond REG_DWORD 25
 reg_set Movie VorluxMode REG_DWORD 1
 reg_set Path Directory REG_SZ 'E:\clips'
 
-"$wine" "$prog/e2e_helper.exe" noise 640 480 600 </dev/null >/dev/null 2>&1 &
+"$VORLUX_RUN" "$VORLUX_PROG/e2e_helper.exe" noise 640 480 600 </dev/null >/dev/null 2>&1 &
 VORLUX_PIDS+=("$!")
 wait_window '^vorlux test noise$' 60 >/dev/null || fail "no moving content"
 
 key ctrl+shift+F5
 answer_low_disk 30 || fail "a start onto an 8 MiB disk did not ask about the room"
-echo "asked: $(cat "$work/question")"
-grep -q 'E:\\clips' "$work/question" || fail "the question does not name the directory: $(cat "$work/question")"
+echo "asked: $(cat "$VORLUX_WORK/question")"
+grep -q 'E:\\clips' "$VORLUX_WORK/question" || fail "the question does not name the directory: $(cat "$VORLUX_WORK/question")"
 
 text=$(helper text 'Recording stopped' 180) || fail "no message box after the disk filled"
 echo "told: $text"
@@ -155,7 +151,7 @@ key ctrl+shift+F5
 answer_low_disk 5 || true
 sleep 3
 key ctrl+shift+F6
-good=$prog/VluxTake000.avi
+good=$VORLUX_PROG/VluxTake000.avi
 wait_file "$good" 60 || fail "no recording after the full disk"
 sleep 2
 good_frames=$(check_movie "$good")
@@ -164,16 +160,16 @@ echo "good movie: $good_frames frame slots"
 
 kill "$first" 2>/dev/null || true
 wait "$first" 2>/dev/null || true
-grep -q '^Recording ended: the disk is full' <(tr -d '\r' <"$work/first.out") \
+grep -q '^Recording ended: the disk is full' <(tr -d '\r' <"$VORLUX_WORK/first.out") \
     || fail "standard output does not say why the recording ended"
 
 # ---- a hot key that another program holds --------------------------------------------------------
-"$wine" "$prog/e2e_helper.exe" hold 0x74 600 </dev/null >"$work/hold.out" 2>/dev/null &
+"$VORLUX_RUN" "$VORLUX_PROG/e2e_helper.exe" hold 0x74 600 </dev/null >"$VORLUX_WORK/hold.out" 2>/dev/null &
 VORLUX_PIDS+=("$!")
-for _ in $(seq 60); do grep -q held "$work/hold.out" 2>/dev/null && break; sleep 1; done
-grep -q held "$work/hold.out" || fail "the helper could not take Ctrl+Shift+F5"
+for _ in $(seq 60); do grep -q held "$VORLUX_WORK/hold.out" 2>/dev/null && break; sleep 1; done
+grep -q held "$VORLUX_WORK/hold.out" || fail "the helper could not take Ctrl+Shift+F5"
 
-"$wine" "$prog/vorlux.exe" </dev/null >"$work/second.out" 2>&1 &
+"$VORLUX_RUN" "$VORLUX_PROG/vorlux.exe" </dev/null >"$VORLUX_WORK/second.out" 2>&1 &
 second=$!
 VORLUX_PIDS+=("$second")
 panel=$(wait_window '^Vorlux 3\.0$' 300) || fail "the panel did not appear the second time"
@@ -195,7 +191,7 @@ control_is 113 '&Pause Recording' 20 || fail "the pause key did not work again"
 key ctrl+shift+F6
 control_is 110 '&Start Recording' 20 || fail "the stop key did not work"
 key ctrl+shift+F8
-wait_file "$prog/VluxTake000.bmp" 30 || fail "the capture key did not work"
+wait_file "$VORLUX_PROG/VluxTake000.bmp" 30 || fail "the capture key did not work"
 # The held key reaches the other program, not this one.
 key ctrl+shift+F5
 sleep 2

@@ -14,22 +14,18 @@ set -euo pipefail
 . "$(dirname "$0")/../../scripts/lib.sh"
 VORLUX_SCRIPT=status-e2e.sh
 fail() {
-    xwd -root -silent >"$work/fail.xwd" 2>/dev/null \
-        && ffmpeg -v error -y -i "$work/fail.xwd" "${TMPDIR:-/tmp}/status-e2e-fail.png" 2>/dev/null \
+    xwd -root -silent >"$VORLUX_WORK/fail.xwd" 2>/dev/null \
+        && ffmpeg -v error -y -i "$VORLUX_WORK/fail.xwd" "${TMPDIR:-/tmp}/status-e2e-fail.png" 2>/dev/null \
         && echo "screen at the failure: ${TMPDIR:-/tmp}/status-e2e-fail.png" >&2
     die "FAIL: $*"
 }
 bin=$(dirname "$2")
-trap vorlux_program_cleanup EXIT
 VORLUX_DEPTH=24 vorlux_program_setup "$1" "$2"
-wine=$VORLUX_RUN
-prog=$VORLUX_PROG
-work=$VORLUX_WORK
-cp "$bin/vored102.exe" "$bin/url_catcher.exe" "$bin/vorlux-help.html" "$prog/" || fail "the program's companions are not built"
-cp -r "$bin/vorlux-help" "$prog/" || fail "no help pictures in $bin"
-log=$prog/url.txt
+cp "$bin/vored102.exe" "$bin/url_catcher.exe" "$bin/vorlux-help.html" "$VORLUX_PROG/" || fail "the program's companions are not built"
+cp -r "$bin/vorlux-help" "$VORLUX_PROG/" || fail "no help pictures in $bin"
+log=$VORLUX_PROG/url.txt
 winpath() { "$VORLUX_WINE64" winepath -w "$1" 2>/dev/null | tr -d '\r'; }
-catcher=$(winpath "$prog/url_catcher.exe")
+catcher=$(winpath "$VORLUX_PROG/url_catcher.exe")
 reg_add() {  # key value-data
     "$VORLUX_WINE64" reg add "$1" /ve /d "$2" /f >/dev/null 2>&1 || fail "reg add $1"
 }
@@ -69,8 +65,8 @@ tooltip_shot() {  # -> checksum of the area under the icon, where its tooltip sh
     sleep 0.3
     xdotool mousemove $((ix + 1)) "$iy"
     sleep 1.5
-    xwd -root -silent >"$work/tip.xwd"
-    ffmpeg -v error -y -i "$work/tip.xwd" -vf "crop=400:60:0:$((iy + 8))" -f rawvideo -pix_fmt gray - | md5sum
+    xwd -root -silent >"$VORLUX_WORK/tip.xwd"
+    ffmpeg -v error -y -i "$VORLUX_WORK/tip.xwd" -vf "crop=400:60:0:$((iy + 8))" -f rawvideo -pix_fmt gray - | md5sum
 }
 focus_panel() {  # a click on the page's picture gives a control the keyboard focus
     local x y
@@ -79,7 +75,7 @@ focus_panel() {  # a click on the page's picture gives a control the keyboard fo
     sleep 0.5
 }
 
-"$wine" "$prog/vorlux.exe" </dev/null >"$work/first.out" 2>&1 &
+"$VORLUX_RUN" "$VORLUX_PROG/vorlux.exe" </dev/null >"$VORLUX_WORK/first.out" 2>&1 &
 first=$!
 panel=$(vorlux_wait_window '^Vorlux 3\.0$' 300) || fail "the panel did not appear"
 tray=$(vorlux_wait_window '^Wine System Tray$' 30) || fail "no icon: Wine's tray window did not appear"
@@ -91,7 +87,7 @@ echo "panel $panel, tray $tray at $(tray_point)"
 # Menu: start, pause, resume, stop; a movie that decodes.
 idle_tip=$(tooltip_shot)
 menu s
-vorlux_wait_file "$prog/VluxTake000.avi" 30 || fail "Start Recording from the menu made no movie"
+vorlux_wait_file "$VORLUX_PROG/VluxTake000.avi" 30 || fail "Start Recording from the menu made no movie"
 sleep 1.5
 tip1=$(tooltip_shot)
 sleep 2
@@ -104,7 +100,7 @@ menu r
 sleep 1
 menu t
 sleep 2
-movie=$prog/VluxTake000.avi
+movie=$VORLUX_PROG/VluxTake000.avi
 probe=$(ffprobe -v error -count_frames -select_streams v:0 -show_entries stream=codec_name,nb_read_frames \
     -of default=noprint_wrappers=1 "$movie")
 echo "$probe"
@@ -115,11 +111,11 @@ errors=$(ffmpeg -v error -i "$movie" -f null - 2>&1 | head -5)
 
 # Capture Frame, Play Last Movie, Open Movie Folder.
 menu c
-vorlux_wait_file "$prog/VluxTake000.bmp" 20 || fail "Capture Frame from the menu wrote no bitmap"
+vorlux_wait_file "$VORLUX_PROG/VluxTake000.bmp" 20 || fail "Capture Frame from the menu wrote no bitmap"
 menu l
 wait_log "VluxTake000.avi" 60 || fail "Play Last Movie did not open VluxTake000.avi: $(cat "$log" 2>/dev/null)"
 menu f
-wait_log "$(winpath "$prog")" 60 \
+wait_log "$(winpath "$VORLUX_PROG")" 60 \
     || fail "Open Movie Folder did not open the folder: $(cat "$log" 2>/dev/null)"
 
 # F1 on the Movie page: the browser gets the page's address with its anchor.
@@ -129,17 +125,17 @@ wait_log "vorlux-help.html#movie" 30 || fail "F1 did not open the help at #movie
 grep -F "vorlux-help.html#movie" "$log"
 
 # A missing help file is said, not passed over.
-mv "$prog/vorlux-help.html" "$prog/help.away"
+mv "$VORLUX_PROG/vorlux-help.html" "$VORLUX_PROG/help.away"
 focus_panel
 xdotool key F1
 box=$(vorlux_wait_window '^Vorlux Help$' 30) || fail "a missing help file gave no message"
 vorlux_focus "$box"
 xdotool key Return
 vorlux_wait_gone '^Vorlux Help$' 10 || fail "the help message did not close"
-mv "$prog/help.away" "$prog/vorlux-help.html"
+mv "$VORLUX_PROG/help.away" "$VORLUX_PROG/vorlux-help.html"
 
 # A second copy ended at its prompt leaves the first one's icon in place.
-"$wine" "$prog/vorlux.exe" </dev/null >"$work/second.out" 2>&1 &
+"$VORLUX_RUN" "$VORLUX_PROG/vorlux.exe" </dev/null >"$VORLUX_WORK/second.out" 2>&1 &
 second=$!
 box=$(vorlux_wait_window '^Vorlux is already running$' 300) || fail "the second copy asked nothing"
 vorlux_focus "$box"
