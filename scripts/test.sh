@@ -59,11 +59,14 @@ export WINEDEBUG=-all VORLUX_WINE_OUTPUT_AFTER=1
 # from a copy of the pristine one instead of booting their own. The boot's server ends (and
 # saves the registry) before anything copies the prefix.
 base_prefix=$build/wineprefix-base
-if [ ! -f "$base_prefix/system.reg" ]; then
+# A prefix without its 32-bit half (syswow64) was booted where 32-bit programs could not run.
+if [ ! -f "$base_prefix/system.reg" ] || [ ! -d "$base_prefix/drive_c/windows/syswow64" ]; then
     echo "== boot the Wine prefix"
     rm -rf "$base_prefix"
     (export WINEPREFIX=$base_prefix DISPLAY=${displays[x86_64.24]}
      vorlux_boot_prefix && vorlux_stop_prefix) || die "the first Wine prefix could not be booted"
+    [ -d "$base_prefix/drive_c/windows/syswow64" ] \
+        || die "the Wine prefix booted without its 32-bit half (see $base_prefix.boot.log)"
 fi
 for target in x86_64 i686; do
     if [ ! -f "$build/wineprefix-$target/system.reg" ]; then
