@@ -1,7 +1,7 @@
 #include "panel/PropSheet.h"
 
 #include "diag/DebugTrace.h"
-#include "engine/CaptureEngine.h"
+#include "engine/CaptureFactory.h"
 #include "framework/ResourceText.h"
 #include "ids/Messages.h"
 #include "ids/resource.h"
