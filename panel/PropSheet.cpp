@@ -138,6 +138,7 @@ void PropSheet::OnHotKey(int id)
     if (id < kHotKeyStart || id > kHotKeyCapture)
         return;
     DebugTrace("%s", kHotKeyNames[id - kHotKeyStart]);
+    // The hot keys 20 to 23 are the start, stop, pause and frame commands, in that order.
     PostCommand(static_cast<RecordingCommand>(id - kHotKeyStart));
 }
 
