@@ -113,6 +113,8 @@
 #define IDS_HELP_TITLE 300
 #define IDS_HELP_MISSING 301 /* %s: the help file's path */
 #define IDS_HELP_NOT_OPENED 302 /* %s: the help page's address */
+#define IDS_PLAYER_FAILED_CAPTION 303
+#define IDS_PLAYER_FAILED 304 /* %s: the player's command line */
 
 // Version information
 #define IDV_VERSION 1

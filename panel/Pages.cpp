@@ -6,7 +6,7 @@
 #include "common/CaptureMode.h"
 #include "framework/ResourceText.h"
 #include "framework/Scoped.h"
-#include "panel/PropSheet.h"
+#include "panel/Wording.h"
 #include "panel/ResizePage.h"
 #include "settings/Prefs.h"
 
@@ -94,7 +94,7 @@ const KeyRow kKeyRows[] = {
 };
 }  // namespace
 
-MoviePage::MoviePage(PropSheet& sheet, Prefs& prefs, HINSTANCE instance)
+MoviePage::MoviePage(PanelCommands& sheet, Prefs& prefs, HINSTANCE instance)
     : TPropertyPage(IDD_MOVIE, instance, true), sheet(sheet), prefs(prefs), launcher(LaunchProcess)
 {
 }
@@ -129,6 +129,7 @@ bool MoviePage::SetupWindow()
     cursorHalo.SetCheck(prefs.GetCursorHalo());
     FillFrameRates();
     ShowDepth();
+    OnRecordingState(sheet.RecorderState());
     return true;
 }
 
@@ -194,15 +195,19 @@ std::string MoviePage::PlayerCommandLine(const char* programDirectory, const cha
     return line;
 }
 
-void MoviePage::ShowRecording(bool on)
+void MoviePage::OnRecordingState(RecordingState state)
 {
-    recording = on;
+    if (!Handle())
+        return;  // drawn at set-up
+    const bool recording = state == RecordingState::Recording || state == RecordingState::Paused;
     startStop.SetText(recording ? "&Stop Recording" : "&Start Recording");
+    pause.SetText(state == RecordingState::Paused ? "&Resume Recording" : "&Pause Recording");
 }
 
-void MoviePage::ShowPaused(bool paused)
+void MoviePage::OnCaptureAreaReplaced()
 {
-    pause.SetText(paused ? "&Resume Recording" : "&Pause Recording");
+    if (Handle())
+        ShowCaptureArea();
 }
 
 bool MoviePage::OnCommand(int id, int code, HWND)
@@ -235,13 +240,13 @@ bool MoviePage::OnCommand(int id, int code, HWND)
         OnClickCursorHalo();
         return true;
     case IDC_MOVIE_START:
-        OnClickStartStop();
+        sheet.PostStartOrStop();
         return true;
     case IDC_MOVIE_PAUSE:
-        PostCommand(kMsgCapturePause, 0);
+        sheet.PostCommand(RecordingCommand::Pause);
         return true;
     case IDC_MOVIE_FRAME:
-        PostCommand(kMsgCaptureFrame, 0);
+        sheet.PostCommand(RecordingCommand::Frame);
         return true;
     case IDC_MOVIE_RESIZE:
         OnClickResize();
@@ -308,11 +313,6 @@ void MoviePage::OnClickCursorHalo()
     prefs.SetCursorHalo(on);
 }
 
-void MoviePage::OnClickStartStop()
-{
-    PostCommand(recording ? kMsgCaptureStop : kMsgCaptureStart, recording ? 1 : 0);
-}
-
 void MoviePage::OnClickResize()
 {
     RunCaptureAreaDialog(Handle(), Sheet(), prefs, Instance(), [this] {
@@ -336,13 +336,11 @@ void MoviePage::PlayLastMovie()
 void MoviePage::PlayMovie(const char* movie)
 {
     std::string commandLine = PlayerCommandLine(prefs.GetProgramDirectory(), movie);
-    if (!launcher(commandLine))
-        DebugTrace("Play Movie could not start %s", commandLine.c_str());
-}
-
-void MoviePage::PostCommand(UINT message, WPARAM wparam) const
-{
-    ::PostMessageA(sheet.Handle(), message, wparam, 0);
+    if (launcher(commandLine))
+        return;
+    const std::string text = FillIn(LoadText(Instance(), IDS_PLAYER_FAILED), {commandLine});
+    DebugTrace("%s", text.c_str());
+    sheet.ShowMessage(text.c_str(), LoadText(Instance(), IDS_PLAYER_FAILED_CAPTION).c_str());
 }
 
 void MoviePage::OnSheetHelp()
@@ -495,6 +493,12 @@ bool PathPage::SetupWindow()
     return true;
 }
 
+void PathPage::OnRecordingState(RecordingState state)
+{
+    if (state == RecordingState::Idle || state == RecordingState::Failed)
+        RefreshDestination();
+}
+
 void PathPage::RefreshDestination()
 {
     if (!Handle())
@@ -606,7 +610,7 @@ void PathPage::OnSheetHelp()
     SendHelpCommand(SheetOwner(), kCmdHelpDestinationSound, Handle());
 }
 
-KeySetPage::KeySetPage(PropSheet& sheet, Prefs& prefs, HINSTANCE instance)
+KeySetPage::KeySetPage(PanelCommands& sheet, Prefs& prefs, HINSTANCE instance)
     : TPropertyPage(IDD_HOTKEYS, instance, true),
       sheet(sheet),
       prefs(prefs),

@@ -5,6 +5,7 @@
 #include "framework/TControls.h"
 #include "framework/TDialog.h"
 #include "panel/HotKey.h"
+#include "panel/RecordingController.h"
 
 #include <mmreg.h>
 
@@ -13,19 +14,38 @@
 #include <string>
 
 class Prefs;
-class PropSheet;
+
+// What the pages ask of the settings panel.
+class PanelCommands {
+public:
+    // Posts a recording command, so that a button and a hot key take the same path.
+    virtual void PostCommand(RecordingCommand command) = 0;
+    // A stop while a recording runs, else a start.
+    virtual void PostStartOrStop() = 0;
+    virtual RecordingState RecorderState() const = 0;
+    // Adds or removes the status icon at once.
+    virtual void ShowStatusIcon(bool on) = 0;
+    // Registers the four hot keys from the store again.
+    virtual void RegisterHotKeys() = 0;
+    // The key of Hot Keys page row 0..3 could not be registered the last time.
+    virtual bool HotKeyTaken(int row) const = 0;
+    virtual void ShowMessage(const char* text, const char* title) = 0;
+
+protected:
+    ~PanelCommands() = default;
+};
 
 // The first page: recording settings and the four action buttons, which post the panel's
-// commands so that a button and a hot key take the same path.
-class MoviePage : public TPropertyPage {
+// commands so that a button and a hot key take the same path. Its labels follow the recorder.
+class MoviePage : public TPropertyPage, public RecordingListener {
 public:
     // Starts a program from a full command line; true when it started.
     using Launcher = std::function<bool(const std::string& commandLine)>;
 
-    MoviePage(PropSheet& sheet, Prefs& prefs, HINSTANCE instance);
-    // Called by the panel: the Start/Stop and Pause/Resume labels.
-    void ShowRecording(bool recording);
-    void ShowPaused(bool paused);
+    MoviePage(PanelCommands& sheet, Prefs& prefs, HINSTANCE instance);
+    // The Start/Stop and Pause/Resume labels for `state`.
+    void OnRecordingState(RecordingState state) override;
+    void OnCaptureAreaReplaced() override;
     // Shows the stored capture area and the name of the stored capture mode.
     void ShowCaptureArea();
     void ShowCaptureMode();
@@ -59,14 +79,12 @@ private:
     void OnClickStatusIcon();
     void OnClickHighlightClicks();
     void OnClickCursorHalo();
-    void OnClickStartStop();
     // The Capture Area dialog runs here; after OK the page shows the stored mode and area
     // again with ShowCaptureMode and ShowCaptureArea.
     void OnClickResize();
     void OnClickPlayMovie();
-    void PostCommand(UINT message, WPARAM wparam) const;
 
-    PropSheet& sheet;
+    PanelCommands& sheet;
     Prefs& prefs;
     TComboBox frameRate;
     TStatic depth;
@@ -83,7 +101,6 @@ private:
     TCheckBox cursorHalo;
     TButton startStop;
     TButton pause;
-    bool recording = false;  // mirrors the panel's flag
     Launcher launcher;
 };
 
@@ -125,8 +142,8 @@ private:
 };
 
 // Shows the path the next recording will be written to and lets the user choose another
-// directory and base name.
-class PathPage : public TPropertyPage {
+// directory and base name. A recording's end moves it on to the next name.
+class PathPage : public TPropertyPage, public RecordingListener {
 public:
     // Runs the file-save dialog owned by `owner` in `directory`; true with the chosen full
     // path, false when cancelled.
@@ -134,6 +151,7 @@ public:
 
     PathPage(Prefs& prefs, HINSTANCE instance);
     void RefreshDestination();
+    void OnRecordingState(RecordingState state) override;
     void SetSaveDialog(SaveDialog dialog) { saveDialog = std::move(dialog); }
 
     struct Destination {
@@ -171,7 +189,7 @@ public:
     // kHotKeyUnchanged.
     using KeyDialog = std::function<INT_PTR(HotKeyBlock& block)>;
 
-    KeySetPage(PropSheet& sheet, Prefs& prefs, HINSTANCE instance);
+    KeySetPage(PanelCommands& sheet, Prefs& prefs, HINSTANCE instance);
     void SetKeyDialog(KeyDialog dialog) { keyDialog = std::move(dialog); }
 
 protected:
@@ -184,7 +202,7 @@ private:
     void OnClickKey(int row);
     void ShowKey(int row);
 
-    PropSheet& sheet;
+    PanelCommands& sheet;
     Prefs& prefs;
     TButton keys[kKeyCount];
     KeyDialog keyDialog;

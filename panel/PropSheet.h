@@ -1,45 +1,46 @@
 #pragma once
-// The settings panel: a property sheet that owns the capture engine, registers the four global
-// hot keys and turns hot keys and the Movie page's buttons into the four commands. Every
-// command reads the settings store afresh. UI thread.
+// The settings panel: a property sheet that holds the recording controller, registers the four
+// global hot keys and turns hot keys, the Movie page's buttons and the status icon's menu into
+// the controller's commands, each posted so that all take one path. UI thread.
 
 #include "framework/TPropertySheet.h"
 #include "framework/TShell.h"
+#include "panel/GlobalHotKeys.h"
 #include "panel/Pages.h"
+#include "panel/RecordingController.h"
 #include "panel/StatusIcon.h"
 
 #include <cstdint>
 #include <memory>
 #include <string>
-#include <vector>
 
 class CaptureEngine;
 class CaptureFactory;
 class Prefs;
 
-class PropSheet : public TPropertySheet, private StatusIconOwner {
+class PropSheet : public TPropertySheet,
+                  private StatusIconOwner,
+                  private PanelCommands,
+                  private RecordingHost {
 public:
     static constexpr const char* kCaption = "Vorlux 3.0";
 
     PropSheet(HWND parent, HINSTANCE instance, Prefs& prefs);
     ~PropSheet() override;
 
-    // Registers the four hot keys from the store, each as Ctrl+Shift+its key. A key that keeps
-    // its combination stays registered; a key that another program holds is reported once the
-    // message loop runs, and is left unregistered.
-    void RegisterHotKeys();
-    // The key of Hot Keys page row 0..3 could not be registered the last time.
-    bool HotKeyTaken(int row) const;
+    // Registers the four hot keys from the store; a key another program holds is reported once
+    // the message loop runs, and is left unregistered.
+    void RegisterHotKeys() override;
+    bool HotKeyTaken(int row) const override;
 
-    bool IsRecording() const { return recording; }
-    CaptureEngine* Engine() const { return engine.get(); }
+    const RecordingController& Recorder() const { return recorder; }
+    bool IsRecording() const { return recorder.Recording(); }
+    CaptureEngine* Engine() const { return recorder.Engine(); }
     MoviePage& Movie() { return movie; }
     PathPage& Destination() { return destination; }
     SoundPage& Sound() { return sound; }
     KeySetPage& Keys() { return keys; }
     StatusIcon& Status() { return status; }
-    // The Movie page's "Show status icon": adds or removes the icon at once.
-    void ShowStatusIcon(bool on) { status.SetVisible(on); }
     // Tests watch Open Movie Folder instead of opening a folder window.
     void SetShell(TShell& replacement) { shell = &replacement; }
 
@@ -50,50 +51,34 @@ protected:
     bool CanClose() override;
 
     // Seams for tests: the parts the engine is built from, the message box with its OK button,
-    // and the question with Yes and No (true for Yes).
+    // the question with Yes and No (true for Yes), and the room on the movie's drive.
     virtual std::unique_ptr<CaptureFactory> CreateFactory();
-    virtual void ShowMessage(const char* text, const char* title);
-    virtual bool AskMessage(const char* text, const char* title);
-    // The bytes the caller may still write in `directory`; false when the system cannot tell.
-    virtual bool FreeBytes(const char* directory, uint64_t& bytes);
+    void ShowMessage(const char* text, const char* title) override;
+    bool AskMessage(const char* text, const char* title) override;
+    bool FreeBytes(const char* directory, uint64_t& bytes) override;
 
 private:
-    void OnHotKey(int id, WPARAM wparam, LPARAM lparam);
+    void OnHotKey(int id);
     // F1 on the sheet's own controls (tabs, buttons): the help of the page in view.
     void OnHelp(const HELPINFO* info);
-    void OnCaptureCommand(UINT command);
-    void CaptureStart();
-    void CaptureStop();
-    void CapturePause();
-    void CaptureFrame();
-    void OnRecordingFailed();
-    // The frame depth and the compressor, from the screen's depth and the Lossless switch.
-    void ChooseFrameFormat();
-    // False for a timer that is not the panel's.
-    bool OnTimer(UINT_PTR id);
-    // Saves the waiting snapshot, shows the panel and runs the commands that came meanwhile.
-    void SaveSnapshot();
-    void ReportStartError(int32_t code);
-    // Says why the last recording ended on its own, once; nothing when it did not.
-    void ReportRecordingFailure();
     void ReportHotKeys();
-    void ReportSnapshotFailure(const char* path);
-    // False when the movie's drive holds less than about a minute of recording at the engine's
-    // settings and the user chose not to go on.
-    bool ConfirmDiskSpace();
-    void HideForCapture();
-    // Hands the engine the stored capture area; one it refuses is replaced by the default
-    // area, in the engine and in the store, so the Movie page shows what is recorded.
-    void ApplyCaptureArea();
-    // The output path from the stored directory and a name; false when it is empty or too long.
-    bool JoinPath(const char* name, char* path, size_t size) const;
     void Post(UINT message, WPARAM wparam) const;
     void ShowPanel();
-    // The finished movie's time, and its size as the file now holds it.
-    RecordingCounters SavedCounters() const;
+
+    // The pages' requests.
+    void PostCommand(RecordingCommand command) override;
+    void PostStartOrStop() override;
+    RecordingState RecorderState() const override { return recorder.State(); }
+    void ShowStatusIcon(bool on) override { status.SetVisible(on); }
+
+    // What the controller needs of this window.
+    void HideForCapture() override;
+    void ShowAfterCapture() override;
+    bool StartSnapshotTimer() override;
+    void Repost(RecordingCommand command) override { PostCommand(command); }
 
     // The status icon's questions and requests.
-    RecordingCounters StatusCounters() override;
+    RecordingCounters StatusCounters() override { return recorder.Counters(); }
     bool CanPlayLastMovie() override;
     bool CanOpenMovieFolder() override;
     bool CanExit() override;
@@ -101,20 +86,8 @@ private:
     void OnStatusActivate() override;
     void OnStatusPlayMovie(const std::string& path) override;
 
-    struct HotKeySlot {
-        UINT vk = 0;              // the key registered or tried last
-        bool registered = false;  // ours now: to be unregistered before it changes
-        bool taken = false;       // the registration failed
-        int sharedWith = -1;      // taken by this row of ours, or -1
-    };
-    static constexpr int kHotKeyCount = 4;
-
     Prefs& prefs;
-    std::unique_ptr<CaptureEngine> engine;  // built at set-up
-    bool recording = false;                 // a recording this panel started and has not stopped
-    HotKeySlot hotKeys[kHotKeyCount];       // ids 20 to 23
-    std::string snapshotPath;               // the snapshot waiting for its timer, if any
-    std::vector<UINT> deferred;             // commands that came meanwhile, in order
+    GlobalHotKeys hotKeys;  // ids 20 to 23
     MoviePage movie;
     SoundPage sound;
     PathPage destination;
@@ -123,4 +96,5 @@ private:
     TShell systemShell;
     TShell* shell = &systemShell;  // not owned
     StatusIcon status;             // made with the window, gone before it
+    RecordingController recorder;  // made after the pages and the icon it tells, gone before them
 };

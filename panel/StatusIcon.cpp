@@ -298,24 +298,36 @@ void StatusIcon::SetVisible(bool show)
         RemoveIcon();
 }
 
-void StatusIcon::Apply(RecorderEvent event)
+void StatusIcon::OnRecordingState(RecordingState state)
 {
-    if (model.Apply(event))
+    RecorderState shown = RecorderState::Idle;
+    switch (state) {
+    case RecordingState::Recording:
+        shown = RecorderState::Recording;
+        break;
+    case RecordingState::Paused:
+        shown = RecorderState::Paused;
+        break;
+    case RecordingState::Failed:
+        shown = RecorderState::Failed;
+        break;
+    case RecordingState::Idle:
+    case RecordingState::Stopping:  // a failure is shown as soon as it is told
+    case RecordingState::Asking:
+    case RecordingState::Snapshot:
+        break;
+    }
+    if (model.Show(shown))
         Refresh();
 }
 
-void StatusIcon::ShowSaved(const std::string& path, const RecordingCounters& counters)
+void StatusIcon::OnRecordingSaved(const std::string& path, const RecordingCounters& counters)
 {
-    // A recording that failed has said why; a later stop must not call it saved.
-    const bool failed = model.State() == RecorderState::Failed;
-    Apply(RecorderEvent::Stop);
-    if (failed)
-        return;
     savedMovie = path;
     ShowNotice(Notice::Saved, StatusModel::SavedText(Utf8FromAnsi(FileNameOf(path)), counters), NIIF_INFO);
 }
 
-void StatusIcon::ShowFailed(const std::string& reason)
+void StatusIcon::OnRecordingFailed(const std::string& reason)
 {
     const std::string utf8 = Utf8FromAnsi(reason);
     model.Fail(utf8);

@@ -9,6 +9,7 @@
 #include "framework/Scoped.h"
 #include "framework/TShell.h"
 #include "framework/TWindow.h"
+#include "panel/RecordingController.h"
 #include "panel/StatusModel.h"
 
 #include <functional>
@@ -44,7 +45,7 @@ protected:
     ~StatusIconOwner() = default;
 };
 
-class StatusIcon : public TWindow {
+class StatusIcon : public TWindow, public RecordingListener {
 public:
     // Shows the menu at a screen point for `owner`; the chosen command's id, or 0.
     using MenuRunner = std::function<UINT(HWND owner, HMENU menu, POINT at)>;
@@ -69,14 +70,14 @@ public:
     bool Visible() const { return visible; }
     bool Added() const { return added; }
 
-    // The panel's commands as they happen.
-    void Apply(RecorderEvent event);
+    // The recorder's state: the picture, the tooltip and the menu follow it.
+    void OnRecordingState(RecordingState state) override;
     // A recording ended with its movie complete: `path` in the program's code page, its time
     // and size. The notification's click plays it.
-    void ShowSaved(const std::string& path, const RecordingCounters& counters);
+    void OnRecordingSaved(const std::string& path, const RecordingCounters& counters) override;
     // A recording failed: the failed picture, and the reason in the tooltip and a notification
     // (text in the program's code page, as a message box shows it).
-    void ShowFailed(const std::string& reason);
+    void OnRecordingFailed(const std::string& reason) override;
 
     const StatusModel& Model() const { return model; }
     // The menu as it would show now; the caller owns it.

@@ -8,27 +8,6 @@ constexpr char kDot[] = " \xC2\xB7 ";        // " · "
 constexpr char kDash[] = " \xE2\x80\x94 ";   // " — "
 constexpr char kEllipsis[] = "\xE2\x80\xA6";  // "…"
 
-constexpr int kStates = 4;
-constexpr int kEvents = 5;
-
-// The next state for each state (rows) and event (columns: start, pause, resume, stop,
-// failure). A start while recording does nothing, as the panel's start does; a stop after a
-// failure keeps the failure in view until the next start.
-constexpr RecorderState kNext[kStates][kEvents] = {
-    // Idle
-    {RecorderState::Recording, RecorderState::Idle, RecorderState::Idle, RecorderState::Idle,
-     RecorderState::Failed},
-    // Recording
-    {RecorderState::Recording, RecorderState::Paused, RecorderState::Recording, RecorderState::Idle,
-     RecorderState::Failed},
-    // Paused
-    {RecorderState::Paused, RecorderState::Paused, RecorderState::Recording, RecorderState::Idle,
-     RecorderState::Failed},
-    // Failed
-    {RecorderState::Recording, RecorderState::Failed, RecorderState::Failed, RecorderState::Failed,
-     RecorderState::Failed},
-};
-
 // Length in bytes of the UTF-8 sequence that starts with `lead`; a stray byte counts as one
 // character, as the conversion to UTF-16 makes it one replacement character.
 size_t SequenceLength(unsigned char lead)
@@ -57,24 +36,18 @@ std::string Counted(uint32_t n, const char* what)
 
 }  // namespace
 
-RecorderState StatusModel::Next(RecorderState from, RecorderEvent event)
+bool StatusModel::Show(RecorderState shown)
 {
-    return kNext[static_cast<int>(from)][static_cast<int>(event)];
-}
-
-bool StatusModel::Apply(RecorderEvent event)
-{
-    RecorderState next = Next(state, event);
-    if (next == RecorderState::Recording && state == RecorderState::Failed)
+    if (shown == RecorderState::Recording)
         failureReason.clear();
-    bool changed = next != state;
-    state = next;
+    const bool changed = shown != state;
+    state = shown;
     return changed;
 }
 
 void StatusModel::Fail(const std::string& reason)
 {
-    Apply(RecorderEvent::Failure);
+    state = RecorderState::Failed;
     failureReason = reason;
 }
 

@@ -9,8 +9,8 @@
 #include <cstdint>
 #include <string>
 
+// The four pictures of the icon; the recorder's other states show as idle.
 enum class RecorderState { Idle, Recording, Paused, Failed };
-enum class RecorderEvent { Start, Pause, Resume, Stop, Failure };
 
 class StatusModel {
 public:
@@ -21,16 +21,15 @@ public:
     static constexpr size_t kMaxNotificationTitle = 63;
 
     RecorderState State() const { return state; }
-    // Events that do not apply in the current state leave it as it is. True when it changed.
-    bool Apply(RecorderEvent event);
-    // The Failure event with the reason the tooltip gives.
+    // True when it changed. A new recording forgets the last one's failure.
+    bool Show(RecorderState shown);
+    // The failed state with the reason the tooltip gives.
     void Fail(const std::string& reason);
     const std::string& FailureReason() const { return failureReason; }
 
     // "Recording 0:42 · 12.3 MB · 0 skipped" while recording; at most kMaxTooltip units.
     std::string Tooltip(const RecordingCounters& counters) const;
 
-    static RecorderState Next(RecorderState from, RecorderEvent event);
     // "Saved VluxTake003.avi — 0:42, 12.3 MB"; at most kMaxNotification units.
     static std::string SavedText(const std::string& movieName, const RecordingCounters& counters);
     // "Recording failed: <reason>"; at most kMaxNotification units.

@@ -5,7 +5,9 @@
 #   errors and holds as many frames as its header says; a snapshot on the full disk is refused
 #   and leaves no file; the next recording to a good directory works;
 # - a hot key that another program (e2e_helper) holds: the program names exactly that key, and
-#   the other three keys work.
+#   the other three keys work;
+# - a second start while the low-disk question is open (one movie, the program lives), "No" to
+#   the question (the last movie stays), and the pause label after a stop and a new start.
 #   faults.sh x86_64 PATH/vorlux.exe PATH/e2e_helper.exe
 # Needs root for the mount (CI runs as root). VORLUX_DEPTH picks the display as in e2e.sh.
 set -euo pipefail
@@ -157,6 +159,51 @@ sleep 2
 good_frames=$(check_movie "$good")
 [ "$good_frames" -ge 10 ] || fail "the good recording has $good_frames frame slots"
 echo "good movie: $good_frames frame slots"
+
+# ---- commands while the low-disk question is open; "No"; the pause label after a stop ---------
+# The question's own message loop delivers a second start (its hot key, and the start command as
+# the Start button and the status icon's menu post it): refused, one movie, the program lives.
+rm -f "$disk/clips/"*
+reg_set Path Directory REG_SZ 'E:\clips'
+reg_set Movie FramesPerSecond REG_DWORD 5  # two seconds of noise fit the small disk
+key ctrl+shift+F5
+box=$(wait_window '^Low disk space$' 30) || fail "a start onto E: did not ask about the room"
+vorlux_key "$box" ctrl+shift+F5
+helper post 'Vorlux 3.0' 1044 >/dev/null
+sleep 2
+boxes=$(xdotool search --name '^Low disk space$' | wc -l)
+[ "$boxes" -eq 1 ] || fail "$boxes low-disk questions for one start"
+helper press 'Low disk space' 6 >/dev/null  # IDYES
+control_is 110 '&Stop Recording' 20 || fail "Yes did not start the recording"
+sleep 2
+key ctrl+shift+F6
+control_is 110 '&Start Recording' 20 || fail "the stop key did not stop"
+kill -0 "$first" 2>/dev/null || fail "the program ended after a second start during the question"
+[ "$(ls "$disk/clips")" = VluxTake000.avi ] || fail "movies after one start: $(ls "$disk/clips")"
+check_movie "$disk/clips/VluxTake000.avi" >/dev/null
+last=$(vorlux_reg_value Movie LastMovieRecorded)
+[ "$last" = 'E:\clips\VluxTake000.avi' ] || fail "LastMovieRecorded is '$last'"
+# "No" makes no movie, and Play Movie stays on the last real one.
+key ctrl+shift+F5
+helper text 'Low disk space' 30 >/dev/null || fail "the second start onto E: did not ask"
+helper press 'Low disk space' 7 >/dev/null  # IDNO
+sleep 2
+[ "$(vorlux_reg_value Movie LastMovieRecorded)" = "$last" ] || fail "No changed LastMovieRecorded"
+# A stop ends the pause: the next recording's button offers to pause it.
+reg_set Path Directory REG_SZ '%c'
+key ctrl+shift+F5
+answer_low_disk 5 || true
+control_is 110 '&Stop Recording' 20 || fail "the recording did not start"
+key ctrl+shift+F7
+control_is 113 '&Resume Recording' 20 || fail "the pause key did not pause"
+key ctrl+shift+F6
+control_is 113 '&Pause Recording' 20 || fail "the pause label outlived the stop"
+key ctrl+shift+F5
+answer_low_disk 5 || true
+control_is 110 '&Stop Recording' 20 || fail "the recording did not start again"
+control_is 113 '&Pause Recording' 5 || fail "a running recording offers to resume"
+key ctrl+shift+F6
+control_is 110 '&Start Recording' 20 || fail "the stop key did not stop"
 
 kill "$first" 2>/dev/null || true
 wait "$first" 2>/dev/null || true

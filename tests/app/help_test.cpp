@@ -11,8 +11,7 @@
 #include "panel/PropSheet.h"
 #include "panel/ResizePage.h"
 #include "settings/Prefs.h"
-#include "tests/engine/FakeParts.h"
-#include "tests/support/WindowRig.h"
+#include "tests/support/SheetRig.h"
 
 #include <gtest/gtest.h>
 
@@ -353,26 +352,13 @@ public:
     bool Notify(DWORD, NOTIFYICONDATAW&) override { return true; }
 };
 
-class HelpSheet : public PropSheet {
-public:
-    HelpSheet(HWND owner, Prefs& prefs, Journal& journal)
-        : PropSheet(owner, ::GetModuleHandleA(nullptr), prefs), journal(journal)
-    {
-    }
-    Journal& journal;
-
-protected:
-    std::unique_ptr<CaptureFactory> CreateFactory() override { return std::make_unique<FakeFactory>(journal, nullptr); }
-    void ShowMessage(const char*, const char*) override {}
-};
-
 // The panel owned by the main window, as in the program.
 class PanelHelpTest : public HelpTest {
 protected:
     void SetUp() override
     {
         HelpTest::SetUp();
-        sheet = std::make_unique<HelpSheet>(window->Handle(), *prefs, journal);
+        sheet = std::make_unique<TestSheet>(window->Handle(), *prefs, journal);
         sheet->Status().SetNotifyArea(notifyArea);
         ASSERT_TRUE(sheet->Create());
         ::ShowWindow(sheet->Handle(), SW_SHOWNORMAL);
@@ -393,7 +379,7 @@ protected:
 
     Journal journal;
     NoNotifyArea notifyArea;
-    std::unique_ptr<HelpSheet> sheet;
+    std::unique_ptr<TestSheet> sheet;
 };
 
 struct PageTopic {

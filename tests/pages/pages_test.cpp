@@ -3,16 +3,14 @@
 // and the process launch are replaced where a test needs a modal platform dialog out of the
 // way. Also the hot-key dialog itself, driven from a timer, and the companion player's logic.
 
-#include "panel/PropSheet.h"
+#include "panel/Pages.h"
 
 #include "ids/Messages.h"
 #include "ids/resource.h"
 #include "app/vored/Player.h"
 #include "panel/HotKey.h"
 #include "settings/Prefs.h"
-#include "tests/engine/FakeParts.h"
-#include "tests/support/PrefsRig.h"
-#include "tests/support/WindowRig.h"
+#include "tests/support/SheetRig.h"
 
 #include <gtest/gtest.h>
 
@@ -67,31 +65,14 @@ struct HelpOwner {
     }
 };
 
-class TestSheet : public PropSheet {
-public:
-    TestSheet(HWND owner, Prefs& prefs, Journal& journal)
-        : PropSheet(owner, ::GetModuleHandleA(nullptr), prefs), journal(journal)
-    {
-    }
-    Journal& journal;
-
+class PagesTest : public SheetRig {
 protected:
-    std::unique_ptr<CaptureFactory> CreateFactory() override
-    {
-        return std::make_unique<FakeFactory>(journal, nullptr);
-    }
-    void ShowMessage(const char*, const char*) override {}
-};
-
-class PagesTest : public ::testing::Test {
-protected:
+    PagesTest() : SheetRig(kTestTree) {}
     void SetUp() override
     {
-        prefs = FreshPrefs(kTestTree);
-        directory = TempDirectory();
+        SheetRig::SetUp();
         ::CreateDirectoryA(Dir("PagesTest").c_str(), nullptr);
         prefs->SetProgramDirectory(Dir("PagesTest").c_str());
-        prefs->SetDirectory(directory.c_str());
         HelpOwner::commands.clear();
         owner = HelpOwner().Create();
     }
@@ -99,8 +80,7 @@ protected:
     {
         CloseSheet();
         ::DestroyWindow(owner);
-        prefs.reset();
-        ::RegDeleteTreeA(HKEY_CURRENT_USER, kTestTree);
+        SheetRig::TearDown();
         for (const std::string& file : created)
             ::DeleteFileA(file.c_str());
         ::RemoveDirectoryA(Dir("PagesTest").c_str());
@@ -108,17 +88,8 @@ protected:
     // Creates the panel and shows one page, which creates that page's window.
     HWND Open(int pageIndex)
     {
-        sheet = std::make_unique<TestSheet>(owner, *prefs, journal);
-        EXPECT_TRUE(sheet->Create());
-        ::ShowWindow(sheet->Handle(), SW_SHOWNORMAL);
-        PropSheet_SetCurSel(sheet->Handle(), nullptr, pageIndex);
-        Pump();
+        OpenSheet(owner, pageIndex);
         return PropSheet_GetCurrentPageHwnd(sheet->Handle());
-    }
-    void CloseSheet()
-    {
-        sheet.reset();
-        Pump();
     }
     std::string Dir(const char* name) const { return std::string(directory) + "\\" + name; }
     void Touch(const std::string& path)
@@ -171,11 +142,7 @@ protected:
         return true;
     }
 
-    Journal journal;
-    std::unique_ptr<Prefs> prefs;
-    std::unique_ptr<TestSheet> sheet;
     HWND owner = nullptr;
-    std::string directory;
     std::vector<std::string> created;
     std::vector<std::string> writes;
 };
@@ -386,7 +353,8 @@ TEST_F(PagesTest, MovieButtonsPostTheirCommands)
     HWND page = Open(kMoviePageIndex);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.button * 2 + c.recording);
-        sheet->Movie().ShowRecording(c.recording);
+        if (c.recording != sheet->IsRecording())
+            Command(c.recording ? kMsgCaptureStart : kMsgCaptureStop);
         EXPECT_EQ(ItemText(page, IDC_MOVIE_START), c.recording ? "&Stop Recording" : "&Start Recording");
         Click(page, c.button);
         // Posted, not run: the command waits in the panel's queue.
@@ -397,10 +365,7 @@ TEST_F(PagesTest, MovieButtonsPostTheirCommands)
         EXPECT_EQ(msg.lParam, 0);
         EXPECT_FALSE(::PeekMessageA(&msg, sheet->Handle(), kMsgCaptureStart, kMsgCaptureFrame, PM_REMOVE));
     }
-    sheet->Movie().ShowPaused(true);
-    EXPECT_EQ(ItemText(page, IDC_MOVIE_PAUSE), "&Resume Recording");
-    sheet->Movie().ShowPaused(false);
-    EXPECT_EQ(ItemText(page, IDC_MOVIE_PAUSE), "&Pause Recording");
+    Command(kMsgCaptureStop);
 }
 
 TEST_F(PagesTest, PlayMovieQuotesThePlayerAndTheMovie)
@@ -423,7 +388,7 @@ TEST_F(PagesTest, PlayMovieQuotesThePlayerAndTheMovie)
     HWND page = Open(kMoviePageIndex);
     sheet->Movie().SetLauncher([&](const std::string& line) {
         launched.push_back(line);
-        return launched.size() > 1;  // the first start fails: nothing else happens
+        return launched.size() > 1;  // the first start fails: it is told, nothing else is tried
     });
     prefs->SetProgramDirectory("C:\\Program Files\\Vorlux");
     Click(page, IDC_MOVIE_PLAY);
@@ -432,6 +397,10 @@ TEST_F(PagesTest, PlayMovieQuotesThePlayerAndTheMovie)
     ASSERT_EQ(launched.size(), 2u);
     EXPECT_EQ(launched[0], "\"C:\\Program Files\\Vorlux\\vored102.exe\" ");
     EXPECT_EQ(launched[1], cases[0].commandLine);
+    // The user hears of the player that did not start.
+    ASSERT_EQ(sheet->messages.size(), 1u);
+    EXPECT_EQ(sheet->messages[0].text, "The movie player could not be started: " + launched[0]);
+    EXPECT_EQ(sheet->messages[0].caption, "Could not play movie");
 }
 
 TEST_F(PagesTest, SheetHelpGoesToTheMainWindow)

@@ -7,9 +7,7 @@
 #include "ids/Messages.h"
 #include "ids/resource.h"
 #include "settings/Prefs.h"
-#include "tests/engine/FakeParts.h"
-#include "tests/support/PrefsRig.h"
-#include "tests/support/WindowRig.h"
+#include "tests/support/SheetRig.h"
 
 #include <gtest/gtest.h>
 
@@ -25,47 +23,6 @@ namespace {
 
 constexpr char kTestTree[] = "Software\\Quorvane\\VorluxPanelTests";
 
-struct ShownMessage {
-    std::string text;
-    std::string caption;
-    bool panelVisible;
-};
-
-class TestSheet : public PropSheet {
-public:
-    TestSheet(Prefs& prefs, Journal& journal) : PropSheet(nullptr, ::GetModuleHandleA(nullptr), prefs), journal(journal) {}
-    Journal& journal;
-    FakeFactory* factory = nullptr;  // not owned: the engine owns it
-    std::vector<ShownMessage> messages;
-    std::vector<ShownMessage> questions;
-    bool answer = true;              // to every question
-    int64_t freeBytes = -1;          // the disk's room for movies; -1 asks the system
-
-protected:
-    std::unique_ptr<CaptureFactory> CreateFactory() override
-    {
-        auto f = std::make_unique<FakeFactory>(journal, nullptr);
-        factory = f.get();
-        return f;
-    }
-    void ShowMessage(const char* text, const char* caption) override
-    {
-        messages.push_back({text, caption, ::IsWindowVisible(Handle()) != FALSE});
-    }
-    bool AskMessage(const char* text, const char* caption) override
-    {
-        questions.push_back({text, caption, ::IsWindowVisible(Handle()) != FALSE});
-        return answer;
-    }
-    bool FreeBytes(const char* directory, uint64_t& bytes) override
-    {
-        if (freeBytes < 0)
-            return PropSheet::FreeBytes(directory, bytes);
-        bytes = static_cast<uint64_t>(freeBytes);
-        return true;
-    }
-};
-
 // Pumps until the panel has shown `count` messages, or about ten seconds have passed.
 bool PumpUntilMessages(const std::vector<ShownMessage>& messages, size_t count)
 {
@@ -74,8 +31,9 @@ bool PumpUntilMessages(const std::vector<ShownMessage>& messages, size_t count)
     return messages.size() == count;
 }
 
-class PanelTest : public ::testing::Test {
+class PanelTest : public SheetRig {
 public:
+    PanelTest() : SheetRig(kTestTree) {}
     void RawMovieValue(const char* name, DWORD type, const void* data, DWORD size)
     {
         const std::string key = std::string(kTestTree) + "\\Movie";
@@ -85,44 +43,12 @@ public:
 protected:
     void SetUp() override
     {
-        prefs = FreshPrefs(kTestTree);
-        directory = TempDirectory();
-        prefs->SetProgramDirectory(directory.c_str());
-        sheet = std::make_unique<TestSheet>(*prefs, journal);
-        ASSERT_TRUE(sheet->Create());
+        SheetRig::SetUp();
+        OpenSheet();
         ASSERT_NE(sheet->Engine(), nullptr);
-        ::ShowWindow(sheet->Handle(), SW_SHOWNORMAL);
-        Pump();
     }
-    void TearDown() override
-    {
-        sheet.reset();
-        Pump();
-        prefs.reset();
-        ::RegDeleteTreeA(HKEY_CURRENT_USER, kTestTree);
-    }
-    void Command(UINT message)
-    {
-        ::PostMessageA(sheet->Handle(), message, 0, 0);
-        Pump();
-    }
-    // A new panel on the store as it is now, as at the program's start.
-    void Reopen()
-    {
-        sheet.reset();
-        Pump();
-        sheet = std::make_unique<TestSheet>(*prefs, journal);
-        ASSERT_TRUE(sheet->Create());
-        ::ShowWindow(sheet->Handle(), SW_SHOWNORMAL);
-        Pump();
-    }
+    void Reopen() { OpenSheet(); }
     std::string MovieLabel(int id) { return ItemText(sheet->Movie().Handle(), id); }
-    std::string NextPath(const char* name) { return std::string(directory) + "\\" + name; }
-
-    Journal journal;
-    std::unique_ptr<Prefs> prefs;
-    std::unique_ptr<TestSheet> sheet;
-    std::string directory;
 };
 
 TEST_F(PanelTest, StartHandsTheEngineEveryStoredValue)
@@ -405,20 +331,24 @@ TEST_F(PanelTest, FailedStartKeepsTheLastMovieThatPlayMovieStarts)
     struct Case {
         const char* what;
         int failure;  // start error the checks give; 0 for a start that records
+        bool declined;  // "No" to the low-disk question
         std::string before;
         std::string after;
     };
     const Case cases[] = {
-        {"first start fails", 7, "", ""},
-        {"recorded", 0, "", NextPath("VluxTake000.avi")},
-        {"fails after a recording", 3, "C:\\Movies\\older.avi", "C:\\Movies\\older.avi"},
+        {"first start fails", 7, false, "", ""},
+        {"recorded", 0, false, "", NextPath("VluxTake000.avi")},
+        {"fails after a recording", 3, false, "C:\\Movies\\older.avi", "C:\\Movies\\older.avi"},
+        {"declined at the low-disk question", 0, true, "C:\\Movies\\older.avi", "C:\\Movies\\older.avi"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         prefs->SetLastMovieRecorded(c.before.c_str());
         sheet->factory->screen->checkResult = c.failure;
+        sheet->freeBytes = c.declined ? 0 : -1;
+        sheet->answer = !c.declined;
         Command(kMsgCaptureStart);
-        EXPECT_EQ(sheet->IsRecording(), c.failure == 0);
+        EXPECT_EQ(sheet->IsRecording(), c.failure == 0 && !c.declined);
         Command(kMsgCaptureStop);
         EXPECT_EQ(lastMovie(), c.after);
         EXPECT_EQ(playMovie(), MoviePage::PlayerCommandLine(program.c_str(), c.after.c_str()));
@@ -482,8 +412,7 @@ double ShareOfCommonest(const std::vector<COLORREF>& pixels)
 
 TEST_F(PanelTest, PanelIsNotInTheFrameItHidesForAndComesBack)
 {
-    sheet.reset();
-    Pump();
+    CloseSheet();
     ScreenSheet screen(*prefs);
     ASSERT_TRUE(screen.Create());
     ::SetWindowPos(screen.Handle(), HWND_TOPMOST, 0, 0, 0, 0, SWP_NOSIZE | SWP_SHOWWINDOW);
@@ -516,53 +445,65 @@ TEST_F(PanelTest, PanelIsNotInTheFrameItHidesForAndComesBack)
     EXPECT_LT(ShareEqual(hidden, shown), 0.2);
 }
 
-TEST_F(PanelTest, StateTable)
+// The labels and the status icon are drawn from the recorder's state: a stop ends the pause,
+// and so does a recording that ends on its own while paused.
+TEST_F(PanelTest, LabelsAndIconFollowTheRecorder)
 {
-    // Idle: stop and pause do nothing.
+    using R = RecorderState;
+    struct Step {
+        UINT command;
+        const char* start;
+        const char* pause;
+        R icon;
+    };
+    const Step steps[] = {
+        {kMsgCaptureStart, "&Stop Recording", "&Pause Recording", R::Recording},
+        {kMsgCapturePause, "&Stop Recording", "&Resume Recording", R::Paused},
+        {kMsgCaptureStop, "&Start Recording", "&Pause Recording", R::Idle},
+        {kMsgCaptureStart, "&Stop Recording", "&Pause Recording", R::Recording},
+        {kMsgCapturePause, "&Stop Recording", "&Resume Recording", R::Paused},
+        {kMsgCapturePause, "&Stop Recording", "&Pause Recording", R::Recording},
+        {kMsgCapturePause, "&Stop Recording", "&Resume Recording", R::Paused},
+        {kMsgRecordingFailed, "&Start Recording", "&Pause Recording", R::Idle},
+        {kMsgCaptureStart, "&Stop Recording", "&Pause Recording", R::Recording},
+    };
+    int i = 0;
+    for (const Step& step : steps) {
+        SCOPED_TRACE(i++);
+        Command(step.command);
+        EXPECT_EQ(MovieLabel(IDC_MOVIE_START), step.start);
+        EXPECT_EQ(MovieLabel(IDC_MOVIE_PAUSE), step.pause);
+        EXPECT_EQ(sheet->Engine()->IsPaused(), std::string(step.pause) == "&Resume Recording");
+        EXPECT_EQ(int(sheet->Status().Model().State()), int(step.icon));
+    }
     Command(kMsgCaptureStop);
-    Command(kMsgCapturePause);
-    EXPECT_FALSE(sheet->IsRecording());
-    EXPECT_FALSE(sheet->Engine()->IsPaused());
-    EXPECT_FALSE(journal.Has("screen.Check"));
+    EXPECT_EQ(journal.Count("screen.Init"), 3u);
+    EXPECT_EQ(journal.Count("screen.End"), 3u);
+}
 
-    // Start twice: one recording.
+// The question's own message loop delivers a second start from the hot key, the Movie page and
+// the status icon's menu: each is refused, and one recording with one capture loop results.
+TEST_F(PanelTest, StartsWhileTheLowDiskQuestionIsOpenAreRefused)
+{
+    sheet->freeBytes = 0;
+    sheet->Status().SetMenuRunner([](HWND, HMENU, POINT) { return static_cast<UINT>(StatusCommand::StartStop); });
+    int rounds = 0;
+    sheet->whileOpen = [&] {
+        if (rounds++ > 0)
+            return;
+        ::PostMessageA(sheet->Handle(), WM_HOTKEY, kHotKeyStart, 0);
+        Click(sheet->Movie().Handle(), IDC_MOVIE_START);
+        ::SendMessageA(sheet->Status().Handle(), kMsgStatusIcon, 0, MAKELPARAM(WM_CONTEXTMENU, StatusIcon::kIconId));
+        Pump();
+        EXPECT_FALSE(sheet->IsRecording());
+    };
     Command(kMsgCaptureStart);
-    Command(kMsgCaptureStart);
+    EXPECT_EQ(sheet->questions.size(), 1u);
     EXPECT_TRUE(sheet->IsRecording());
     EXPECT_EQ(journal.Count("screen.Init"), 1u);
-
-    // Pause twice while recording: the label follows the engine.
-    Command(kMsgCapturePause);
-    EXPECT_TRUE(sheet->Engine()->IsPaused());
-    EXPECT_EQ(MovieLabel(IDC_MOVIE_PAUSE), "&Resume Recording");
-    Command(kMsgCapturePause);
-    EXPECT_FALSE(sheet->Engine()->IsPaused());
-    EXPECT_EQ(MovieLabel(IDC_MOVIE_PAUSE), "&Pause Recording");
-
-    // No snapshot while recording.
-    Command(kMsgCaptureFrame);
-    for (const std::string& call : journal.calls)
-        EXPECT_EQ(call.rfind("screen.Save", 0), std::string::npos) << call;
-
     Command(kMsgCaptureStop);
     EXPECT_FALSE(sheet->IsRecording());
     EXPECT_EQ(journal.Count("screen.End"), 1u);
-}
-
-TEST_F(PanelTest, MovieButtonsPostTheCommands)
-{
-    HWND page = sheet->Movie().Handle();
-    ::SendMessageA(page, WM_COMMAND, MAKEWPARAM(IDC_MOVIE_START, BN_CLICKED), 0);
-    Pump();
-    EXPECT_TRUE(sheet->IsRecording());
-    ::SendMessageA(page, WM_COMMAND, MAKEWPARAM(IDC_MOVIE_PAUSE, BN_CLICKED), 0);
-    Pump();
-    EXPECT_TRUE(sheet->Engine()->IsPaused());
-    ::SendMessageA(page, WM_COMMAND, MAKEWPARAM(IDC_MOVIE_START, BN_CLICKED), 0);
-    Pump();
-    EXPECT_FALSE(sheet->IsRecording());
-    ::SendMessageA(page, WM_COMMAND, MAKEWPARAM(IDC_MOVIE_FRAME, BN_CLICKED), 0);
-    EXPECT_TRUE(PumpUntil([&] { return journal.Has("screen.Save " + NextPath("VluxTake000.bmp")); }));
 }
 
 TEST_F(PanelTest, HiddenWhileRecordingAndShownAfterStop)
@@ -591,7 +532,8 @@ TEST_F(PanelTest, FrameHidesSavesAndShows)
 }
 
 // Commands that arrive while a snapshot waits run after it, in order, as they would have
-// waited in the queue: the recording starts only once the snapshot is saved.
+// waited in the queue: the recording starts only once the snapshot is saved. A second snapshot
+// meanwhile is refused.
 TEST_F(PanelTest, CommandsDuringASnapshotRunAfterIt)
 {
     prefs->SetVorluxMode(1);
@@ -604,8 +546,7 @@ TEST_F(PanelTest, CommandsDuringASnapshotRunAfterIt)
     for (const std::string& call : journal.calls)
         if (call.rfind("screen.Save", 0) == 0 || call == "screen.Init")
             order.push_back(call);
-    EXPECT_EQ(order, (std::vector<std::string>{"screen.Save " + NextPath("VluxTake000.bmp"),
-                                               "screen.Save " + NextPath("VluxTake000.bmp"), "screen.Init"}));
+    EXPECT_EQ(order, (std::vector<std::string>{"screen.Save " + NextPath("VluxTake000.bmp"), "screen.Init"}));
     Command(kMsgCaptureStop);
 }
 
@@ -628,16 +569,6 @@ TEST_F(PanelTest, HotKeysAreCtrlShiftWhateverTheStoredModifiers)
     // The stop key stays registered as Ctrl+Shift+F6.
     EXPECT_FALSE(::RegisterHotKey(other, 2, MOD_CONTROL | MOD_SHIFT, VK_F6));
     ::DestroyWindow(other);
-}
-
-TEST_F(PanelTest, HotKeyMessageRunsItsCommand)
-{
-    ::PostMessageA(sheet->Handle(), WM_HOTKEY, kHotKeyStart, 0);
-    Pump();
-    EXPECT_TRUE(sheet->IsRecording());
-    ::PostMessageA(sheet->Handle(), WM_HOTKEY, kHotKeyStop, 0);
-    Pump();
-    EXPECT_FALSE(sheet->IsRecording());
 }
 
 TEST_F(PanelTest, ClosingWhileRecordingEndsTheRecording)
@@ -837,13 +768,10 @@ private:
 
 TEST_F(PanelTest, HotKeyTakenAtStartUpIsReportedAndTheOthersWork)
 {
-    sheet.reset();
-    Pump();
+    CloseSheet();
     HotKeyHolder other;
     ASSERT_TRUE(other.Hold(1, VK_F7));
-    sheet = std::make_unique<TestSheet>(*prefs, journal);
-    ASSERT_TRUE(sheet->Create());
-    Pump();
+    OpenSheet();
     ASSERT_EQ(sheet->messages.size(), 1u);
     EXPECT_EQ(sheet->messages[0].text,
               "Ctrl+Shift+F7 (Pause Recording) is used by another program; choose another key on the Hot Keys page.");
@@ -918,11 +846,13 @@ TEST_F(PanelTest, HotKeyChangeReportsEveryTakenKey)
     EXPECT_EQ(sheet->messages.size(), 3u);
     EXPECT_FALSE(other.Free(VK_F6));
 
-    // The panel's hot key message still runs its command for a key that registered late.
+    // The panel's hot key messages still run their commands for keys that registered late.
     ::PostMessageA(sheet->Handle(), WM_HOTKEY, kHotKeyStart, 0);
     Pump();
     EXPECT_TRUE(sheet->IsRecording());
-    Command(kMsgCaptureStop);
+    ::PostMessageA(sheet->Handle(), WM_HOTKEY, kHotKeyStop, 0);
+    Pump();
+    EXPECT_FALSE(sheet->IsRecording());
 }
 
 }  // namespace
