@@ -99,7 +99,8 @@ KeyStroke KeyHook::Stroke(const KBDLLHOOKSTRUCT& event, WPARAM message, const Cl
     stroke.scan = uint16_t(event.scanCode & 0xFF);
     stroke.extended = (event.flags & LLKHF_EXTENDED) != 0;
     stroke.down = message == WM_KEYDOWN || message == WM_SYSKEYDOWN;
-    stroke.capsLock = (::GetKeyState(VK_CAPITAL) & 1) != 0;
+    if (stroke.down)
+        stroke.capsLock = (::GetKeyState(VK_CAPITAL) & 1) != 0;
     const DWORD now = ::timeGetTime();
     // While paused the event still counts for which keys are down, but never shows.
     stroke.hidden = !clock.Stamp(now, stroke.time);
