@@ -576,19 +576,31 @@ TEST_F(ClickGrabber, KeyHookRunsWithTheRecordingAndPlatesLandAtTheBottomCentre)
     EXPECT_EQ(g.PendingKeys().Size(), 0u);
 }
 
-// A password box is told from a plain edit box through the foreground thread's focus.
-TEST_F(ClickGrabber, PasswordBoxIsRecognised)
+// A password box is told from a plain edit box through the foreground thread's focus, and the
+// hook marks the keys typed into it hidden.
+TEST_F(ClickGrabber, KeysIntoAPasswordBoxArriveHidden)
 {
-    for (const DWORD style : {DWORD{ES_PASSWORD}, DWORD{0}}) {
+    info.showKeys = 2;
+    ScreenGrabber g(info);
+    g.InitCapturing();
+    ASSERT_TRUE(g.KeyHookRunning());
+    for (const DWORD style : {DWORD{ES_PASSWORD}, DWORD{0}, DWORD{ES_PASSWORD}}) {
+        SCOPED_TRACE(style);
         HWND edit = ::CreateWindowExA(0, "EDIT", "", WS_CHILD | WS_VISIBLE | style, 10, 10, 100, 20, window->Handle(),
                                       nullptr, nullptr, nullptr);
         ASSERT_TRUE(edit);
         ::SetForegroundWindow(window->Handle());
         ::SetFocus(edit);
         PumpMessages(100);
-        EXPECT_EQ(KeyHook::FocusIsPassword(), style != 0) << style;
+        EXPECT_EQ(KeyHook::FocusIsPassword(), style != 0);
+        SendKeys({{'A', true}, {'A', false}});
+        ASSERT_TRUE(PumpUntil([&] { return g.PendingKeys().Size() >= 2; }, 5000));
+        KeyStroke got[KeyRing::kCapacity];
+        ASSERT_EQ(g.PendingKeys().Drain(got, KeyRing::kCapacity), 2u);
+        EXPECT_EQ(got[0].hidden, style != 0);
         ::DestroyWindow(edit);
     }
+    g.EndCapturing();
 }
 
 }  // namespace
