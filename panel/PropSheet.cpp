@@ -284,6 +284,8 @@ void PropSheet::CaptureStart()
         engine->SetDrawCursor(prefs.GetCursorMode() == 0);
         engine->SetHighlightClicks(prefs.GetHighlightClicks());
         engine->SetCursorHalo(prefs.GetCursorHalo());
+        engine->SetShowKeys(prefs.GetShowKeys(),
+                            {prefs.GetStartKey(), prefs.GetStopKey(), prefs.GetPauseKey(), prefs.GetCaptureKey()});
 
         char name[kPrefsPathSize];
         prefs.GetNextMovieName(name, sizeof name);
