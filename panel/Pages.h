@@ -59,6 +59,8 @@ private:
     void OnClickStatusIcon();
     void OnClickHighlightClicks();
     void OnClickCursorHalo();
+    void FillShowKeys();
+    void OnSelectShowKeys();
     void OnClickStartStop();
     // The Capture Area dialog runs here; after OK the page shows the stored mode and area
     // again with ShowCaptureMode and ShowCaptureArea.
@@ -81,6 +83,7 @@ private:
     TCheckBox statusIcon;
     TCheckBox highlightClicks;
     TCheckBox cursorHalo;
+    TComboBox showKeys;
     TButton startStop;
     TButton pause;
     bool recording = false;  // mirrors the panel's flag
