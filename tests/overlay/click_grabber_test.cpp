@@ -584,6 +584,9 @@ TEST_F(ClickGrabber, KeysIntoAPasswordBoxArriveHidden)
     ScreenGrabber g(info);
     g.InitCapturing();
     ASSERT_TRUE(g.KeyHookRunning());
+    // The window's activation arrives late under X and would take the focus back to the window.
+    ::SetForegroundWindow(window->Handle());
+    PumpMessages(300);
     for (const DWORD style : {DWORD{ES_PASSWORD}, DWORD{0}, DWORD{ES_PASSWORD}}) {
         SCOPED_TRACE(style);
         HWND edit = ::CreateWindowExA(0, "EDIT", "", WS_CHILD | WS_VISIBLE | style, 10, 10, 100, 20, window->Handle(),
