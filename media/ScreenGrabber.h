@@ -67,13 +67,14 @@ private:
         SIZE size{};
     };
 
+    // A single frame prepares without clicks or keys: no hook runs for it.
     void Prepare(bool withClicks);     // UI thread
     bool GrabInto(void* bits, uint64_t size);  // capture thread, or UI thread when saving
     void TrackCaptureArea();           // capture thread
     bool FindCursor(CursorShape& shape);  // capture thread
     void DrawCursor();                 // capture thread: into memoryDC
-    // Marks drawn into the converted frame: the halo, the click rings and then the cursor on
-    // top, so the cursor is not hidden under its own marks.
+    // Marks drawn into the converted frame: the halo, the click rings, the key plates and then
+    // the cursor on top, so the cursor is not hidden under its own marks.
     size_t CollectClicks(uint32_t now);          // capture thread
     size_t CollectKeys(uint32_t now);            // capture thread
     void DrawOverlays(uint8_t* bits, size_t rings, const POINT* halo, size_t plates, uint32_t now);  // capture thread
