@@ -4,6 +4,7 @@
 #include "common/CaptureMode.h"
 #include "common/VRecords.h"
 
+#include <array>
 #include <atomic>
 #include <cstdint>
 #include <string>
@@ -31,6 +32,10 @@ struct CaptureInfo {
     std::atomic<bool> attachCursorThread{true};
     std::atomic<bool> highlightClicks{false};  // a ring at every mouse-button press
     std::atomic<bool> cursorHalo{false};       // a translucent disc under the cursor
+    // Key plates: 0 off, 1 shortcuts only, 2 every key. Set between recordings, as are the
+    // program's own hot keys (stored codes), which are never shown.
+    std::atomic<int32_t> showKeys{0};
+    std::array<int32_t, 4> ownHotKeys{};
     uint32_t compressor = MakeFourCC("MSVC");
     int32_t keyFrameEvery = 15;
     int32_t quality = 10000;

@@ -249,6 +249,13 @@ bool CaptureEngine::SetCursorHalo(bool halo)
     return true;
 }
 
+bool CaptureEngine::SetShowKeys(int32_t mode, const std::array<int32_t, 4>& ownHotKeys)
+{
+    info->showKeys = mode == 1 || mode == 2 ? mode : 0;
+    info->ownHotKeys = ownHotKeys;
+    return true;
+}
+
 bool CaptureEngine::SetFileName(const char* path)
 {
     info->fileName = path ? path : "";

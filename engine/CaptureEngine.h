@@ -17,6 +17,7 @@
 
 #include <mmsystem.h>
 
+#include <array>
 #include <atomic>
 #include <cstdint>
 #include <iosfwd>
@@ -52,6 +53,9 @@ public:
     bool SetAttachCursorThread(int attach);
     bool SetHighlightClicks(bool highlight);
     bool SetCursorHalo(bool halo);
+    // Key plates (0 off, 1 shortcuts only, 2 every key; anything else is off) and the program's
+    // own hot keys as stored (key in the low byte), which are never shown.
+    bool SetShowKeys(int32_t mode, const std::array<int32_t, 4>& ownHotKeys);
     bool SetFileName(const char* path);
     const char* GetFileName() const;
     bool SetRecordSound(bool record);

@@ -1,30 +1,13 @@
 #include "media/ClickOverlay.h"
 
+#include "media/OverlayPaint.h"
+
 #include <algorithm>
 #include <cmath>
 
 using namespace click_overlay;
 
 namespace {
-
-// Ordered-dither thresholds: an 8-bit frame cannot blend, so a mark of opacity a covers about
-// a/256 of its pixels, in a fixed pattern that does not crawl from frame to frame.
-constexpr uint8_t kBayer4[4][4] = {{0, 8, 2, 10}, {12, 4, 14, 6}, {3, 11, 1, 9}, {15, 7, 13, 5}};
-
-bool Covers(uint8_t opacity, int64_t x, int64_t y)
-{
-    return opacity > kBayer4[y & 3][x & 3] * 16 + 8;
-}
-
-uint8_t Blend(uint8_t under, uint8_t over, uint8_t opacity)
-{
-    return uint8_t((under * (255 - opacity) + over * opacity + 127) / 255);
-}
-
-uint8_t Widen5(unsigned v)
-{
-    return uint8_t(v << 3 | v >> 2);
-}
 
 // Largest d >= 0 with d * d < limit (limit > 0).
 int64_t LargestBelow(double limit)
@@ -48,60 +31,6 @@ int64_t SmallestAtLeast(double limit)
     return d;
 }
 
-// Paints one colour at one opacity over runs of pixels of a frame.
-class Painter {
-public:
-    Painter(const FrameView& frame, OverlayColour colour, uint8_t opacity)
-        : frame(frame), colour(colour), opacity(opacity), stride(DibStride(frame.width, frame.bitsPerPixel))
-    {
-        if (frame.bitsPerPixel == 8)
-            index = NearestColourIndex(frame.colours, frame.colourCount, colour);
-    }
-
-    // Pixels x0..x1 (inclusive, inside the frame) of row y (from the top, inside the frame).
-    void Run(int64_t y, int64_t x0, int64_t x1) const
-    {
-        uint8_t* row = frame.bits + stride * uint64_t(frame.height - 1 - y);
-        switch (frame.bitsPerPixel) {
-        case 8:
-            for (int64_t x = x0; x <= x1; ++x)
-                if (Covers(opacity, x, y))
-                    row[x] = index;
-            break;
-        case 16:
-            for (int64_t x = x0; x <= x1; ++x) {
-                uint8_t* p = row + x * 2;
-                const unsigned w = unsigned(p[0]) | unsigned(p[1]) << 8;
-                const unsigned r = Blend(Widen5(w >> 10 & 31), colour.red, opacity) >> 3;
-                const unsigned g = Blend(Widen5(w >> 5 & 31), colour.green, opacity) >> 3;
-                const unsigned b = Blend(Widen5(w & 31), colour.blue, opacity) >> 3;
-                const unsigned out = (w & 0x8000) | r << 10 | g << 5 | b;
-                p[0] = uint8_t(out);
-                p[1] = uint8_t(out >> 8);
-            }
-            break;
-        case 24:
-        case 32: {
-            const int64_t step = frame.bitsPerPixel / 8;
-            for (int64_t x = x0; x <= x1; ++x) {
-                uint8_t* p = row + x * step;
-                p[0] = Blend(p[0], colour.blue, opacity);
-                p[1] = Blend(p[1], colour.green, opacity);
-                p[2] = Blend(p[2], colour.red, opacity);
-            }
-            break;
-        }
-        }
-    }
-
-private:
-    const FrameView& frame;
-    OverlayColour colour;
-    uint8_t opacity;
-    uint64_t stride;
-    uint8_t index = 0;
-};
-
 // Every pixel (x, y) with inner <= distance from (cx, cy) < outer, clipped to the frame. Rows
 // are cut into runs analytically, so the cost follows the pixels painted, not the bounding box.
 void FillAnnulus(const FrameView& frame, int64_t cx, int64_t cy, double inner, double outer, OverlayColour colour,
@@ -112,7 +41,7 @@ void FillAnnulus(const FrameView& frame, int64_t cx, int64_t cy, double inner, d
     const auto reach = int64_t(std::ceil(outer));
     if (cx + reach < 0 || cx - reach >= frame.width || cy + reach < 0 || cy - reach >= frame.height)
         return;
-    const Painter paint(frame, colour, opacity);
+    const OverlayPainter paint(frame, colour, opacity);
     const double outer2 = outer * outer;
     const double inner2 = inner > 0 ? inner * inner : 0;
     const int64_t firstRow = std::max<int64_t>(cy - reach, 0);

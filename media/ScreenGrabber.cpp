@@ -3,6 +3,7 @@
 #include "common/CaptureLimits.h"
 #include "common/VorState.h"
 #include "media/Tracking.h"
+#include "media/KeyOverlay.h"
 #include "media/avi/ByteBuffer.h"
 
 #include <mmsystem.h>
@@ -110,6 +111,7 @@ void ScreenGrabber::Prepare(bool withClicks)
     clickRing.Clear();
     clickClock.Reset();
     clickTimeline.Reset();
+    StopKeys();
     VBitmapInfoHeader& h = bitmapInfo.bmiHeader;
     if (h.biWidth <= 0 || h.biHeight <= 0)
         return;
@@ -144,6 +146,14 @@ void ScreenGrabber::Prepare(bool withClicks)
         clicksOn = true;
         // Without the hook the recording goes on, only without rings.
         if (!clickHook.Start())
+            std::cout << "SetWindowsHookEx FAILED" << std::endl;
+    }
+    const ShowKeys showKeys = ShowKeysFrom(info.showKeys);
+    if (withClicks && showKeys != ShowKeys::Off) {
+        keyPlates.Reset(showKeys, info.ownHotKeys.data(), info.ownHotKeys.size());
+        // Without the hook the recording goes on, only without plates.
+        keysOn = keyHook.Start();
+        if (!keysOn)
             std::cout << "SetWindowsHookEx FAILED" << std::endl;
     }
     prepared = true;
@@ -215,9 +225,10 @@ bool ScreenGrabber::GrabInto(void* bits, uint64_t size)
     const uint32_t clickNow = clickClock.Now(::timeGetTime());
     TrackCaptureArea();
     const size_t rings = CollectClicks(clickNow);
+    const size_t plates = CollectKeys(clickNow);
     POINT cursorAt{};
     const bool halo = info.cursorHalo && ::GetCursorPos(&cursorAt);
-    const bool marks = rings > 0 || halo;
+    const bool marks = rings > 0 || halo || plates > 0;
     {
         ScopedSelect select(memoryDC.get(), frameBitmap.get());
         ::BitBlt(memoryDC.get(), 0, 0, bitmapWidth, bitmapHeight, screenDC.get(), captureRect.left, captureRect.top,
@@ -229,7 +240,7 @@ bool ScreenGrabber::GrabInto(void* bits, uint64_t size)
                     DIB_RGB_COLORS) != bitmapHeight)
         return false;
     if (marks)
-        DrawOverlays(static_cast<uint8_t*>(bits), rings, halo ? &cursorAt : nullptr);
+        DrawOverlays(static_cast<uint8_t*>(bits), rings, halo ? &cursorAt : nullptr, plates, clickNow);
     return true;
 }
 
@@ -244,7 +255,48 @@ size_t ScreenGrabber::CollectClicks(uint32_t now)
     return clickTimeline.Frame(now, shownClicks, ClickTimeline::kMaxLive);
 }
 
-void ScreenGrabber::DrawOverlays(uint8_t* bits, size_t rings, const POINT* halo)
+size_t ScreenGrabber::CollectKeys(uint32_t now)
+{
+    if (!keysOn)
+        return 0;
+    KeyStroke fresh[KeyRing::kCapacity];
+    const size_t n = keyRing.Drain(fresh, KeyRing::kCapacity);
+    if (n > 0)
+        keyLayout.Refresh();
+    for (size_t i = 0; i < n; ++i)
+        keyPlates.Add(fresh[i], keyLayout);
+    std::fill(fresh, fresh + n, KeyStroke{});  // no copy of the keys stays on the stack
+    return keyPlates.Frame(now);
+}
+
+void ScreenGrabber::DrawPlates(const FrameView& frame, size_t plates, uint32_t now)
+{
+    plates = std::min(plates, key_plates::kMaxPlates);
+    // Sized for the monitor the middle of the area is on.
+    const int dpi = DpiAt(POINT{captureRect.left + (captureRect.right - captureRect.left) / 2,
+                                captureRect.top + (captureRect.bottom - captureRect.top) / 2});
+    TextMask masks[key_plates::kMaxPlates];
+    int32_t widths[key_plates::kMaxPlates] = {};
+    for (size_t i = 0; i < plates; ++i) {
+        masks[i] = plateTexts.For(i, keyPlates.Plate(i), dpi);
+        widths[i] = masks[i].width;
+    }
+    PlateBox boxes[key_plates::kMaxPlates];
+    LayoutPlates(frame.width, frame.height, widths, plates, dpi, boxes);
+    for (size_t i = 0; i < plates; ++i)
+        DrawPlate(frame, boxes[i], masks[i], KeyPlates::Opacity(keyPlates.Plate(i), now), dpi);
+}
+
+void ScreenGrabber::StopKeys()
+{
+    keyHook.Stop();
+    keysOn = false;
+    keyRing.Clear();
+    keyPlates.Reset(ShowKeys::Off, nullptr, 0);
+    plateTexts.Clear();
+}
+
+void ScreenGrabber::DrawOverlays(uint8_t* bits, size_t rings, const POINT* halo, size_t plates, uint32_t now)
 {
     const VBitmapInfoHeader& h = dibInfo.bmiHeader;
     FrameView frame;
@@ -262,6 +314,8 @@ void ScreenGrabber::DrawOverlays(uint8_t* bits, size_t rings, const POINT* halo)
         DrawRing(frame, int64_t(c.press.at.x) - captureRect.left, int64_t(c.press.at.y) - captureRect.top,
                  c.press.button, c.ageMs, c.dpi);
     }
+    if (plates > 0)
+        DrawPlates(frame, plates, now);
     if (info.drawCursor)
         DrawCursorOnFrame(bits);
 }
@@ -430,6 +484,7 @@ void ScreenGrabber::EndCapturing()
     prepared = false;
     clickHook.Stop();
     clicksOn = false;
+    StopKeys();
     ReleaseCursorCanvas();
     memoryDC.reset();      // first: the frame palette may still be selected into it
     framePalette.reset();

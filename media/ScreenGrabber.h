@@ -6,6 +6,9 @@
 #include "common/VRecords.h"
 #include "media/ClickHook.h"
 #include "media/Clicks.h"
+#include "media/KeyHook.h"
+#include "media/KeyText.h"
+#include "media/Keys.h"
 
 #include <windows.h>
 
@@ -42,6 +45,9 @@ public:
     // grabber presses here as the hook would.
     ClickRing& PendingClicks() { return clickRing; }
     uint32_t ClickTimeNow() const;
+    // The same for key events, which run on the click clock.
+    bool KeyHookRunning() const { return keyHook.Running(); }
+    KeyRing& PendingKeys() { return keyRing; }
 
 protected:
     CaptureInfo& info;                 // not owned
@@ -61,15 +67,19 @@ private:
         SIZE size{};
     };
 
+    // A single frame prepares without clicks or keys: no hook runs for it.
     void Prepare(bool withClicks);     // UI thread
     bool GrabInto(void* bits, uint64_t size);  // capture thread, or UI thread when saving
     void TrackCaptureArea();           // capture thread
     bool FindCursor(CursorShape& shape);  // capture thread
     void DrawCursor();                 // capture thread: into memoryDC
-    // Marks drawn into the converted frame: the halo, the click rings and then the cursor on
-    // top, so the cursor is not hidden under its own marks.
+    // Marks drawn into the converted frame: the halo, the click rings, the key plates and then
+    // the cursor on top, so the cursor is not hidden under its own marks.
     size_t CollectClicks(uint32_t now);          // capture thread
-    void DrawOverlays(uint8_t* bits, size_t rings, const POINT* halo);  // capture thread
+    size_t CollectKeys(uint32_t now);            // capture thread
+    void DrawOverlays(uint8_t* bits, size_t rings, const POINT* halo, size_t plates, uint32_t now);  // capture thread
+    void DrawPlates(const FrameView& frame, size_t plates, uint32_t now);  // capture thread
+    void StopKeys();
     void DrawCursorOnFrame(uint8_t* bits);       // capture thread
     bool EnsureCursorCanvas(int32_t width, int32_t height);
     void ReleaseCursorCanvas();
@@ -96,6 +106,13 @@ private:
     ClickTimeline::Shown shownClicks[ClickTimeline::kMaxLive];  // capture thread
     bool clicksOn = false;             // this recording highlights clicks
     ClickHook clickHook{clickRing, clickClock};  // after what it writes into
+    // Keys: the hook fills the ring, each frame turns what is new into plates.
+    KeyRing keyRing;
+    KeyPlates keyPlates;               // capture thread
+    SystemKeyLayout keyLayout;         // capture thread
+    PlateTexts plateTexts;             // capture thread
+    bool keysOn = false;               // this recording shows keys
+    KeyHook keyHook{keyRing, clickClock};  // after what it writes into
     // A small DIB of the frame's format where the cursor is drawn over marks already in the
     // frame; made at the first such frame of a recording.
     ScopedCreatedDC cursorDC;

@@ -37,6 +37,8 @@ CaptureSettings ReadCaptureSettings(const Prefs& prefs, Take take)
     s.drawCursor = prefs.GetCursorMode() == 0;
     s.highlightClicks = prefs.GetHighlightClicks();
     s.cursorHalo = prefs.GetCursorHalo();
+    s.showKeys = prefs.GetShowKeys();
+    s.hotKeys = {prefs.GetStartKey(), prefs.GetStopKey(), prefs.GetPauseKey(), prefs.GetCaptureKey()};
     s.lossless = prefs.GetLossless();
     s.recordSound = prefs.GetEnableSoundCapture();
     s.channels = static_cast<uint16_t>(prefs.GetChannels());
@@ -102,6 +104,7 @@ bool ApplyCaptureSettings(CaptureEngine& engine, const CaptureSettings& s)
     engine.SetDrawCursor(s.drawCursor);
     engine.SetHighlightClicks(s.highlightClicks);
     engine.SetCursorHalo(s.cursorHalo);
+    engine.SetShowKeys(s.showKeys, s.hotKeys);
     engine.SetFileName(s.path.c_str());
     engine.SetRecordSound(s.recordSound);
     engine.SetWaveFormat(s.channels, s.samplesPerSec, s.bitsPerSample);

@@ -6,6 +6,7 @@
 #include "common/CaptureMode.h"
 #include "common/VRecords.h"
 
+#include <array>
 #include <cstdint>
 #include <string>
 
@@ -22,6 +23,8 @@ struct CaptureSettings {
     bool drawCursor = true;
     bool highlightClicks = false;
     bool cursorHalo = false;
+    int32_t showKeys = 0;             // key plates: 0 off, 1 shortcuts, 2 every key
+    std::array<int32_t, 4> hotKeys{};  // the program's own keys, never shown on a plate
     bool lossless = false;  // with the screen's depth it gives the frame depth and the compressor
     bool recordSound = false;
     uint16_t channels = 0;

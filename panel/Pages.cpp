@@ -54,6 +54,9 @@ struct FrameRate {
     const char* text;
     int fps;
 };
+// The Show keys choices, in the order of their stored values 0, 1 and 2.
+constexpr const char* kShowKeysChoices[] = {"Off", "Shortcuts only", "Every key"};
+
 constexpr FrameRate kFrameRates[] = {{" 1", 1},  {" 2", 2},  {" 3", 3},  {" 4", 4},  {" 5", 5},
                                      {" 6", 6},  {" 7", 7},  {" 8", 8},  {" 9", 9},  {"10", 10},
                                      {"12", 12}, {"15", 15}, {"17", 17}, {"20", 20}, {"25", 25}};
@@ -115,6 +118,7 @@ bool MoviePage::SetupWindow()
     statusIcon.Attach(page, IDC_MOVIE_STATUS_ICON);
     highlightClicks.Attach(page, IDC_MOVIE_HIGHLIGHT_CLICKS);
     cursorHalo.Attach(page, IDC_MOVIE_CURSOR_HALO);
+    showKeys.Attach(page, IDC_MOVIE_SHOW_KEYS);
     startStop.Attach(page, IDC_MOVIE_START);
     pause.Attach(page, IDC_MOVIE_PAUSE);
 
@@ -128,6 +132,7 @@ bool MoviePage::SetupWindow()
     highlightClicks.SetCheck(prefs.GetHighlightClicks());
     cursorHalo.SetCheck(prefs.GetCursorHalo());
     FillFrameRates();
+    FillShowKeys();
     ShowDepth();
     OnRecordingState(sheet.RecorderState());
     return true;
@@ -164,6 +169,13 @@ void MoviePage::FillFrameRates()
     for (const FrameRate& rate : kFrameRates)
         frameRate.Add(rate.text, rate.fps);
     frameRate.Select(frameRate.FindData(prefs.GetFramesPerSecond()));
+}
+
+void MoviePage::FillShowKeys()
+{
+    for (const char* choice : kShowKeysChoices)
+        showKeys.Add(choice, showKeys.Count());
+    showKeys.Select(showKeys.FindData(prefs.GetShowKeys()));
 }
 
 const char* MoviePage::DepthText(int bitsPerPixel, bool losslessOn)
@@ -216,6 +228,12 @@ bool MoviePage::OnCommand(int id, int code, HWND)
         if (code != CBN_CLOSEUP)
             return false;
         OnCloseUpFrameRate();
+        return true;
+    }
+    if (id == IDC_MOVIE_SHOW_KEYS) {
+        if (code != CBN_SELCHANGE)
+            return false;
+        OnSelectShowKeys();
         return true;
     }
     if (code != BN_CLICKED)
@@ -311,6 +329,13 @@ void MoviePage::OnClickCursorHalo()
     const bool on = cursorHalo.IsChecked();
     DebugTrace("CursorHalo change %d", on ? 1 : 0);
     prefs.SetCursorHalo(on);
+}
+
+void MoviePage::OnSelectShowKeys()
+{
+    const auto mode = int32_t(showKeys.Data(showKeys.Selection(), 0));
+    DebugTrace("ShowKeys change %d", mode);
+    prefs.SetShowKeys(mode);
 }
 
 void MoviePage::OnClickResize()

@@ -79,6 +79,8 @@ private:
     void OnClickStatusIcon();
     void OnClickHighlightClicks();
     void OnClickCursorHalo();
+    void FillShowKeys();
+    void OnSelectShowKeys();
     // The Capture Area dialog runs here; after OK the page shows the stored mode and area
     // again with ShowCaptureMode and ShowCaptureArea.
     void OnClickResize();
@@ -99,6 +101,7 @@ private:
     TCheckBox statusIcon;
     TCheckBox highlightClicks;
     TCheckBox cursorHalo;
+    TComboBox showKeys;
     TButton startStop;
     TButton pause;
     Launcher launcher;

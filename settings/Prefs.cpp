@@ -311,6 +311,16 @@ void Prefs::SetHighlightClicks(bool on) { WriteNumber(PrefsSetting::HighlightCli
 bool Prefs::GetCursorHalo() const { return ReadNumberOr(PrefsSetting::CursorHalo, 0) != 0; }
 void Prefs::SetCursorHalo(bool on) { WriteNumber(PrefsSetting::CursorHalo, on ? 1 : 0); }
 
+namespace {
+int32_t ShowKeysMode(int32_t mode)
+{
+    return mode == 1 || mode == 2 ? mode : 0;
+}
+}  // namespace
+
+int32_t Prefs::GetShowKeys() const { return ShowKeysMode(ReadNumberOr(PrefsSetting::ShowKeys, 0)); }
+void Prefs::SetShowKeys(int32_t mode) { WriteNumber(PrefsSetting::ShowKeys, ShowKeysMode(mode)); }
+
 int32_t Prefs::GetStartKey() const { return ReadNumberOr(PrefsSetting::StartKey, 0); }
 void Prefs::SetStartKey(int32_t key) { WriteNumber(PrefsSetting::StartKey, key); }
 int32_t Prefs::GetStopKey() const { return ReadNumberOr(PrefsSetting::StopKey, 0); }

@@ -76,6 +76,10 @@ public:
     void SetHighlightClicks(bool on);
     bool GetCursorHalo() const;
     void SetCursorHalo(bool on);
+    // Keys drawn into the movie: 0 off, 1 shortcuts only, 2 every key. Missing, of another type
+    // or out of range reads as 0; a value out of range is stored as 0.
+    int32_t GetShowKeys() const;
+    void SetShowKeys(int32_t mode);
 
     // Hot keys: virtual-key code in the low byte, modifiers in the next. Missing reads as 0.
     int32_t GetStartKey() const;

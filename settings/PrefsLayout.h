@@ -31,6 +31,7 @@ enum class PrefsSetting : int {
     DefaultPosition,
     StatusIcon,
     HighlightClicks, CursorHalo,
+    ShowKeys,
     Count
 };
 
@@ -94,6 +95,8 @@ inline constexpr PrefsValue kPrefsLayout[] = {
     // Added in 3.0.2; a store made before has neither, which reads as off.
     {PrefsSubKey::Movie, "HighlightClicks", PrefsType::Number, 0, nullptr},
     {PrefsSubKey::Movie, "CursorHalo", PrefsType::Number, 0, nullptr},
+    // Added later still; missing reads as off.
+    {PrefsSubKey::Movie, "ShowKeys", PrefsType::Number, 0, nullptr},
 };
 static_assert(std::size(kPrefsLayout) == static_cast<std::size_t>(PrefsSetting::Count));
 

@@ -3,6 +3,8 @@
 // shows (message boxes by caption, controls by id).
 //   e2e_helper hold VK SECONDS          registers Ctrl+Shift+VK; prints "held" or "refused"
 //   e2e_helper noise W H SECONDS        a W x H window at the top-left corner, new noise ~25 times a second
+//   e2e_helper keys W H SECONDS         a plain light W x H window at the top-left corner with an edit box
+//                                       (20,120)-(220,144) and a password box (20,170)-(220,194)
 //   e2e_helper text CAPTION SECONDS     prints the message text of the box with that caption
 //   e2e_helper control CAPTION ID       prints the text of the control ID inside that window
 //   e2e_helper press CAPTION ID         clicks button ID of the window with that caption
@@ -97,6 +99,33 @@ int Noise(int width, int height, DWORD seconds)
     return 0;
 }
 
+// Somewhere to type: a plain edit box and a password box on a light window.
+int Keys(int width, int height, DWORD seconds)
+{
+    HWND window = ::CreateWindowExA(WS_EX_TOPMOST, "STATIC", "vorlux test keys", WS_POPUP | WS_VISIBLE, 0, 0, width,
+                                    height, nullptr, nullptr, nullptr, nullptr);
+    if (!window)
+        return 1;
+    HWND edit = ::CreateWindowExA(0, "EDIT", "", WS_CHILD | WS_VISIBLE | WS_BORDER | ES_AUTOHSCROLL, 20, 120, 200, 24,
+                                  window, reinterpret_cast<HMENU>(1), nullptr, nullptr);
+    HWND password = ::CreateWindowExA(0, "EDIT", "", WS_CHILD | WS_VISIBLE | WS_BORDER | ES_PASSWORD, 20, 170, 200,
+                                      24, window, reinterpret_cast<HMENU>(2), nullptr, nullptr);
+    if (!edit || !password)
+        return 1;
+    ::SetFocus(edit);
+    const DWORD start = ::GetTickCount();
+    while (::GetTickCount() - start < seconds * 1000) {
+        MSG msg;
+        while (::PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            ::TranslateMessage(&msg);
+            ::DispatchMessageA(&msg);
+        }
+        ::Sleep(10);
+    }
+    ::DestroyWindow(window);
+    return 0;
+}
+
 struct ControlSearch {
     int id;
     HWND found;
@@ -122,6 +151,8 @@ int main(int argc, char** argv)
         return Hold(UINT(std::strtoul(argv[2], nullptr, 0)), DWORD(std::atoi(argv[3])));
     if (mode == "noise" && argc == 5)
         return Noise(std::atoi(argv[2]), std::atoi(argv[3]), DWORD(std::atoi(argv[4])));
+    if (mode == "keys" && argc == 5)
+        return Keys(std::atoi(argv[2]), std::atoi(argv[3]), DWORD(std::atoi(argv[4])));
     if (argc != 4)
         return 2;
 

@@ -1,9 +1,11 @@
 // The screen grabber with click highlighting and the cursor halo, on a real display of each
 // depth: the marks land in the grabbed frame exactly as the pure drawing puts them, over the
 // screen's content and under the cursor; the mouse hook runs with the recording, stamps real
-// presses and drops those made while paused.
+// presses and drops those made while paused. The keyboard hook likewise, with its plates at the
+// bottom centre and its password rule.
 
 #include "media/ClickOverlay.h"
+#include "media/KeyOverlay.h"
 #include "media/ScreenGrabber.h"
 #include "tests/overlay/ClickTestSupport.h"
 
@@ -500,6 +502,107 @@ TEST_F(ClickGrabber, HookRunsWithTheRecordingAndStampsRealPresses)
     g.InitCapturing();
     EXPECT_TRUE(g.ClickHookRunning());
     EXPECT_FALSE(g.ClicksPaused());
+    g.EndCapturing();
+}
+
+void SendKeys(std::initializer_list<std::pair<WORD, bool>> keys)
+{
+    std::vector<INPUT> in;
+    for (auto [vk, down] : keys) {
+        INPUT k{};
+        k.type = INPUT_KEYBOARD;
+        k.ki.wVk = vk;
+        k.ki.wScan = WORD(::MapVirtualKeyA(vk, MAPVK_VK_TO_VSC));
+        k.ki.dwFlags = down ? 0 : KEYEVENTF_KEYUP;
+        in.push_back(k);
+    }
+    ::SendInput(UINT(in.size()), in.data(), sizeof(INPUT));
+}
+
+TEST_F(ClickGrabber, KeyHookRunsWithTheRecordingAndPlatesLandAtTheBottomCentre)
+{
+    info.showKeys = 0;
+    {
+        ScreenGrabber off(info);
+        off.InitCapturing();
+        EXPECT_FALSE(off.KeyHookRunning()) << "keys off: no hook";
+        off.EndCapturing();
+    }
+    info.showKeys = 1;
+    info.drawCursor = false;
+    ScreenGrabber g(info);
+    g.InitCapturing();
+    ASSERT_TRUE(g.KeyHookRunning());
+    const std::vector<uint8_t> plain = Plain(g);
+    SendKeys({{VK_LCONTROL, true}, {'S', true}, {'S', false}, {VK_LCONTROL, false}});
+    ASSERT_TRUE(PumpUntil([&] { return g.PendingKeys().Size() >= 4; }, 5000));
+
+    // Everything the plate changes lies in a box centred on the frame, its bottom the plate's.
+    const std::vector<uint8_t> frame = Grab(g);
+    const VBitmapInfoHeader& h = info.bitmapInfo.bmiHeader;
+    const size_t stride = size_t(DibStride(h.biWidth, h.biBitCount));
+    const size_t px = size_t(bits / 8);
+    int changed = 0;
+    int left = h.biWidth;
+    int right = -1;
+    int bottom = -1;
+    for (int y = 0; y < h.biHeight; ++y) {
+        for (int x = 0; x < h.biWidth; ++x) {
+            const size_t i = stride * size_t(h.biHeight - 1 - y) + size_t(x) * px;
+            if (std::memcmp(&frame[i], &plain[i], px) == 0)
+                continue;
+            ++changed;
+            left = std::min(left, x);
+            right = std::max(right, x);
+            bottom = std::max(bottom, y);
+        }
+    }
+    const int dpi = DpiOfMonitorAt(POINT{kWindow.left, kWindow.top});
+    EXPECT_GT(changed, 500);
+    EXPECT_NEAR((left + right) / 2.0, h.biWidth / 2.0, 1.0);
+    EXPECT_EQ(bottom, h.biHeight - 1 - std::lround(key_overlay::kBottom * dpi / 96.0));
+
+    // While paused a key is still seen, but marked never to show.
+    g.SetPaused(true);
+    SendKeys({{VK_F2, true}, {VK_F2, false}});
+    ASSERT_TRUE(PumpUntil([&] { return g.PendingKeys().Size() >= 2; }, 5000));
+    KeyStroke got[KeyRing::kCapacity];
+    ASSERT_EQ(g.PendingKeys().Drain(got, KeyRing::kCapacity), 2u);
+    EXPECT_TRUE(got[0].hidden && got[1].hidden);
+    g.SetPaused(false);
+
+    g.EndCapturing();
+    EXPECT_FALSE(g.KeyHookRunning());
+    EXPECT_EQ(g.PendingKeys().Size(), 0u);
+}
+
+// A password box is told from a plain edit box through the foreground thread's focus, and the
+// hook marks the keys typed into it hidden.
+TEST_F(ClickGrabber, KeysIntoAPasswordBoxArriveHidden)
+{
+    info.showKeys = 2;
+    ScreenGrabber g(info);
+    g.InitCapturing();
+    ASSERT_TRUE(g.KeyHookRunning());
+    // The window's activation arrives late under X and would take the focus back to the window.
+    ::SetForegroundWindow(window->Handle());
+    PumpMessages(300);
+    for (const DWORD style : {DWORD{ES_PASSWORD}, DWORD{0}, DWORD{ES_PASSWORD}}) {
+        SCOPED_TRACE(style);
+        HWND edit = ::CreateWindowExA(0, "EDIT", "", WS_CHILD | WS_VISIBLE | style, 10, 10, 100, 20, window->Handle(),
+                                      nullptr, nullptr, nullptr);
+        ASSERT_TRUE(edit);
+        ::SetForegroundWindow(window->Handle());
+        ::SetFocus(edit);
+        PumpMessages(100);
+        EXPECT_EQ(KeyHook::FocusIsPassword(), style != 0);
+        SendKeys({{'A', true}, {'A', false}});
+        ASSERT_TRUE(PumpUntil([&] { return g.PendingKeys().Size() >= 2; }, 5000));
+        KeyStroke got[KeyRing::kCapacity];
+        ASSERT_EQ(g.PendingKeys().Drain(got, KeyRing::kCapacity), 2u);
+        EXPECT_EQ(got[0].hidden, style != 0);
+        ::DestroyWindow(edit);
+    }
     g.EndCapturing();
 }
 

@@ -337,6 +337,35 @@ TEST_F(PagesTest, MovieClickSwitchesShowAndStoreAtOnce)
     }
 }
 
+// Show keys: shown from the store at set-up (missing or out of range reads as off), and stored
+// the moment another choice is picked.
+TEST_F(PagesTest, MovieShowKeysShowsAndStoresAtOnce)
+{
+    const char* const choices[] = {"Off", "Shortcuts only", "Every key"};
+    RemoveValue("Movie", "ShowKeys");
+    HWND page = Open(kMoviePageIndex);
+    EXPECT_EQ(SelectedText(page, IDC_MOVIE_SHOW_KEYS), "Off") << "missing reads as off";
+    HWND list = ::GetDlgItem(page, IDC_MOVIE_SHOW_KEYS);
+    for (DWORD mode : {2u, 1u, 0u}) {
+        SCOPED_TRACE(mode);
+        WatchWrites();
+        ::SendMessageA(list, CB_SETCURSEL, FindText(page, IDC_MOVIE_SHOW_KEYS, choices[mode]), 0);
+        ::SendMessageA(page, WM_COMMAND, MAKEWPARAM(IDC_MOVIE_SHOW_KEYS, CBN_SELCHANGE), reinterpret_cast<LPARAM>(list));
+        EXPECT_EQ(writes, std::vector<std::string>{"ShowKeys"});
+        EXPECT_EQ(StoredDword("Movie", "ShowKeys"), mode);
+    }
+    CloseSheet();
+    for (int32_t stored : {1, 2, 7}) {
+        SCOPED_TRACE(stored);
+        const DWORD value = DWORD(stored);
+        ::RegSetKeyValueA(HKEY_CURRENT_USER, (std::string(kTestTree) + "\\Movie").c_str(), "ShowKeys", REG_DWORD, &value, sizeof value);
+        page = Open(kMoviePageIndex);
+        EXPECT_EQ(SelectedText(page, IDC_MOVIE_SHOW_KEYS), choices[stored <= 2 ? stored : 0]);
+        CloseSheet();
+    }
+    prefs->SetShowKeys(0);
+}
+
 TEST_F(PagesTest, MovieButtonsPostTheirCommands)
 {
     struct Case {

@@ -59,6 +59,7 @@ const ExpectedValue kExpected[] = {
     {"Misc", "StatusIcon", REG_DWORD, 1, nullptr},
     {"Movie", "HighlightClicks", REG_DWORD, 0, nullptr},
     {"Movie", "CursorHalo", REG_DWORD, 0, nullptr},
+    {"Movie", "ShowKeys", REG_DWORD, 0, nullptr},
 };
 const char* const kSubKeys[] = {"Movie", "Sound", "Key", "Path", "Capture", "Misc"};
 
@@ -265,6 +266,7 @@ std::vector<NumberCase> NumberCases()
         {"Movie", "Lossless", [](const Prefs& p) { return int32_t{p.GetLossless()}; }, [](Prefs& p, int32_t v) { p.SetLossless(v != 0); }, 1, 1, 0},
         {"Movie", "HighlightClicks", [](const Prefs& p) { return int32_t{p.GetHighlightClicks()}; }, [](Prefs& p, int32_t v) { p.SetHighlightClicks(v != 0); }, 1, 1, 0},
         {"Movie", "CursorHalo", [](const Prefs& p) { return int32_t{p.GetCursorHalo()}; }, [](Prefs& p, int32_t v) { p.SetCursorHalo(v != 0); }, 1, 1, 0},
+        {"Movie", "ShowKeys", [](const Prefs& p) { return p.GetShowKeys(); }, [](Prefs& p, int32_t v) { p.SetShowKeys(v); }, 2, 2, 0},
         {"Key", "StartKey", [](const Prefs& p) { return p.GetStartKey(); }, [](Prefs& p, int32_t v) { p.SetStartKey(v); }, 0x441, 0x441, 0},
         {"Key", "StopKey", [](const Prefs& p) { return p.GetStopKey(); }, [](Prefs& p, int32_t v) { p.SetStopKey(v); }, 0x142, 0x142, 0},
         {"Key", "PauseKey", [](const Prefs& p) { return p.GetPauseKey(); }, [](Prefs& p, int32_t v) { p.SetPauseKey(v); }, 0x213, 0x213, 0},
@@ -320,6 +322,18 @@ TEST_F(PrefsTest, NumbersMissingOrOfAnotherTypeGiveTheFailureValue)
             EXPECT_EQ(c.get(prefs), c.failure);
         }
     }
+}
+
+TEST_F(PrefsTest, ShowKeysOutOfRangeIsOff)
+{
+    Prefs prefs = Make();
+    for (const DWORD stored : {DWORD{3}, DWORD{0xFFFFFFFF}, DWORD{0x80000002}}) {
+        SCOPED_TRACE(stored);
+        Raw("Movie", "ShowKeys", REG_DWORD, &stored, sizeof stored);
+        EXPECT_EQ(prefs.GetShowKeys(), 0);
+    }
+    prefs.SetShowKeys(5);
+    EXPECT_EQ(Stored("Movie", "ShowKeys").second, Dword(0));
 }
 
 struct TextCase {

@@ -1,0 +1,119 @@
+#include "media/KeyHook.h"
+
+#include <mmsystem.h>
+
+#include <cctype>
+
+namespace {
+// The hook procedure has no context argument; it runs only on the thread that installed it.
+thread_local KeyHook* currentHook = nullptr;
+
+constexpr int kClassNameUnits = 32;
+}  // namespace
+
+KeyHook::KeyHook(KeyRing& ring, const ClickClock& clock) : ring(ring), clock(clock) {}
+
+KeyHook::~KeyHook()
+{
+    Stop();
+}
+
+bool KeyHook::Start()
+{
+    if (Running())
+        return true;
+    ready.reset(::CreateEventA(nullptr, TRUE, FALSE, nullptr));
+    if (!ready)
+        return false;
+    installed = false;
+    thread.reset(::CreateThread(nullptr, 0, &KeyHook::ThreadMain, this, 0, &threadId));
+    if (!thread)
+        return false;
+    const HANDLE waits[] = {ready.get(), thread.get()};
+    ::WaitForMultipleObjects(2, waits, FALSE, INFINITE);
+    if (::WaitForSingleObject(ready.get(), 0) == WAIT_OBJECT_0 && installed)
+        return true;
+    Stop();
+    return false;
+}
+
+void KeyHook::Stop()
+{
+    if (!thread)
+        return;
+    ::PostThreadMessageA(threadId, WM_QUIT, 0, 0);
+    ::WaitForSingleObject(thread.get(), INFINITE);
+    thread.reset();
+    threadId = 0;
+}
+
+DWORD WINAPI KeyHook::ThreadMain(void* self)
+{
+    return static_cast<KeyHook*>(self)->Run();
+}
+
+DWORD KeyHook::Run()
+{
+    MSG msg;
+    ::PeekMessageA(&msg, nullptr, WM_USER, WM_USER, PM_NOREMOVE);  // makes the queue
+    ::SetThreadPriority(::GetCurrentThread(), THREAD_PRIORITY_HIGHEST);
+    currentHook = this;
+    HHOOK hook = ::SetWindowsHookExA(WH_KEYBOARD_LL, &KeyHook::LowLevelKeyboard, ::GetModuleHandleA(nullptr), 0);
+    installed = hook != nullptr;
+    ::SetEvent(ready.get());
+    if (!hook)
+        return 1;
+    while (::GetMessageA(&msg, nullptr, 0, 0) > 0)
+        ::DispatchMessageA(&msg);
+    ::UnhookWindowsHookEx(hook);
+    currentHook = nullptr;
+    return 0;
+}
+
+bool KeyHook::FocusIsPassword()
+{
+    GUITHREADINFO gui{};
+    gui.cbSize = sizeof gui;
+    if (!::GetGUIThreadInfo(0, &gui) || !gui.hwndFocus)
+        return false;
+    if ((::GetWindowLongPtrA(gui.hwndFocus, GWL_STYLE) & ES_PASSWORD) == 0)
+        return false;
+    // ES_PASSWORD means something else to other controls: only edit controls (and rich edits,
+    // whose class names end so) count.
+    char name[kClassNameUnits] = {};
+    const int n = ::GetClassNameA(gui.hwndFocus, name, kClassNameUnits);
+    if (n < 4)
+        return false;
+    const char* tail = name + n - 4;
+    for (int i = 0; i < 4; ++i) {
+        if (std::tolower(static_cast<unsigned char>(tail[i])) != "edit"[i])
+            return false;
+    }
+    return true;
+}
+
+KeyStroke KeyHook::Stroke(const KBDLLHOOKSTRUCT& event, WPARAM message, const ClickClock& clock)
+{
+    KeyStroke stroke;
+    stroke.vk = uint16_t(event.vkCode & 0xFF);
+    stroke.scan = uint16_t(event.scanCode & 0xFF);
+    stroke.extended = (event.flags & LLKHF_EXTENDED) != 0;
+    stroke.down = message == WM_KEYDOWN || message == WM_SYSKEYDOWN;
+    if (stroke.down)
+        stroke.capsLock = (::GetKeyState(VK_CAPITAL) & 1) != 0;
+    const DWORD now = ::timeGetTime();
+    // While paused the event still counts for which keys are down, but never shows.
+    stroke.hidden = !clock.Stamp(now, stroke.time);
+    if (stroke.hidden)
+        stroke.time = clock.Now(now);
+    else if (stroke.down)
+        stroke.hidden = FocusIsPassword();
+    return stroke;
+}
+
+LRESULT CALLBACK KeyHook::LowLevelKeyboard(int code, WPARAM message, LPARAM data)
+{
+    if (code == HC_ACTION && currentHook)
+        currentHook->ring.Push(Stroke(*reinterpret_cast<const KBDLLHOOKSTRUCT*>(data), message, currentHook->clock));
+    return ::CallNextHookEx(nullptr, code, message, data);
+}
