@@ -1,48 +1,15 @@
 #include "engine/CaptureEngine.h"
 
 #include "engine/FramePacing.h"
-
 #include "media/AVIWriter.h"
 #include "media/ScreenGrabber.h"
 #include "media/SoundGrabber.h"
-
-#include <algorithm>
-#include <cstdio>
-#include <iostream>
-#include <sstream>
 
 static_assert(sizeof(WAVEFORMATEX) == sizeof(VWaveFormatEx));
 static_assert(sizeof(BITMAPINFOHEADER) == sizeof(VBitmapInfoHeader));
 static_assert(sizeof(RECT) == sizeof(VRect) && sizeof(POINT) == sizeof(VPoint));
 
 using namespace capture_limits;
-
-namespace {
-
-// The line on standard output that says why a recording ended on its own.
-std::string FailureLine(RecordingFailure why)
-{
-    std::ostringstream line;
-    line << "Recording ended: ";
-    switch (why.kind) {
-    case FailureKind::DiskFull:
-        line << "the disk is full";
-        break;
-    case FailureKind::WriteFailed:
-        line << "the movie could not be written";
-        break;
-    case FailureKind::SoundDevice:
-        line << "the sound device stopped";
-        break;
-    case FailureKind::None:
-        line << "stopped";
-        break;
-    }
-    if (why.systemCode != 0)
-        line << " (system code " << why.systemCode << ")";
-    return line.str();
-}
-}  // namespace
 
 int ScreenBitsPerPixel()
 {
@@ -54,7 +21,7 @@ int ScreenBitsPerPixel()
 // ---- construction -------------------------------------------------------------------------
 
 CaptureEngine::CaptureEngine(std::unique_ptr<CaptureFactory> partsFactory, std::unique_ptr<CaptureClock> frameClock)
-    : factory(std::move(partsFactory)), clock(std::move(frameClock)), trace(&std::cout)
+    : factory(std::move(partsFactory)), clock(std::move(frameClock)), log(&ProgramLog())
 {
     if (!factory)
         throw VorExcept{1, ""};
@@ -105,22 +72,9 @@ CaptureEngine::~CaptureEngine()
     factory.reset();
 }
 
-void CaptureEngine::SetTraceStream(std::ostream& out)
-{
-    std::lock_guard<std::mutex> hold(traceMutex);
-    trace = &out;
-}
-
 void CaptureEngine::Trace(const std::string& line)
 {
-    std::lock_guard<std::mutex> hold(traceMutex);
-    *trace << line << std::endl;
-}
-
-void CaptureEngine::Statistics(const std::string& block)
-{
-    std::lock_guard<std::mutex> hold(traceMutex);
-    *trace << block << std::flush;
+    log->Line(line);
 }
 
 // ---- parameters ---------------------------------------------------------------------------
@@ -561,9 +515,11 @@ int32_t CaptureEngine::CaptureLoop()
     if (!EndCapturing())
         Fail(WriterFailure());  // the last part of the file did not reach the disk
     keptMilliseconds.store(aviWriter->KeptVideoFrames() * 1000 / int64_t(fps));
-    Statistics(pacing.Report());
+    // One entry, so that no other line comes between its lines; the log ends it.
+    const std::string report = pacing.Report();
+    Trace(report.substr(0, report.size() - 1));
     if (const RecordingFailure why = failure.load()) {
-        Trace(FailureLine(why));
+        Trace(EndedLine(why));
         state.fetch_and(~Paused.value);  // the next recording does not begin paused
         if (noticeWindow)
             ::PostMessageA(noticeWindow, noticeMessage, 0, 0);

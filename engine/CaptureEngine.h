@@ -11,6 +11,7 @@
 #include "common/RecordingCounters.h"
 #include "engine/Threads.h"
 #include "common/VorState.h"
+#include "diag/Log.h"
 #include "framework/Scoped.h"
 
 #include <windows.h>
@@ -19,9 +20,7 @@
 
 #include <atomic>
 #include <cstdint>
-#include <iosfwd>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
@@ -81,8 +80,9 @@ public:
     // has ended. Any thread.
     RecordingCounters Counters() const;
 
-    // Where the engine's trace lines and statistics go; standard output by default.
-    void SetTraceStream(std::ostream& out);
+    // Where the engine's trace lines and each recording's statistics go; the program's log by
+    // default. UI thread, before BeginCapture.
+    void SetLog(LogSink& out) { log = &out; }
     const CaptureInfo& Info() const { return *info; }
 
 private:
@@ -105,7 +105,6 @@ private:
     bool Failed() const override { return bool(failure.load()); }
     RecordingFailure WriterFailure() const override;             // capture thread
     void Trace(const std::string& line) override;                // any thread
-    void Statistics(const std::string& block);                   // capture thread
     void PublishCounters(uint32_t elapsedMs, int32_t skipped);    // capture thread
     bool FrameSizeAcceptable(int32_t width, int32_t height, int32_t bits) const;
 
@@ -134,8 +133,7 @@ private:
     std::atomic<int64_t> keptMilliseconds{0};   // written by the capture thread as its loop ends
     HWND noticeWindow = nullptr;                // not owned
     UINT noticeMessage = 0;
-    std::mutex traceMutex;
-    std::ostream* trace;                        // not owned
+    LogSink* log;                               // not owned
 };
 
 // Bits per pixel of the display; a 32-bit screen delivers 24-bit frames.
