@@ -35,7 +35,8 @@ CaptureEngine::CaptureEngine(std::unique_ptr<CaptureFactory> partsFactory, std::
     captureThread = std::make_unique<CaptureThread>(this);
     if (!clock)
         clock = std::make_unique<SystemClock>();
-    soundTrack = std::make_unique<SoundTrack>(static_cast<SoundTrack::Owner&>(*this), *info, *soundGrabber, *audioRecorder, *clock);
+    soundTrack = std::make_unique<SoundTrack>(static_cast<SoundTrack::Owner&>(*this), *info, *soundGrabber,
+                                              *audioRecorder, *clock);
     wake.reset(::CreateEventA(nullptr, FALSE, FALSE, nullptr));
 
     VBitmapInfoHeader& h = info->bitmapInfo.bmiHeader;

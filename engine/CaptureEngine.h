@@ -101,6 +101,8 @@ private:
     int32_t InitCapturing();
     bool EndCapturing();                                          // false: the file could not be finished
     int32_t CaptureLoop();                                        // capture thread
+    // Keeps the first failure of the recording and wakes the loop. Capture thread or the
+    // wave-in callback.
     void Fail(RecordingFailure why) override;
     bool Failed() const override { return bool(failure.load()); }
     RecordingFailure WriterFailure() const override;             // capture thread
