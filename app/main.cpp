@@ -1,12 +1,15 @@
 // Program entry: settles the program directory and the help file, then runs the application.
 
 #include "app/VorMain.h"
+#include "diag/Log.h"
 #include "settings/Prefs.h"
 
 #include <windows.h>
 
 #include <commctrl.h>
 #include <objbase.h>
+
+#include <iostream>
 
 int main(int argc, char** argv)
 {
@@ -22,6 +25,15 @@ int main(int argc, char** argv)
     // The shell's handlers, which help and Open Movie Folder start, may use COM on this thread.
     HRESULT com = ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
 
+    // The program's one log: standard output, where scripts read each recording's statistics,
+    // and the trace window.
+    Log log;
+    StreamLog standardOutput(std::cout);
+    TraceWindowLog traceWindow;
+    log.Attach(standardOutput);
+    log.Attach(traceWindow);
+    SetProgramLog(&log);
+
     Prefs& prefs = Prefs::Global();
     HINSTANCE instance = ::GetModuleHandleA(nullptr);
     int result = 0;
@@ -34,5 +46,6 @@ int main(int argc, char** argv)
     }
     if (SUCCEEDED(com))
         ::CoUninitialize();
+    SetProgramLog(nullptr);
     return result;
 }

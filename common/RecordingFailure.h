@@ -3,6 +3,7 @@
 // lock-free: the capture thread writes the first one, the UI thread reads it.
 
 #include <cstdint>
+#include <string>
 
 enum class FailureKind : int32_t {
     None = 0,
@@ -19,3 +20,26 @@ struct RecordingFailure {
 
     explicit operator bool() const { return kind != FailureKind::None; }
 };
+
+// The log line a recording that ended on its own ends with; scripts look for it.
+inline std::string EndedLine(RecordingFailure why)
+{
+    std::string line = "Recording ended: ";
+    switch (why.kind) {
+    case FailureKind::DiskFull:
+        line += "the disk is full";
+        break;
+    case FailureKind::WriteFailed:
+        line += "the movie could not be written";
+        break;
+    case FailureKind::SoundDevice:
+        line += "the sound device stopped";
+        break;
+    case FailureKind::None:
+        line += "stopped";
+        break;
+    }
+    if (why.systemCode != 0)
+        line += " (system code " + std::to_string(why.systemCode) + ")";
+    return line;
+}

@@ -1,6 +1,7 @@
 #include "diag/DebugTrace.h"
 
 #include "diag/DebugHooks.h"
+#include "diag/Log.h"
 #include "framework/Scoped.h"
 #include "framework/TWindow.h"
 
@@ -317,10 +318,20 @@ void DebugSetHooks(const DebugHooks& hooks)
 
 void DebugTrace(const char* format, ...)
 {
+    char text[kMarqueeBufferBytes];
     va_list args;
     va_start(args, format);
-    WithText<kMarqueeBufferBytes>(format, args, [](const char* text) { ShowText(kScrolling, kScrolling, text); });
+    std::vsnprintf(text, sizeof text, format, args);
     va_end(args);
+    ProgramLog().Line(text);
+}
+
+void DebugShowLine(const char* text)
+{
+    if (!DebugTraceOn)
+        return;
+    DiagLock hold;
+    ShowText(kScrolling, kScrolling, text);
 }
 
 void DebugMarquee(int x, int y, const char* format, ...)

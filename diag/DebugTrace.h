@@ -11,10 +11,13 @@
 // the setters and DebugCloseWindows returns at once. Any thread.
 extern std::atomic<bool> DebugTraceOn;
 
-// Formats into a bounded buffer (longer text is cut) and shows it as the
-// newest line of the trace window.
+// Formats into a bounded buffer (longer text is cut) and writes it to the
+// program's log (diag/Log.h), of which the trace window is one reader.
 void DebugTrace(const char* format, ...)
     __attribute__((format(gnu_printf, 1, 2)));
+
+// Shows the text as the newest line of the trace window while the trace is on.
+void DebugShowLine(const char* text);
 
 // x = -1 and y = -1 scrolls the text into the trace window; any other pair
 // writes it at (x, y) in the static window.

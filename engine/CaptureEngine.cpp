@@ -1,49 +1,15 @@
 #include "engine/CaptureEngine.h"
 
+#include "engine/FramePacing.h"
 #include "media/AVIWriter.h"
 #include "media/ScreenGrabber.h"
 #include "media/SoundGrabber.h"
-
-#include <algorithm>
-#include <cstdio>
-#include <iostream>
-#include <sstream>
 
 static_assert(sizeof(WAVEFORMATEX) == sizeof(VWaveFormatEx));
 static_assert(sizeof(BITMAPINFOHEADER) == sizeof(VBitmapInfoHeader));
 static_assert(sizeof(RECT) == sizeof(VRect) && sizeof(POINT) == sizeof(VPoint));
 
 using namespace capture_limits;
-
-namespace {
-
-// The line on standard output that says why a recording ended on its own.
-std::string FailureLine(RecordingFailure why)
-{
-    std::ostringstream line;
-    line << "Recording ended: ";
-    switch (why.kind) {
-    case FailureKind::DiskFull:
-        line << "the disk is full";
-        break;
-    case FailureKind::WriteFailed:
-        line << "the movie could not be written";
-        break;
-    case FailureKind::SoundDevice:
-        line << "the sound device stopped";
-        break;
-    case FailureKind::None:
-        line << "stopped";
-        break;
-    }
-    if (why.systemCode != 0)
-        line << " (system code " << why.systemCode << ")";
-    return line.str();
-}
-
-// How long the capture thread waits, at most, for the device to hand back its buffers after a stop.
-constexpr ULONGLONG kReturnWaitMs = 500;
-}  // namespace
 
 int ScreenBitsPerPixel()
 {
@@ -55,7 +21,7 @@ int ScreenBitsPerPixel()
 // ---- construction -------------------------------------------------------------------------
 
 CaptureEngine::CaptureEngine(std::unique_ptr<CaptureFactory> partsFactory, std::unique_ptr<CaptureClock> frameClock)
-    : factory(std::move(partsFactory)), clock(std::move(frameClock)), trace(&std::cout)
+    : factory(std::move(partsFactory)), clock(std::move(frameClock)), log(&ProgramLog())
 {
     if (!factory)
         throw VorExcept{1, ""};
@@ -69,8 +35,9 @@ CaptureEngine::CaptureEngine(std::unique_ptr<CaptureFactory> partsFactory, std::
     captureThread = std::make_unique<CaptureThread>(this);
     if (!clock)
         clock = std::make_unique<SystemClock>();
+    soundTrack = std::make_unique<SoundTrack>(static_cast<SoundTrack::Owner&>(*this), *info, *soundGrabber,
+                                              *audioRecorder, *clock);
     wake.reset(::CreateEventA(nullptr, FALSE, FALSE, nullptr));
-    returned.reset(::CreateEventA(nullptr, FALSE, FALSE, nullptr));
 
     VBitmapInfoHeader& h = info->bitmapInfo.bmiHeader;
     h.biWidth = info->minWidth;
@@ -86,8 +53,8 @@ CaptureEngine::CaptureEngine(std::unique_ptr<CaptureFactory> partsFactory, std::
     SetWaveFormat(1, 11025, 8);
     SetFramesPerSecond(kDefaultFramesPerSecond);
     info->soundBufferBytes = int32_t(info->waveFormat.nAvgBytesPerSec / uint32_t(info->framesPerSecond));
-    info->waveInCallback = &CaptureEngine::WaveInCallback;
-    info->waveInCallbackData = this;
+    info->waveInCallback = &SoundTrack::WaveInCallback;
+    info->waveInCallbackData = soundTrack.get();
 }
 
 CaptureEngine::~CaptureEngine()
@@ -95,8 +62,8 @@ CaptureEngine::~CaptureEngine()
     // Never destroy a running thread: it would go on using the parts freed below.
     CaptureStop();
     EndCapturing();
-    filledBuffers.Clear();
     captureThread.reset();
+    soundTrack.reset();
     audioRecorder.reset();
     videoRecorder.reset();
     aviWriter.reset();
@@ -106,16 +73,9 @@ CaptureEngine::~CaptureEngine()
     factory.reset();
 }
 
-void CaptureEngine::SetTraceStream(std::ostream& out)
-{
-    std::lock_guard<std::mutex> hold(traceMutex);
-    trace = &out;
-}
-
 void CaptureEngine::Trace(const std::string& line)
 {
-    std::lock_guard<std::mutex> hold(traceMutex);
-    *trace << line << std::endl;
+    log->Line(line);
 }
 
 // ---- parameters ---------------------------------------------------------------------------
@@ -382,16 +342,8 @@ int32_t CaptureEngine::InitCapturing()
     info->frameBytes = int32_t(frameBytes);
 
     info->soundBufferBytes = int32_t(info->waveFormat.nAvgBytesPerSec / uint32_t(info->framesPerSecond));
-    if (soundPrepared) {
-        for (int i = 0; i < kSoundBuffers; ++i) {
-            auto buffer = std::unique_ptr<SoundBuffer>(new (std::nothrow) SoundBuffer);
-            if (!buffer || !buffer->data.Allocate(size_t(info->soundBufferBytes)))
-                return kErrGeneral;
-            buffer->header.lpData = reinterpret_cast<LPSTR>(buffer->data.Data());
-            buffer->header.dwBufferLength = DWORD(info->soundBufferBytes);
-            allBuffers.push_back(std::move(buffer));
-        }
-    }
+    if (soundPrepared && !soundTrack->Allocate())
+        return kErrGeneral;
     state.fetch_or(Initialized.value);
     return kStartOk;
 }
@@ -406,11 +358,7 @@ bool CaptureEngine::EndCapturing()
         audioRecorder->EndCapturing();
     const bool closed = aviWriter->Close();
     frameBuffer.Free();
-    {
-        VCriticalSection::VLock hold(&lock);
-        filledBuffers.Clear();
-        allBuffers.clear();
-    }
+    soundTrack->Release();
     soundPrepared = false;
     state.fetch_and(~Initialized.value);
     return closed;
@@ -494,136 +442,6 @@ RecordingFailure CaptureEngine::WriterFailure() const
     return why ? why : RecordingFailure{FailureKind::WriteFailed, 0};
 }
 
-// ---- sound buffers ------------------------------------------------------------------------
-
-bool CaptureEngine::HeaderQueue::Push(WAVEHDR* h, uint32_t arrival)
-{
-    if (count == kSoundBuffers)
-        return false;
-    items[(head + count) % kSoundBuffers] = FilledBuffer{h, arrival};
-    ++count;
-    return true;
-}
-
-CaptureEngine::FilledBuffer CaptureEngine::HeaderQueue::Pop()
-{
-    if (count == 0)
-        return FilledBuffer{};
-    const FilledBuffer b = items[head];
-    head = (head + 1) % kSoundBuffers;
-    --count;
-    return b;
-}
-
-void __stdcall CaptureEngine::WaveInCallback(void*, unsigned message, uintptr_t instance, uintptr_t param1, uintptr_t)
-{
-    auto* engine = reinterpret_cast<CaptureEngine*>(instance);
-    // The device closing while the loop still records is a device that went away (SetEvent is
-    // one of the calls a wave-in callback may make).
-    if (message == kWimClose && engine->soundRunning.load()) {
-        engine->Fail(RecordingFailure{FailureKind::SoundDevice, 0});
-        return;
-    }
-    if (message != kWimData || param1 == 0)
-        return;
-    // Read before the lock: the capture loop may hold it for a whole frame.
-    const uint32_t arrival = engine->clock->Now();
-    {
-        VCriticalSection::VLock hold(&engine->lock);
-        engine->filledBuffers.Push(reinterpret_cast<WAVEHDR*>(param1), arrival);
-    }
-    ::SetEvent(engine->returned.get());
-}
-
-void CaptureEngine::WriteSoundBuffer(const FilledBuffer& buffer, bool withCount, bool requeue)
-{
-    WAVEHDR* header = buffer.header;
-    // After a failure nothing more is written.
-    if (!header || Failed())
-        return;
-    soundGrabber->UnprepareBuffer(header);
-    std::ostringstream line;
-    line << "WaveHeader samples rec: " << header->dwBytesRecorded << " Size " << header->dwBufferLength;
-    if (withCount)
-        line << "list " << filledBuffers.Size();
-    Trace(line.str());
-    const SoundPlacement::Placement placed = placement.Place(buffer.arrival, header->dwBytesRecorded);
-    TraceSoundChange(placed);
-    const uint32_t blockAlign = info->waveFormat.nBlockAlign;
-    for (int i = 0; i < placed.count; ++i) {
-        const SoundPlacement::Piece& p = placed.pieces[i];
-        if (!audioRecorder->WriteSound(header->lpData + p.offset, p.bytes, p.bytes / blockAlign,
-                                       int32_t(std::min<int64_t>(p.position, INT32_MAX)))) {
-            Fail(WriterFailure());
-            return;
-        }
-    }
-    if (requeue && !soundGrabber->AddBuffer(header))
-        Fail(RecordingFailure{FailureKind::SoundDevice, 0});
-}
-
-void CaptureEngine::TraceSoundChange(const SoundPlacement::Placement& placed)
-{
-    if (placed.change == SoundPlacement::Change::None)
-        return;
-    const double rate = info->waveFormat.nSamplesPerSec;
-    const double at = double(placed.position) / rate;
-    char line[160];
-    switch (placed.change) {
-    case SoundPlacement::Change::Start:
-        std::snprintf(line, sizeof line, "Sound starts at %.3f s: %lld samples of silence first", at,
-                      static_cast<long long>(placed.samples));
-        break;
-    case SoundPlacement::Change::Early:
-        std::snprintf(line, sizeof line, "Sound drift: %.0f ms ahead of the picture at %.3f s, %lld samples of silence inserted",
-                      -placed.errorMs, at, static_cast<long long>(placed.samples));
-        break;
-    case SoundPlacement::Change::Late:
-        std::snprintf(line, sizeof line, "Sound drift: %.0f ms behind the picture at %.3f s, %lld samples dropped",
-                      placed.errorMs, at, static_cast<long long>(placed.samples));
-        break;
-    case SoundPlacement::Change::Lost:
-        std::snprintf(line, sizeof line, "Sound lost: %.0f ms missed by the device at %.3f s, silence in its place",
-                      placed.errorMs, at);
-        break;
-    case SoundPlacement::Change::None:
-        return;
-    }
-    Trace(line);
-}
-
-// Stops the device and writes what it hands back, up to the end of the last frame; silence takes
-// the sound to that end when the device's last sound was lost on the way.
-void CaptureEngine::FinishSound(int32_t lastIndex)
-{
-    soundGrabber->Stop();
-    // The device hands back every buffer it holds on the reset, normally before the call returns;
-    // a driver may hand back the last ones from its own thread a moment later.
-    auto waiting = [&] {
-        VCriticalSection::VLock hold(&lock);
-        return filledBuffers.Size() < allBuffers.size();
-    };
-    const ULONGLONG until = ::GetTickCount64() + kReturnWaitMs;
-    while (waiting()) {
-        const ULONGLONG now = ::GetTickCount64();
-        if (now >= until || ::WaitForSingleObject(returned.get(), DWORD(until - now)) == WAIT_FAILED)
-            break;
-    }
-
-    placement.EndAfterFrame(lastIndex);
-    VCriticalSection::VLock hold(&lock);
-    while (filledBuffers.Size() > 0) {
-        const FilledBuffer b = filledBuffers.Pop();
-        if (b.header->dwBytesRecorded > 0)
-            WriteSoundBuffer(b, false, false);
-        else
-            soundGrabber->UnprepareBuffer(b.header);
-    }
-    if (!Failed() && placement.End() > placement.Written() &&
-        !audioRecorder->WriteSound(nullptr, 0, 0, int32_t(std::min<int64_t>(placement.End(), INT32_MAX))))
-        Fail(WriterFailure());
-}
-
 // ---- the capture loop ---------------------------------------------------------------------
 
 int32_t CaptureEngine::CaptureThread::Run()
@@ -634,47 +452,25 @@ int32_t CaptureEngine::CaptureThread::Run()
 int32_t CaptureEngine::CaptureLoop()
 {
     const uint32_t fps = uint32_t(info->framesPerSecond);
-    const float period = float(1000 / fps);  // whole milliseconds: 15 fps gives 66
     const bool sound = soundPrepared;
-    uint32_t start = clock->Now();
-    int32_t lastIndex = -1;
-    uint32_t lastTime = start;  // a recording that fails before its first frame lasted nothing
-    int32_t skipped = 0;
-    int32_t captured = 0;
-    int32_t tooEarly = 0;
+    const uint32_t start = clock->Now();
+    FramePacing pacing(fps, start);
+    const float period = pacing.Period();
     bool grabFailing = false;
-
-    if (sound) {
-        const VWaveFormatEx& f = info->waveFormat;
-        placement = SoundPlacement({f.nSamplesPerSec, f.nBlockAlign, fps, period}, start);
-        bool queued = true;
-        for (auto& buffer : allBuffers)
-            queued = queued && soundGrabber->AddBuffer(&buffer->header);
-        if (!queued || !soundGrabber->Start())
-            Fail(RecordingFailure{FailureKind::SoundDevice, 0});
-        soundRunning.store(true);
-    }
+    if (sound)
+        soundTrack->Start(start, fps, period);
 
     // A failure ends the loop before the next write; a stop ends it after the frame under way.
     while (!Failed()) {
         const uint32_t now = clock->Now();
-        // Double keeps the index exact past the 2^24 ms a float holds without loss.
-        const auto index = int32_t(double(uint32_t(now - start)) / double(period));
-        if (index > lastIndex) {
-            VCriticalSection::VLock hold(&lock);
-            if (index - lastIndex - 1 > 0)
-                skipped += index - lastIndex - 1;
-            if (sound) {
-                if (filledBuffers.Size() == size_t(kSoundBuffers)) {
-                    Trace("!!!!!!!SOUND BUFFER LOST!!!!!!!");
-                    placement.DeviceStarved(uint32_t(filledBuffers.Size()));
-                }
-                while (filledBuffers.Size() > 1) {
-                    VCriticalSection::VLock inner(&lock);
-                    if (filledBuffers.Size() > 0)
-                        WriteSoundBuffer(filledBuffers.Pop(), true);
-                }
-            }
+        if (sound && soundTrack->FellSilent(now)) {
+            Trace("The sound device has handed nothing back for two seconds");
+            Fail(RecordingFailure{FailureKind::SoundDevice, 0});
+            break;
+        }
+        if (const int32_t index = pacing.Due(now); index >= 0) {
+            if (sound)
+                soundTrack->BeforeFrame();
             if (!Failed()) {
                 // A refused grab leaves the previous picture, which is written again; said once
                 // for each run of refusals.
@@ -687,80 +483,51 @@ int32_t CaptureEngine::CaptureLoop()
                     Fail(WriterFailure());
                 }
             }
-            if (sound && !Failed()) {
-                VCriticalSection::VLock inner(&lock);
-                if (filledBuffers.Size() > 0)
-                    WriteSoundBuffer(filledBuffers.Pop(), false);
-                else
-                    Trace("NO WAVE INFO!!!!");
-            }
+            if (sound && !Failed())
+                soundTrack->AfterFrame();
             if (Failed())
                 break;  // the counters keep the last frame that was written
-            lastTime = now;
-            lastIndex = index;
-            ++captured;
-            PublishCounters(now - start, skipped);
-        } else {
-            ++tooEarly;
+            pacing.Written(index, now);
+            PublishCounters(pacing.Elapsed(now), pacing.Skipped());
         }
 
         if (IsPaused()) {
             const uint32_t pauseStart = clock->Now();
             if (sound)
-                placement.Pause(pauseStart);
+                soundTrack->Pause(pauseStart);
             while (IsPaused() && !captureThread->TerminateRequested() && !Failed()) {
-                if (!sound) {
-                    clock->Wait(wake.get(), CaptureClock::kForever);
-                    continue;
-                }
-                // The device goes on recording: its buffers go back to it with their sound left
-                // out, so that it has buffers to fill the moment the recording resumes.
-                clock->Wait(wake.get(), DWORD(period));
-                VCriticalSection::VLock hold(&lock);
-                while (filledBuffers.Size() > 0)
-                    WriteSoundBuffer(filledBuffers.Pop(), false);
+                clock->Wait(wake.get(), sound ? DWORD(period) : CaptureClock::kForever);
+                if (sound)
+                    soundTrack->DuringPause();
             }
-            // A stop during the pause ends the recording where it paused. The last frame's time
-            // moves with the start, so that a stop right after the resume does not count the pause.
+            // A stop during the pause ends the recording where it paused.
             if (!captureThread->TerminateRequested()) {
                 const uint32_t resumed = clock->Now();
-                start += resumed - pauseStart;
-                lastTime += resumed - pauseStart;
+                pacing.Resume(pauseStart, resumed);
                 if (sound)
-                    placement.Resume(resumed);
+                    soundTrack->Resume(resumed);
             }
         } else if (!captureThread->TerminateRequested() && !Failed()) {
             // Sleep until the next frame slot begins; a pause or a stop wakes us early.
-            const uint64_t due = uint64_t(double(lastIndex + 1) * double(period));
-            const uint32_t elapsed = clock->Now() - start;
-            if (elapsed < due)
-                clock->Wait(wake.get(), DWORD(due - elapsed));
+            if (const uint32_t wait = pacing.UntilNext(clock->Now()))
+                clock->Wait(wake.get(), DWORD(wait));
         }
         if (captureThread->TerminateRequested())
             break;
     }
 
-    if (sound) {
-        soundRunning.store(false);
-        FinishSound(lastIndex);
-    }
+    if (sound)
+        soundTrack->Finish(pacing.LastIndex());
     Trace("BREAKING OUT");
     Trace("************BRoken OUT********");
     if (!EndCapturing())
         Fail(WriterFailure());  // the last part of the file did not reach the disk
     keptMilliseconds.store(aviWriter->KeptVideoFrames() * 1000 / int64_t(fps));
-
-    {
-        VCriticalSection::VLock hold(&lock);
-        std::ostringstream report;
-        report << "\nFrames skipped:   " << skipped << "\nFrames captured:  " << captured
-               << "\nTooEarly:         " << tooEarly << "\nPrevFrame written:" << lastIndex
-               << "\nTotal Time:       " << float(double(lastTime - start) * 0.001) << "\n";
-        std::lock_guard<std::mutex> traceHold(traceMutex);
-        *trace << report.str() << std::flush;
-    }
+    // One entry, so that no other line comes between its lines; the log ends it.
+    const std::string report = pacing.Report();
+    Trace(report.substr(0, report.size() - 1));
     if (const RecordingFailure why = failure.load()) {
-        Trace(FailureLine(why));
+        Trace(EndedLine(why));
         state.fetch_and(~Paused.value);  // the next recording does not begin paused
         if (noticeWindow)
             ::PostMessageA(noticeWindow, noticeMessage, 0, 0);

@@ -4,13 +4,14 @@
 
 #include "engine/CaptureClock.h"
 #include "engine/CaptureFactory.h"
-#include "engine/SoundPlacement.h"
+#include "engine/SoundTrack.h"
 #include "common/CaptureInfo.h"
 #include "common/CaptureLimits.h"
 #include "common/RecordingFailure.h"
 #include "common/RecordingCounters.h"
 #include "engine/Threads.h"
 #include "common/VorState.h"
+#include "diag/Log.h"
 #include "framework/Scoped.h"
 
 #include <windows.h>
@@ -20,13 +21,11 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
-#include <iosfwd>
 #include <memory>
-#include <mutex>
 #include <string>
 #include <vector>
 
-class CaptureEngine {
+class CaptureEngine : private SoundTrack::Owner {
 public:
     // Raises VorExcept 1 without a factory. The clock defaults to the system clock.
     explicit CaptureEngine(std::unique_ptr<CaptureFactory> partsFactory, std::unique_ptr<CaptureClock> frameClock = nullptr);
@@ -85,8 +84,9 @@ public:
     // has ended. Any thread.
     RecordingCounters Counters() const;
 
-    // Where the engine's trace lines and statistics go; standard output by default.
-    void SetTraceStream(std::ostream& out);
+    // Where the engine's trace lines and each recording's statistics go; the program's log by
+    // default. UI thread, before BeginCapture.
+    void SetLog(LogSink& out) { log = &out; }
     const CaptureInfo& Info() const { return *info; }
 
 private:
@@ -101,49 +101,16 @@ private:
         CaptureEngine* engine;  // not owned
     };
 
-    struct SoundBuffer {
-        WAVEHDR header{};
-        VBits data;
-    };
-
-    // A buffer the device handed back, with the frame clock's reading when it did.
-    struct FilledBuffer {
-        WAVEHDR* header = nullptr;
-        uint32_t arrival = 0;
-    };
-
-    // Filled buffers, oldest first. Fixed capacity, so the wave-in callback never allocates.
-    class HeaderQueue {
-    public:
-        bool Push(WAVEHDR* h, uint32_t arrival);
-        FilledBuffer Pop();  // a null header when empty
-        size_t Size() const { return count; }
-        void Clear() { head = count = 0; }
-
-    private:
-        FilledBuffer items[capture_limits::kSoundBuffers] = {};
-        size_t head = 0;
-        size_t count = 0;
-    };
-
-    static void __stdcall WaveInCallback(void* device, unsigned message, uintptr_t instance, uintptr_t param1,
-                                         uintptr_t param2);
-
     int32_t CheckConfig();
     int32_t InitCapturing();
     bool EndCapturing();                                          // false: the file could not be finished
     int32_t CaptureLoop();                                        // capture thread
-    // Capture thread, locked: writes the buffer where its sound belongs and, if `requeue`, hands
-    // it back to the device. A refusal of the file or the device is kept as the failure.
-    void WriteSoundBuffer(const FilledBuffer& buffer, bool withCount, bool requeue = true);
-    void TraceSoundChange(const SoundPlacement::Placement& placed);  // capture thread
-    void FinishSound(int32_t lastIndex);                              // capture thread
     // Keeps the first failure of the recording and wakes the loop. Capture thread or the
     // wave-in callback.
-    void Fail(RecordingFailure why);
-    bool Failed() const { return bool(failure.load()); }  // any thread
-    RecordingFailure WriterFailure() const;                      // capture thread
-    void Trace(const std::string& line);                          // any thread
+    void Fail(RecordingFailure why) override;
+    bool Failed() const override { return bool(failure.load()); }
+    RecordingFailure WriterFailure() const override;             // capture thread
+    void Trace(const std::string& line) override;                // any thread
     void PublishCounters(uint32_t elapsedMs, int32_t skipped);    // capture thread
     bool FrameSizeAcceptable(int32_t width, int32_t height, int32_t bits) const;
 
@@ -162,23 +129,17 @@ private:
     std::unique_ptr<VideoRecorder> videoRecorder;
     std::unique_ptr<AudioRecorder> audioRecorder;
     std::unique_ptr<CaptureThread> captureThread;
-    VCriticalSection lock;
     VBits frameBuffer;
-    std::vector<std::unique_ptr<SoundBuffer>> allBuffers;
-    HeaderQueue filledBuffers;
-    SoundPlacement placement;                   // capture thread
 
     std::unique_ptr<CaptureClock> clock;
+    std::unique_ptr<SoundTrack> soundTrack;
     ScopedKernelHandle wake;                    // signalled by pause toggles and stop requests
-    ScopedKernelHandle returned;                // signalled by the wave-in callback for each buffer
     bool soundPrepared = false;                 // sound parts were prepared for this recording
     std::atomic<RecordingFailure> failure{};    // written once per recording; see Fail
-    std::atomic<bool> soundRunning{false};      // the device records for the loop: a close now is a loss
     std::atomic<int64_t> keptMilliseconds{0};   // written by the capture thread as its loop ends
     HWND noticeWindow = nullptr;                // not owned
     UINT noticeMessage = 0;
-    std::mutex traceMutex;
-    std::ostream* trace;                        // not owned
+    LogSink* log;                               // not owned
 };
 
 // Bits per pixel of the display; a 32-bit screen delivers 24-bit frames.

@@ -3,7 +3,6 @@
 #include "diag/DebugTrace.h"
 
 #include <algorithm>
-#include <iostream>
 #include <string>
 
 namespace {
@@ -88,16 +87,11 @@ SoundGrabber::SoundGrabber(CaptureInfo& info, std::unique_ptr<WaveInApi> waveIn)
     : info(info),
       format(info.waveFormat),
       waveIn(waveIn ? std::move(waveIn) : MakeWinmmWaveIn()),
-      failures(&std::cout)
+      log(&ProgramLog())
 {
 }
 
 SoundGrabber::~SoundGrabber() = default;
-
-void SoundGrabber::SetFailureStream(std::ostream& out)
-{
-    failures = &out;
-}
 
 void SoundGrabber::Trace(const char* text)
 {
@@ -106,7 +100,7 @@ void SoundGrabber::Trace(const char* text)
 
 void SoundGrabber::Fail(const char* text)
 {
-    *failures << (std::string(text) + '\n') << std::flush;
+    log->Line(text);
 }
 
 int32_t SoundGrabber::CheckConfig()

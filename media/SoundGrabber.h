@@ -2,6 +2,7 @@
 // The recording's handle on the wave-in device, always reached through the wave mapper.
 
 #include "common/CaptureInfo.h"
+#include "diag/Log.h"
 #include "framework/Scoped.h"
 
 #include <windows.h>
@@ -9,7 +10,6 @@
 #include <mmsystem.h>
 
 #include <cstdint>
-#include <iosfwd>
 #include <memory>
 #include <vector>
 
@@ -52,8 +52,8 @@ public:
     // still prepared, then closes the device. Afterwards the engine may free the buffers.
     virtual void EndCapturing();
 
-    // Where failure lines go; standard output by default. Set before a recording.
-    void SetFailureStream(std::ostream& out);
+    // Where failure lines go; the program's log by default. Set before a recording.
+    void SetLog(LogSink& out) { log = &out; }
     bool IsOpen() const { return static_cast<bool>(device); }
 
 protected:
@@ -74,5 +74,5 @@ private:
     const VWaveFormatEx& format;         // not owned: info.waveFormat
     std::unique_ptr<WaveInApi> waveIn;
     std::vector<WAVEHDR*> prepared;      // not owned: headers prepared and not yet unprepared
-    std::ostream* failures;              // not owned
+    LogSink* log;                        // not owned
 };

@@ -16,8 +16,9 @@ int main(int argc, char** argv)
 
     Journal journal;
     std::ostringstream trace;
+    StreamLog traceLog(trace);
     CaptureEngine engine{std::make_unique<FakeFactory>(journal, nullptr)};
-    engine.SetTraceStream(trace);
+    engine.SetLog(traceLog);
     engine.SetRecordSound(false);
     engine.SetFramesPerSecond(fps);
 

@@ -35,8 +35,9 @@ int main(int argc, char** argv)
     const std::string movie = argc > 5 ? argv[5] : "lossless_cpu.avi";
 
     std::ostringstream trace;
+    StreamLog traceLog(trace);
     CaptureEngine engine{std::make_unique<CaptureFactory>()};
-    engine.SetTraceStream(trace);
+    engine.SetLog(traceLog);
     // The panel's start with Lossless on, its stored defaults otherwise (key frame every 10,
     // the cursor drawn in, a fixed area, no sound).
     if (!engine.SetCaptureRect(VRect{0, 0, width, height}) || !engine.SetBitDepth(32) ||

@@ -3,6 +3,7 @@
 
 #include "diag/DebugHooks.h"
 #include "diag/DebugTrace.h"
+#include "diag/Log.h"
 #include "framework/Scoped.h"
 
 #include <gtest/gtest.h>
@@ -12,6 +13,7 @@
 #include <atomic>
 #include <cstdio>
 #include <fstream>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -399,6 +401,26 @@ TEST_F(DiagTest, ErrorFileAppendsCutLines)
     EXPECT_EQ(b, std::string(199, 'e'));
     in.close();
     std::remove("error.txt");
+}
+
+// The program's one log hands each entry, whole, to every reader attached; DebugTrace writes
+// to it, and to the trace window alone once the log is taken back.
+TEST(DiagLog, OneLogManyReaders)
+{
+    std::ostringstream first, second;
+    StreamLog a(first), b(second);
+    Log log;
+    log.Attach(a);
+    log.Attach(b);
+    SetProgramLog(&log);
+    DebugTrace("line %d", 1);
+    log.Line("\nFrames skipped:   0\nTotal Time:       0");
+    log.Detach(b);
+    log.Line("only the first");
+    SetProgramLog(nullptr);
+    DebugTrace("the window's");
+    EXPECT_EQ(first.str(), "line 1\n\nFrames skipped:   0\nTotal Time:       0\nonly the first\n");
+    EXPECT_EQ(second.str(), "line 1\n\nFrames skipped:   0\nTotal Time:       0\n");
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 // a sound card or a file, and without real time passing.
 
 #include "engine/CaptureEngine.h"
+#include "engine/FramePacing.h"
 #include "media/AVIWriter.h"
 #include "media/ScreenGrabber.h"
 #include "media/SoundGrabber.h"
@@ -86,7 +87,7 @@ class FakeScreenGrabber : public ScreenGrabber {
 public:
     FakeScreenGrabber(CaptureInfo& info, Journal& j) : ScreenGrabber(info), j(j) {}
     int32_t checkResult = 0;
-    std::function<void(int frame)> onGrab;  // capture thread, engine lock held
+    std::function<void(int frame)> onGrab;  // capture thread
     std::function<bool(int frame)> grabSucceeds;  // whether grab n succeeds; all do without it
     int grabs = 0;
 

@@ -100,7 +100,7 @@ protected:
     std::unique_ptr<CaptureEngine> MakeEngine(const std::string& name, bool highlight, bool halo)
     {
         auto engine = std::make_unique<CaptureEngine>(std::make_unique<CaptureFactory>());
-        engine->SetTraceStream(trace);
+        engine->SetLog(traceLog);
         EXPECT_TRUE(engine->SetCaptureRect(kArea));
         engine->SetFramesPerSecond(kFps);
         engine->SetCaptureMode(kFixedArea);
@@ -162,6 +162,7 @@ protected:
 
     TempDir dir{"click-movie"};
     std::ostringstream trace;
+    StreamLog traceLog{trace};
     std::unique_ptr<FlatWindow> window;
 };
 

@@ -126,9 +126,10 @@ TEST(SoundMovieTest, HeavyThreeSecondRecordingsCarryTheirSound)
         const std::string path = "Z:" + unixPath;
         ::DeleteFileA(path.c_str());
 
-        CaptureEngine engine(std::make_unique<PatternScreenFactory>());
         std::ostringstream trace;
-        engine.SetTraceStream(trace);
+        StreamLog traceLog(trace);
+        CaptureEngine engine(std::make_unique<PatternScreenFactory>());
+        engine.SetLog(traceLog);
         ASSERT_TRUE(engine.SetCaptureRect(VRect{0, 0, 160, 120}));
         ASSERT_TRUE(engine.SetBitDepth(16));
         ASSERT_TRUE(engine.SetFramesPerSecond(fps));

@@ -420,9 +420,10 @@ void RecordAndCompare(int seconds, double speed, uint32_t lateMs, int fewestCorr
     uint32_t stallMs = 0;
     Lateness late;
     {
-        CaptureEngine engine(std::make_unique<CaptureFactory>());
         std::ostringstream traceStream;
-        engine.SetTraceStream(traceStream);
+        StreamLog traceLog(traceStream);
+        CaptureEngine engine(std::make_unique<CaptureFactory>());
+        engine.SetLog(traceLog);
         ASSERT_TRUE(engine.SetBitDepth(16));
         ASSERT_TRUE(engine.SetCaptureRect(VRect{0, 0, kWidth, kHeight}));
         ASSERT_TRUE(engine.SetFramesPerSecond(kFps));

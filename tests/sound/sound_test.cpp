@@ -111,7 +111,7 @@ class TracedGrabber : public SoundGrabber {
 public:
     TracedGrabber(CaptureInfo& info, Journal& j) : SoundGrabber(info, std::make_unique<ScriptedWaveIn>(j)), j(j)
     {
-        SetFailureStream(failures);
+        SetLog(failureLog);
     }
     // The scripted device is closed by the scripted calls: the real close must never be handed it.
     ~TracedGrabber() override { EndCapturing(); }
@@ -130,6 +130,7 @@ protected:
 private:
     Journal& j;
     std::ostringstream failures;
+    StreamLog failureLog{failures};
 };
 
 void __stdcall IgnoreBuffer(void*, unsigned, uintptr_t, uintptr_t, uintptr_t) {}
@@ -409,7 +410,8 @@ TEST(SoundDeviceTest, RecordsTheFormatsOfTheEngine)
 
         SoundGrabber grabber(info);
         std::ostringstream failures;
-        grabber.SetFailureStream(failures);
+        StreamLog failureLog(failures);
+        grabber.SetLog(failureLog);
         if (grabber.CheckConfig() != 0)
             GTEST_SKIP() << "no wave-in device takes this format here";
         grabber.InitCapturing();
