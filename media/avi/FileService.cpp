@@ -176,10 +176,16 @@ public:
         case Codec::Zmbv:
             if (size_t(bytes) < zmbv.InputBytes())
                 return kErrorShortFrame;
-            if (!zmbv.Encode(frame, size_t(bytes), replaces, encoded, key))
+            if (!zmbv.Encode(frame, size_t(bytes), replaces || zmbvLost, encoded, key))
                 return kErrorEncoder;
-            return raw.Write(start, 1, encoded.data(), int32_t(encoded.size()), key ? kAviifKeyFrame : 0,
-                             samplesWritten, bytesWritten);
+            {
+                const int rc = raw.Write(start, 1, encoded.data(), int32_t(encoded.size()),
+                                         key ? kAviifKeyFrame : 0, samplesWritten, bytesWritten);
+                // A frame that never reached the file holds part of the running deflate stream
+                // and the picture the next one builds on: start afresh.
+                zmbvLost = rc != 0;
+                return rc;
+            }
         case Codec::Uncompressed:
             if (size_t(bytes) < frameBytes)
                 return kErrorShortFrame;
@@ -211,6 +217,7 @@ private:
     Video1Encoder video1;
     Rle8Encoder rle8;
     ZmbvEncoder zmbv;
+    bool zmbvLost = false;  // the last frame was encoded but not written
     VBitmapInfoHeader inputFormat;  // the input format of a ZMBV stream
     size_t frameBytes = 0;
     std::vector<uint8_t> encoded;

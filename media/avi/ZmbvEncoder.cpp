@@ -7,7 +7,9 @@
 #include <algorithm>
 #include <bit>
 #include <climits>
+#include <cmath>
 #include <cstring>
+#include <iterator>
 #include <new>
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -35,15 +37,33 @@ constexpr int kMaxShift = 16;  // the vectors decoders are known to take
 // Square blocks of 16: on the true-colour screen corpus blocks of 8 wrote a few per cent more
 // (block info) and blocks of 32 a seventh to a fifth more.
 constexpr int32_t kBlockSide = 16;
+constexpr size_t kMaxBlockBytes = size_t(kBlockSide) * size_t(kBlockSide) * 4;
 // At most this many changed blocks vote for the frame's scroll vectors, four rows each.
 constexpr size_t kVotingBlocks = 512;
 constexpr int kVotingRows = 4;
-// zlib level 6, the knee on the 1024x768 true-colour corpus (50 frames all key, and with a key
-// frame in 25): level 1 takes about 7 ms a key frame and writes 6.3 MB (0.33 MB), level 6 about
-// 13 ms for 2.8 MB (0.17 MB), level 8 about 30 ms for 2.2 MB (0.15 MB), level 9 about 60 ms for
-// 2.2 MB (0.14 MB). Below 6 the files grow fast; above it the time of a key frame, the one a
-// recording must absorb, more than doubles for a fifth less.
-constexpr int kZlibLevel = 6;
+// At most this many inexact sources found by the search are weighed for one block: smooth
+// pictures (gradients, a playing video) match a telling row in many places.
+constexpr size_t kMaxTries = 16;
+// zlib's slow (lazy) matcher, tuned apart for key and inter frames: level 9's deep search
+// writes the smallest files but takes 3 to 4 times level 6's time on a key frame, the frame a
+// live recording must absorb. Measured on the screen corpora (bench/compare_zmbv.sh) and on
+// 1024x768 key frames (level 6's parameters: 19 ms, 2.77 MB for 50): a match of 258 (the
+// longest) ending the search costs nothing on screen content and takes 13 % off key frames;
+// chains of 256 take 2 % more for a fifth more time, 1024 6 % more for twice the time. Inter
+// frames are small, so they get the longer chains: 8 % less on the 16-bit desktop than level
+// 6's parameters for a quarter more time of the whole encoder.
+struct Tuning {
+    int goodLength, maxLazy, niceLength, maxChain;
+};
+constexpr Tuning kKeyTuning{16, 64, 258, 256};
+constexpr Tuning kInterTuning{32, 128, 258, 1024};
+constexpr int kZlibLevel = 9;  // for its matcher; the tunings set the effort
+
+// deflateReset restores the level's own parameters: tune after it.
+bool Tune(z_stream_s* z, const Tuning& t)
+{
+    return deflateTune(z, t.goodLength, t.maxLazy, t.niceLength, t.maxChain) == Z_OK;
+}
 constexpr int kZlibWindowBits = 15;
 constexpr int kZlibMemLevel = 8;  // zlib's default; 9 wrote key frames 2% larger and no faster
 
@@ -133,6 +153,8 @@ bool ZmbvEncoder::Init(int32_t w, int32_t h, int inputBits, int32_t keyEvery)
         sentPalette.assign(kPaletteBytes, 0);
         changed.reserve(size_t(blocksWide) * size_t(blocksHigh));
         rowChanged.assign(size_t(blocksWide), 0);
+        vectors.assign(size_t(blocksWide) * size_t(blocksHigh), Vector{0, 0});
+        lastVectors.assign(vectors.size(), Vector{0, 0});
         delta.resize(kPaletteBytes + size_t(blocksWide) * size_t(blocksHigh) * 2 + 4 + current.size());
         scratch.resize(MaxOutputBytes());
         auto stream = std::unique_ptr<z_stream_s, DeflateEnd>(new z_stream_s{});
@@ -208,10 +230,12 @@ bool ZmbvEncoder::Encode(const uint8_t* frame, size_t bytes, bool forceKey, std:
         *dst++ = uint8_t(kBlockSide);
         // Each key frame starts a fresh zlib stream, so a decoder can begin at any of them.
         ok = deflateReset(zlib.get()) == Z_OK;
+        ok = ok && Tune(zlib.get(), kKeyTuning);
         if (ok && pixelBytes == 1)
             ok = Deflate(palette.data(), kPaletteBytes, false, dst, end);
         ok = ok && Deflate(current.data(), current.size(), true, dst, end);
         sentPalette = palette;
+        std::fill(vectors.begin(), vectors.end(), Vector{0, 0});
     } else {
         const bool newPalette = pixelBytes == 1 && palette != sentPalette;
         *dst++ = newPalette ? kFlagPalette : 0;
@@ -221,7 +245,7 @@ bool ZmbvEncoder::Encode(const uint8_t* frame, size_t bytes, bool forceKey, std:
             sentPalette = palette;
         }
         p = EncodeDelta(p);
-        ok = Deflate(delta.data(), size_t(p - delta.data()), true, dst, end);
+        ok = Tune(zlib.get(), kInterTuning) && Deflate(delta.data(), size_t(p - delta.data()), true, dst, end);
     }
     if (!ok) {
         framesSinceKey = -1;  // the stream is broken: start a new one
@@ -311,6 +335,155 @@ void ZmbvEncoder::FindShifts()
         shifts.push_back({x1 - kMaxShift, 0});
 }
 
+bool ZmbvEncoder::Inside(int32_t index, Vector v) const
+{
+    const int32_t x0 = int32_t(index % blocksWide) * kBlockSide, y0 = int32_t(index / blocksWide) * kBlockSide;
+    const int32_t bw = std::min(kBlockSide, width - x0), bh = std::min(kBlockSide, height - y0);
+    // Only sources inside the picture: a decoder fills the rest with zeros.
+    return x0 + v.dx >= 0 && y0 + v.dy >= 0 && x0 + v.dx + bw <= width && y0 + v.dy + bh <= height;
+}
+
+// Bytes of the block at `index` left after the XOR with its source `v` away, counted up to `limit`.
+size_t ZmbvEncoder::Differs(int32_t index, Vector v, size_t limit) const
+{
+    const int32_t x0 = int32_t(index % blocksWide) * kBlockSide, y0 = int32_t(index / blocksWide) * kBlockSide;
+    const int32_t bw = std::min(kBlockSide, width - x0), bh = std::min(kBlockSide, height - y0);
+    const size_t n = size_t(bw) * pixelBytes;
+    const uint8_t* block = &current[size_t(y0) * rowBytes + size_t(x0) * pixelBytes];
+    const uint8_t* from = &previous[size_t(y0 + v.dy) * rowBytes + size_t(x0 + v.dx) * pixelBytes];
+    size_t c = 0;
+    for (int32_t r = 0; r < bh && c < limit; ++r)
+        c += DifferentBytes(block + size_t(r) * rowBytes, from + size_t(r) * rowBytes, n);
+    return c;
+}
+
+// What the XOR of the block at `index` with its source `v` away costs deflate, roughly: the
+// entropy of its bytes, in sixteenths of a bit. A residue of few distinct values codes
+// shorter than one with fewer non-zero bytes of many values.
+uint32_t ZmbvEncoder::Entropy(int32_t index, Vector v) const
+{
+    const int32_t x0 = int32_t(index % blocksWide) * kBlockSide, y0 = int32_t(index / blocksWide) * kBlockSide;
+    const int32_t bw = std::min(kBlockSide, width - x0), bh = std::min(kBlockSide, height - y0);
+    const size_t n = size_t(bw) * pixelBytes;
+    const uint8_t* block = &current[size_t(y0) * rowBytes + size_t(x0) * pixelBytes];
+    const uint8_t* from = &previous[size_t(y0 + v.dy) * rowBytes + size_t(x0 + v.dx) * pixelBytes];
+    uint16_t counts[256] = {};
+    for (int32_t r = 0; r < bh; ++r) {
+        const uint8_t* a = block + size_t(r) * rowBytes;
+        const uint8_t* b = from + size_t(r) * rowBytes;
+        for (size_t i = 0; i < n; ++i)
+            ++counts[a[i] ^ b[i]];
+    }
+    // Sum of c log2(N / c) over the counts c of the N bytes = N log2 N - sum of c log2 c.
+    static const std::vector<uint32_t> cLogC = [] {
+        std::vector<uint32_t> t(kMaxBlockBytes + 1, 0);
+        for (size_t c = 2; c <= kMaxBlockBytes; ++c)
+            t[c] = uint32_t(std::lround(16.0 * double(c) * std::log2(double(c))));
+        return t;
+    }();
+    uint32_t sum = 0;
+    for (const uint16_t c : counts)
+        sum += cLogC[c];
+    return cLogC[n * size_t(bh)] - sum;
+}
+
+// The vector of a changed block; `residue` tells whether its XOR with the source is needed.
+// First the likely ones: none, the block's own in the last frame, its left and upper
+// neighbours' in this one (a moved window's blocks move together), the frame's scroll vectors.
+// Unless one of them copies the block exactly, every vector in reach whose source matches one
+// telling row of the block (a row that is not one colour) is tried too: that finds what moved
+// alone, at a few nanoseconds a vector. Of sources that need a residue, the one whose residue
+// has the least entropy wins.
+ZmbvEncoder::Vector ZmbvEncoder::ChooseVector(int32_t index, bool& residue) const
+{
+    Vector guesses[8];
+    size_t count = 0;
+    auto guess = [&](Vector v) {
+        for (size_t i = 0; i < count; ++i)
+            if (guesses[i].dx == v.dx && guesses[i].dy == v.dy)
+                return;
+        if (count < std::size(guesses) && Inside(index, v))
+            guesses[count++] = v;
+    };
+    const int32_t bx = index % blocksWide;
+    guess({0, 0});
+    guess(lastVectors[size_t(index)]);
+    if (bx > 0)
+        guess(vectors[size_t(index - 1)]);
+    if (index >= blocksWide) {
+        guess(vectors[size_t(index - blocksWide)]);
+        if (bx + 1 < blocksWide)
+            guess(vectors[size_t(index - blocksWide + 1)]);
+    }
+    for (const Vector& v : shifts)
+        guess(v);
+    residue = false;
+    for (size_t i = 1; i < count; ++i)
+        if (Differs(index, guesses[i], 1) == 0)
+            return guesses[i];
+    residue = true;
+    Vector best{0, 0};
+    uint32_t bestEntropy = Entropy(index, best);
+    for (size_t i = 1; i < count; ++i) {
+        const uint32_t e = Entropy(index, guesses[i]);
+        if (e < bestEntropy) {
+            best = guesses[i];
+            bestEntropy = e;
+        }
+    }
+
+    const int32_t x0 = bx * kBlockSide, y0 = int32_t(index / blocksWide) * kBlockSide;
+    const int32_t bw = std::min(kBlockSide, width - x0), bh = std::min(kBlockSide, height - y0);
+    const size_t n = size_t(bw) * pixelBytes;
+    const uint8_t* block = &current[size_t(y0) * rowBytes + size_t(x0) * pixelBytes];
+    // Telling rows: the first, middle and last that are not one colour.
+    auto telling = [&](int32_t r) {
+        return std::memcmp(block + size_t(r) * rowBytes, block + size_t(r) * rowBytes + pixelBytes, n - pixelBytes) != 0;
+    };
+    int32_t probes[3];
+    size_t probeCount = 0;
+    if (n >= 8)
+        for (const int32_t start : {0, bh / 2, bh - 1}) {
+            const int32_t step = start == bh - 1 ? -1 : 1;
+            for (int32_t r = start; r >= 0 && r < bh; r += step)
+                if (telling(r)) {
+                    if (std::find(probes, probes + probeCount, r) == probes + probeCount)
+                        probes[probeCount++] = r;
+                    break;
+                }
+        }
+    const int32_t dxLow = std::max(-kMaxShift, -x0), dxHigh = std::min(kMaxShift, width - bw - x0);
+    const int32_t dyLow = std::max(-kMaxShift, -y0), dyHigh = std::min(kMaxShift, height - bh - y0);
+    size_t tries = 0;
+    for (size_t k = 0; k < probeCount && tries < kMaxTries; ++k) {
+        const uint8_t* row = block + size_t(probes[k]) * rowBytes;
+        uint64_t head;
+        std::memcpy(&head, row, 8);
+        for (int32_t dy = dyLow; dy <= dyHigh; ++dy) {
+            const uint8_t* old = &previous[size_t(y0 + probes[k] + dy) * rowBytes + size_t(x0) * pixelBytes];
+            for (int32_t dx = dxLow; dx <= dxHigh; ++dx) {
+                const uint8_t* from = old + ptrdiff_t(dx) * ptrdiff_t(pixelBytes);
+                uint64_t h;
+                std::memcpy(&h, from, 8);
+                if (h != head || std::memcmp(row + 8, from + 8, n - 8) != 0)
+                    continue;
+                if (Differs(index, {dx, dy}, 1) == 0) {
+                    residue = false;
+                    return {dx, dy};
+                }
+                if (++tries > kMaxTries)
+                    break;
+                const uint32_t e = Entropy(index, {dx, dy});
+                if (e < bestEntropy) {
+                    best = {dx, dy};
+                    bestEntropy = e;
+                }
+            }
+        }
+    }
+    return best;
+}
+
 // Block info and XOR data of an inter frame at dst; returns the end.
 uint8_t* ZmbvEncoder::EncodeDelta(uint8_t* dst)
 {
@@ -319,46 +492,26 @@ uint8_t* ZmbvEncoder::EncodeDelta(uint8_t* dst)
     const size_t infoBytes = (blocks * 2 + 3) & ~size_t(3);
     std::memset(info, 0, infoBytes);
     dst += infoBytes;
+    lastVectors.swap(vectors);
+    std::fill(vectors.begin(), vectors.end(), Vector{0, 0});
     MarkChangedBlocks();
     if (changed.empty())
         return dst;
     FindShifts();
 
     for (const uint32_t index : changed) {
-        const int32_t x0 = int32_t(index % uint32_t(blocksWide)) * kBlockSide;
-        const int32_t y0 = int32_t(index / uint32_t(blocksWide)) * kBlockSide;
-        const int32_t bw = std::min(kBlockSide, width - x0), bh = std::min(kBlockSide, height - y0);
-        const size_t n = size_t(bw) * pixelBytes;
-        const uint8_t* const block = &current[size_t(y0) * rowBytes + size_t(x0) * pixelBytes];
-        auto source = [&](const Vector& v) {
-            return &previous[size_t(y0 + v.dy) * rowBytes + size_t(x0 + v.dx) * pixelBytes];
-        };
-        // Cost of a vector: bytes left after the XOR, counted up to `limit`.
-        auto cost = [&](const Vector& v, size_t limit) {
-            const uint8_t* from = source(v);
-            size_t c = 0;
-            for (int32_t r = 0; r < bh && c < limit; ++r)
-                c += DifferentBytes(block + size_t(r) * rowBytes, from + size_t(r) * rowBytes, n);
-            return c;
-        };
-        Vector best{0, 0};
-        size_t bestCost = cost(best, SIZE_MAX);
-        for (const Vector& v : shifts) {
-            // Only sources inside the picture: a decoder fills the rest with zeros.
-            if (x0 + v.dx < 0 || y0 + v.dy < 0 || x0 + v.dx + bw > width || y0 + v.dy + bh > height)
-                continue;
-            const size_t c = cost(v, bestCost);
-            if (c < bestCost) {
-                best = v;
-                bestCost = c;
-                if (c == 0)
-                    break;
-            }
-        }
-        info[2 * index] = uint8_t(best.dx * 2) | (bestCost ? kBlockXor : 0);
+        bool residue = false;
+        const Vector best = ChooseVector(int32_t(index), residue);
+        vectors[index] = best;
+        info[2 * index] = uint8_t(best.dx * 2) | (residue ? kBlockXor : 0);
         info[2 * index + 1] = uint8_t(best.dy * 2);
-        if (bestCost) {
-            const uint8_t* from = source(best);
+        if (residue) {
+            const int32_t x0 = int32_t(index % uint32_t(blocksWide)) * kBlockSide;
+            const int32_t y0 = int32_t(index / uint32_t(blocksWide)) * kBlockSide;
+            const int32_t bw = std::min(kBlockSide, width - x0), bh = std::min(kBlockSide, height - y0);
+            const size_t n = size_t(bw) * pixelBytes;
+            const uint8_t* block = &current[size_t(y0) * rowBytes + size_t(x0) * pixelBytes];
+            const uint8_t* from = &previous[size_t(y0 + best.dy) * rowBytes + size_t(x0 + best.dx) * pixelBytes];
             for (int32_t r = 0; r < bh; ++r)
                 dst = XorBytes(dst, block + size_t(r) * rowBytes, from + size_t(r) * rowBytes, n);
         }

@@ -43,6 +43,10 @@ private:
     uint8_t* EncodeDelta(uint8_t* dst);
     void MarkChangedBlocks();
     void FindShifts();
+    size_t Differs(int32_t index, Vector v, size_t limit) const;
+    uint32_t Entropy(int32_t index, Vector v) const;
+    Vector ChooseVector(int32_t index, bool& residue) const;
+    bool Inside(int32_t index, Vector v) const;
     bool Deflate(const uint8_t* data, size_t bytes, bool flush, uint8_t*& dst, const uint8_t* end);
 
     int32_t width = 0, height = 0;
@@ -59,6 +63,8 @@ private:
     std::vector<uint32_t> changed;     // blocks that differ from the same place in `previous`
     std::vector<uint8_t> rowChanged;   // per block of one block row: differs
     std::vector<Vector> shifts;        // scroll vectors found in this frame, best first
+    std::vector<Vector> vectors;       // per block: the vector chosen in this frame (0 if unchanged)
+    std::vector<Vector> lastVectors;   // the same for the last frame
     std::vector<uint8_t> delta;        // an inter frame before compression
     std::vector<uint8_t> scratch;      // the coded frame, kept at its worst-case size
     std::unique_ptr<z_stream_s, DeflateEnd> zlib;

@@ -1,6 +1,7 @@
 #pragma once
 // Frame sequences for the ZMBV tests: a still screen, a document scrolled by a fixed vector,
-// random changes of every size, and 8-bit frames whose colour table changes mid-movie.
+// a window dragged across a still desktop, random changes of every size, and 8-bit frames whose
+// colour table changes mid-movie.
 // Pictures are kept top-down and packed, as ZMBV stores them; ToDib makes the encoder's input.
 
 #include "common/VRecords.h"
@@ -22,12 +23,13 @@ struct Picture {
 
     size_t PixelBytes() const { return size_t(bits / 8); }
     size_t RowBytes() const { return size_t(width) * PixelBytes(); }
+    const uint8_t* At(int32_t x, int32_t y) const { return &pixels[size_t(y) * RowBytes() + size_t(x) * PixelBytes()]; }
     uint8_t* At(int32_t x, int32_t y) { return &pixels[size_t(y) * RowBytes() + size_t(x) * PixelBytes()]; }
 };
 
 using Palette = std::array<VRgbQuad, 256>;
 
-enum class Kind { Still, ScrollDown, ScrollUp, ScrollLeft, ScrollRight, Random, PaletteChange };
+enum class Kind { Still, ScrollDown, ScrollUp, ScrollLeft, ScrollRight, MovingWindow, Random, PaletteChange };
 
 inline const char* Name(Kind k)
 {
@@ -37,6 +39,7 @@ inline const char* Name(Kind k)
     case Kind::ScrollUp: return "scroll up";
     case Kind::ScrollLeft: return "scroll left";
     case Kind::ScrollRight: return "scroll right";
+    case Kind::MovingWindow: return "moving window";
     case Kind::Random: return "random";
     case Kind::PaletteChange: return "palette change";
     }
@@ -123,6 +126,8 @@ inline Scene MakeScene(Kind kind, int32_t width, int32_t height, int bits, int c
     const bool horizontal = kind == Kind::ScrollLeft || kind == Kind::ScrollRight;
     const Picture page = Page(width + (horizontal ? travel : 0), height + (vertical ? travel : 0), bits, rng);
     Palette palette = RandomPalette(rng);
+    const Picture window =
+        kind == Kind::MovingWindow ? Page(std::max(1, width / 3), std::max(1, height / 3), bits, rng) : Picture{};
     for (int i = 0; i < count; ++i) {
         switch (kind) {
         case Kind::ScrollUp:  // the view moves down the page: content goes up
@@ -144,6 +149,18 @@ inline Scene MakeScene(Kind kind, int32_t width, int32_t height, int bits, int c
         case Kind::Still:
             s.frames.push_back(page);
             break;
+        case Kind::MovingWindow: {
+            // A third of the picture, dragged right and up by (step, step / 2) a frame and
+            // clipped at the edges.
+            Picture p = page;
+            const int32_t left = width / 8 + step * i, top = height / 2 - step * i / 2;
+            for (int32_t y = 0; y < window.height; ++y)
+                for (int32_t x = 0; x < window.width; ++x)
+                    if (left + x < width && top + y >= 0 && top + y < height)
+                        std::memcpy(p.At(left + x, top + y), window.At(x, y), p.PixelBytes());
+            s.frames.push_back(std::move(p));
+            break;
+        }
         case Kind::Random:
         case Kind::PaletteChange: {
             Picture p = i == 0 ? page : s.frames.back();

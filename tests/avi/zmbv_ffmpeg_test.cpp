@@ -106,16 +106,20 @@ TEST(ZmbvFfmpeg, DecodesBitExact)
     const Case cases[] = {
         {8, 401, 299, Kind::Still, 0, zmbv},
         {8, 401, 299, Kind::ScrollUp, 4, zmbv},
+        {8, 401, 299, Kind::MovingWindow, 0, zmbv},
         {8, 399, 299, Kind::Random, 3, lower},
         {8, 64, 48, Kind::PaletteChange, 0, zmbv},
         {8, 33, 5, Kind::PaletteChange, 3, zmbv},
         {16, 401, 299, Kind::Still, 0, zmbv},
         {16, 401, 299, Kind::ScrollDown, 0, zmbv},
         {16, 401, 299, Kind::ScrollLeft, 4, zmbv},
+        {16, 401, 299, Kind::MovingWindow, 3, zmbv},
         {16, 399, 299, Kind::Random, 3, lower},
         {32, 401, 299, Kind::Still, 2, zmbv},
         {32, 401, 299, Kind::ScrollUp, 0, zmbv},
         {32, 401, 299, Kind::ScrollRight, 0, zmbv},
+        {32, 401, 299, Kind::MovingWindow, 0, zmbv},
+        {32, 401, 299, Kind::MovingWindow, 3, zmbv},
         {32, 399, 299, Kind::Random, 4, zmbv},
         {32, 33, 5, Kind::Random, 0, zmbv},
     };
@@ -134,6 +138,35 @@ TEST(ZmbvFfmpeg, DecodesBitExact)
         ExpectDecodesToScene(path, c, scene);
         std::remove(path.c_str());
     }
+}
+
+// A frame encoded but refused by the file (a gap too long) never reaches a decoder: the next
+// one must not build on it, nor on its part of the running deflate stream.
+TEST(ZmbvFfmpeg, FrameTheFileRefusedIsNotBuiltOn)
+{
+    const Case c{32, 64, 48, Kind::MovingWindow, 0, avi::kFccZmbv};
+    const Scene scene = MakeScene(c.kind, c.width, c.height, c.bits, 3, 4, 5);
+    const std::string path = avitest::TempPath("zmbv_refused_frame.avi");
+    auto file = avi::MovieFile::Create(path);
+    ASSERT_TRUE(file);
+    avi::Stream *raw = nullptr, *video = nullptr;
+    ASSERT_EQ(file->CreateStream(raw, avitest::VideoHeader(c.fourcc, c.width, c.height, 10)), 0);
+    VAVICompressOptions options;
+    options.fccHandler = c.fourcc;
+    ASSERT_EQ(file->MakeCompressedStream(video, raw, options), 0);
+    const VBitmapInfo format = InputFormat(c.width, c.height, c.bits, nullptr);
+    ASSERT_EQ(video->SetFormat(0, &format, sizeof format), 0);
+    const int32_t positions[] = {0, int32_t(avi::kMaxGapSamples) + 2, 1};
+    for (size_t i = 0; i < 3; ++i) {
+        const auto dib = ToDib(scene.frames[i]);
+        EXPECT_EQ(video->Write(positions[i], 1, dib.data(), int32_t(dib.size()), 0, nullptr, nullptr) == 0, i != 1)
+            << "frame " << i;
+    }
+    ASSERT_EQ(file->Close(), 0);
+    Scene written;
+    written.frames = {scene.frames[0], scene.frames[2]};
+    ExpectDecodesToScene(path, c, written);
+    std::remove(path.c_str());
 }
 
 // The stream format: biCompression 'ZMBV', the bit count as recorded, and for 8 bits the

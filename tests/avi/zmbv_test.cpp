@@ -229,8 +229,8 @@ void EncodeAndCheck(const Case& c, const Scene& scene, Checker::Blocks* last = n
 TEST(ZmbvEncoder, EveryFrameDecodesToItsInput)
 {
     std::vector<Case> cases;
-    const Kind kinds[] = {Kind::Still,      Kind::ScrollUp,    Kind::ScrollDown, Kind::ScrollLeft,
-                          Kind::ScrollRight, Kind::Random, Kind::PaletteChange};
+    const Kind kinds[] = {Kind::Still,       Kind::ScrollUp,     Kind::ScrollDown, Kind::ScrollLeft,
+                          Kind::ScrollRight, Kind::MovingWindow, Kind::Random,    Kind::PaletteChange};
     for (const int bits : {8, 16, 32})
         for (const auto& [w, h] : {std::pair{1, 1}, {3, 2}, {16, 16}, {17, 33}, {64, 48}, {401, 299}})
             for (const Kind kind : kinds)
@@ -266,6 +266,80 @@ TEST(ZmbvEncoder, ScrollIsFoundAndCopied)
             EXPECT_GE(last.copied(scene.dx, scene.dy) + last.copied(0, 0), last.total - 20);
             EXPECT_GE(last.copied(scene.dx, scene.dy), last.total * 3 / 4);
             EXPECT_LE(last.xored, size_t(20));
+        }
+}
+
+// Which source and whether a residue, on hand-made 64x64 pictures of noise where one block
+// (16, 16) changes in a way whose right coding is known.
+TEST(ZmbvEncoder, ChoosesTheSourceThatCodesShortest)
+{
+    constexpr int32_t kSide = 64, kBlock = 16;
+    auto copyBlock = [](Picture& to, int32_t tx, int32_t ty, const Picture& from, int32_t fx, int32_t fy) {
+        for (int32_t y = 0; y < kBlock; ++y)
+            std::memcpy(to.At(tx, ty + y), from.At(fx, fy + y), size_t(kBlock) * to.PixelBytes());
+    };
+    using Copy = void (*)(Picture& to, int32_t tx, int32_t ty, const Picture& from, int32_t fx, int32_t fy);
+    struct Choice {
+        const char* what;
+        void (*make)(Picture& last, Picture& now, Copy copy);
+        size_t block;  // of the 4x4
+        int dx, dy;
+        bool xored;
+    };
+    const Choice choices[] = {
+        {"a block moved alone is found anywhere within reach",
+         [](Picture& last, Picture& now, Copy copy) { copy(now, 16, 16, last, 11, 19); }, 5, -5, 3, false},
+        {"an exact copy from afar beats a residue of one pixel in place",
+         [](Picture& last, Picture& now, Copy copy) {
+             copy(last, 32, 0, last, 16, 16);
+             last.At(35, 3)[0] ^= 0x21;
+             copy(now, 32, 0, last, 32, 0);
+             copy(now, 16, 16, last, 32, 0);
+         },
+         5, 16, -16, false},
+        {"a residue of one value beats one of fewer bytes of many values",
+         [](Picture& last, Picture& now, Copy copy) {
+             const size_t row = size_t(kBlock) * now.PixelBytes();
+             copy(now, 16, 16, last, 0, 32);
+             for (int32_t y = 4; y < kBlock; ++y)
+                 for (size_t k = 0; k < row; ++k)
+                     now.At(16, 16 + y)[k] ^= 0x5A;
+             copy(last, 16, 16, now, 16, 16);  // in place: half as many bytes differ, at random
+             for (int32_t y = 10; y < kBlock; ++y)
+                 for (size_t k = 0; k < row; ++k)
+                     last.At(16, 16 + y)[k] = uint8_t(Mix(int32_t(k), y) >> 5);
+         },
+         5, -16, 16, true},
+        {"rows of one colour each take their left neighbour's vector",
+         [](Picture& last, Picture& now, Copy copy) {
+             for (int32_t y = 16; y < 40; ++y)
+                 for (int32_t x = 32; x < kSide; ++x)
+                     std::memset(last.At(x, y), 3 * y + 1, last.PixelBytes());
+             now = last;
+             copy(now, 16, 16, last, 19, 20);
+             copy(now, 32, 16, last, 35, 20);
+         },
+         6, 3, 4, false},
+    };
+    for (const int bits : {8, 16, 32})
+        for (const Choice& c : choices) {
+            SCOPED_TRACE(std::to_string(bits) + "-bit: " + c.what);
+            std::mt19937 rng(7);
+            Picture last{kSide, kSide, bits, std::vector<uint8_t>(size_t(kSide * kSide * bits / 8))};
+            for (uint8_t& b : last.pixels)
+                b = uint8_t(rng());
+            Picture now = last;
+            c.make(last, now, copyBlock);
+            Scene scene;
+            scene.frames = {last, now};
+            scene.palettes.assign(2, RandomPalette(rng));
+            Checker::Blocks seen;
+            EncodeAndCheck({bits, kSide, kSide, Kind::Random, 0}, scene, &seen);
+            ASSERT_EQ(seen.blocks.size(), size_t(16));
+            const auto& b = seen.blocks[c.block];
+            EXPECT_EQ(b.dx, c.dx);
+            EXPECT_EQ(b.dy, c.dy);
+            EXPECT_EQ(b.xored, c.xored);
         }
 }
 
