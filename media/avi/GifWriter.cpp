@@ -8,6 +8,11 @@
 namespace avi {
 namespace {
 
+// A full LZW table is judged over windows of this many codes, and cleared when a window takes
+// fewer pixels a code than this share of the first window after it filled.
+constexpr uint32_t kLzwWindowCodes = 1024;
+constexpr double kLzwClearBelow = 0.85;
+
 // Bits of a colour table holding `entries` (at least 2 entries, as the format asks).
 int TableBits(int entries)
 {
@@ -160,6 +165,11 @@ void LzwEncode(const uint8_t* indices, size_t count, int minCodeSize, ByteBuffer
     codes.Put(clear, bits);
     if (count > 0) {
         uint32_t prefix = indices[0];
+        // A full table goes on being used while it codes as well as it did when it filled up;
+        // a clear starts a new one when it no longer does (screens change from area to area).
+        size_t windowStart = 0;
+        uint32_t windowCodes = 0;
+        double fullRatio = 0;
         for (size_t i = 1; i < count; ++i) {
             const uint32_t key = (prefix << 8 | indices[i]) + 1;
             const uint32_t slot = table.Find(key);
@@ -168,18 +178,31 @@ void LzwEncode(const uint8_t* indices, size_t count, int minCodeSize, ByteBuffer
                 continue;
             }
             codes.Put(prefix, bits);
+            prefix = indices[i];
             if (next < (1u << gif::kMaxCodeBits)) {
                 table.keys[slot] = key;
                 table.codes[slot] = uint16_t(next++);
                 if (next > (1u << bits) && bits < gif::kMaxCodeBits)
                     ++bits;
-            } else {
-                codes.Put(clear, bits);
-                table.Clear();
-                next = clear + 2;
-                bits = minCodeSize + 1;
+                windowStart = i;
+                continue;
             }
-            prefix = indices[i];
+            if (++windowCodes < kLzwWindowCodes)
+                continue;
+            const double ratio = double(i - windowStart) / windowCodes;
+            windowStart = i;
+            windowCodes = 0;
+            if (fullRatio == 0) {
+                fullRatio = ratio;
+                continue;
+            }
+            if (ratio >= fullRatio * kLzwClearBelow)
+                continue;
+            codes.Put(clear, bits);
+            table.Clear();
+            next = clear + 2;
+            bits = minCodeSize + 1;
+            fullRatio = 0;
         }
         codes.Put(prefix, bits);
     }
@@ -322,6 +345,30 @@ bool GifWriter::AppendFrame(ByteBuffer& bytes, uint64_t frameDelayAt, bool first
     return true;
 }
 
+uint8_t GifWriter::KeepIndex(const Palette& table)
+{
+    return uint8_t(std::min(table.size, 255));
+}
+
+void GifWriter::ImageInto(ByteBuffer& out, const PixelRect& r, const Palette& table, bool keeps)
+{
+    const size_t count = size_t(r.width) * size_t(r.height);
+    quantizer.Map(changed.data(), count, KeepIndex(table), indices.data());
+    const bool local = !(table == global);
+    const int tableBits = TableBits(std::clamp(table.size + (keeps ? 1 : 0), 2, 256));
+    const int globalBits = TableBits(std::clamp(global.size + 1, 2, 256));
+    out.Clear();
+    out.U8(gif::kImageSeparator);
+    out.U16(uint16_t(r.x));       // image left position
+    out.U16(uint16_t(r.y));       // image top position
+    out.U16(uint16_t(r.width));   // image width
+    out.U16(uint16_t(r.height));  // image height
+    out.U8(local ? uint8_t(gif::kColourTableFlag | (tableBits - 1)) : 0);
+    if (local)
+        PutTable(out, table, tableBits);
+    LzwEncode(indices.data(), count, std::max(local ? tableBits : globalBits, 2), out);
+}
+
 bool GifWriter::WriteFrame(const void* dib, size_t bytes, int64_t index)
 {
     if (failed || frameBytes == 0 || !dib || bytes < frameBytes || index < 0 || index < lastIndex)
@@ -354,26 +401,35 @@ bool GifWriter::WriteFrame(const void* dib, size_t bytes, int64_t index)
         }
     }
     Palette chosen;
-    bool exact = quantizer.Choose(changed.data(), count, keeps ? 255 : 256, palette, chosen);
+    // A first frame leaves an index free for the transparency of the frames that keep its table
+    // (an 8-bit one only when it has fewer than 256 colours: its colours stay exact).
+    const int room = keeps || (first && bits != 8) ? 255 : 256;
+    bool exact = quantizer.Choose(changed.data(), count, room, global, palette, chosen);
     if (!exact && keeps && bits == 8) {
         // Up to 256 colours, and no index left for transparency: the rectangle goes opaque.
         for (int y = 0; y < r.height; ++y)
             std::copy_n(current.data() + size_t(r.y + y) * size_t(width) + size_t(r.x), r.width,
                         changed.data() + size_t(y) * size_t(r.width));
         keeps = false;
-        exact = quantizer.Choose(changed.data(), count, 256, palette, chosen);
+        exact = quantizer.Choose(changed.data(), count, 256, global, palette, chosen);
     }
-    const uint8_t keepIndex = uint8_t(std::min(chosen.size, 255));
-    quantizer.Map(changed.data(), count, keepIndex, indices.data());
-
-    frame.Clear();
-    if (first) {
+    if (first)
         global = chosen;
-        HeaderInto(frame, &global);
+    ImageInto(image, r, chosen, keeps);
+    // A table kept costs nothing but may need wider codes than the colours' own small table:
+    // the smaller of the two goes in.
+    const bool kept = !first && (chosen == global || chosen == palette);
+    Palette own;
+    if (exact && kept && quantizer.UseOwnTable(own) && TableBits(own.size + 1) < TableBits(chosen.size + 1)) {
+        ImageInto(alternative, r, own, keeps);
+        if (alternative.Size() < image.Size()) {
+            std::swap(image, alternative);
+            chosen = own;
+        }
     }
-    const bool local = !(chosen == global);
-    const int tableBits = TableBits(std::clamp(chosen.size + (keeps ? 1 : 0), 2, 256));
-    const int globalBits = TableBits(std::clamp(global.size + 1, 2, 256));
+    frame.Clear();
+    if (first)
+        HeaderInto(frame, &global);
     const size_t frameDelayAt = frame.Size() + 4;
     const int64_t start = SlotHundredths(index, fps);
     frame.U8(gif::kExtensionIntroducer);
@@ -381,17 +437,9 @@ bool GifWriter::WriteFrame(const void* dib, size_t bytes, int64_t index)
     frame.U8(gif::kGraphicControlSize);
     frame.U8(uint8_t(gif::kDisposalDoNotDispose | (keeps ? gif::kTransparentFlag : 0)));
     frame.U16(uint16_t(std::min<int64_t>(SlotHundredths(index + 1, fps) - start, gif::kMaxDelay)));  // delay time
-    frame.U8(keeps ? keepIndex : 0);  // transparent colour index
+    frame.U8(keeps ? KeepIndex(chosen) : 0);  // transparent colour index
     frame.U8(gif::kBlockTerminator);
-    frame.U8(gif::kImageSeparator);
-    frame.U16(uint16_t(r.x));       // image left position
-    frame.U16(uint16_t(r.y));       // image top position
-    frame.U16(uint16_t(r.width));   // image width
-    frame.U16(uint16_t(r.height));  // image height
-    frame.U8(local ? uint8_t(gif::kColourTableFlag | (tableBits - 1)) : 0);
-    if (local)
-        PutTable(frame, chosen, tableBits);
-    LzwEncode(indices.data(), count, std::max(local ? tableBits : globalBits, 2), frame);
+    frame.Bytes(image.Data(), image.Size());
 
     if (!first && !ExtendLastFrame(start))
         return Fail();

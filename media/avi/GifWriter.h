@@ -60,6 +60,10 @@ private:
     bool ExtendLastFrame(int64_t hundredths);
     bool AppendFrame(ByteBuffer& frame, uint64_t delayAt, bool first);
     void HeaderInto(ByteBuffer& out, const Palette* global) const;
+    // The image of rectangle `r` of the changed pixels with `table`: descriptor, the table
+    // unless it is the global one, and the codes.
+    void ImageInto(ByteBuffer& out, const PixelRect& r, const Palette& table, bool keeps);
+    static uint8_t KeepIndex(const Palette& table);
     bool Fail();
 
     OutputFile& file;  // not owned
@@ -74,6 +78,8 @@ private:
     Palette palette;                 // the last frame's table
     Palette global;                  // the first frame's table, the one frames may leave out
     ByteBuffer frame;
+    ByteBuffer image;
+    ByteBuffer alternative;
     uint64_t end = 0;                // where the trailer lies
     uint64_t delayAt = 0;            // the last frame's delay field
     int64_t lastStart = 0;           // hundredths at which the last frame begins
