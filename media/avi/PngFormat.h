@@ -16,7 +16,7 @@ inline constexpr uint8_t kColourTypeTrueColour = 2;
 inline constexpr uint8_t kColourTypeIndexed = 3;
 inline constexpr uint8_t kUnitMetre = 1;
 
-enum Filter : uint8_t { kFilterNone = 0, kFilterSub = 1, kFilterUp = 2, kFilterAverage = 3, kFilterPaeth = 4 };
+inline constexpr uint8_t kFilterNone = 0;
 
 inline constexpr uint32_t kMaxSide = 0x7FFFFFFF;  // width and height are at most 2^31 - 1
 

@@ -5,15 +5,18 @@
 #include <zlib.h>
 
 #include <algorithm>
-#include <cstdlib>
 #include <cstring>
 
 namespace avi {
 namespace {
 
-// Screen pictures are long runs and repeated rows: the default level finds them in little time.
+// Screen pictures are long runs and repeated rows, which deflate finds best in the pixels as
+// they are: no row is filtered (the usual filters turn flat areas and text edges into noise),
+// and the default level finds the runs and rows in little time.
 constexpr int kDeflateLevel = 6;
 constexpr double kMetresPerInch = 0.0254;
+constexpr size_t kRowsAtOnce = 16;
+constexpr size_t kOutputStep = size_t(1) << 16;
 
 void PutBE32(std::vector<uint8_t>& out, uint32_t v)
 {
@@ -39,34 +42,6 @@ void PutChunk(std::vector<uint8_t>& out, const char* type, const uint8_t* data, 
     PutBE32(out, uint32_t(crc));                        // CRC over type and data
 }
 
-uint8_t Paeth(int a, int b, int c)
-{
-    const int p = a + b - c;
-    const int pa = std::abs(p - a), pb = std::abs(p - b), pc = std::abs(p - c);
-    return uint8_t(pa <= pb && pa <= pc ? a : pb <= pc ? b : c);
-}
-
-// The row filtered four ways; the one whose bytes, taken as signed, sum smallest goes in.
-void FilterRow(const uint8_t* row, const uint8_t* above, size_t bytes, int bpp, uint8_t* out, uint8_t* scratch)
-{
-    uint8_t* candidates[4] = {scratch, scratch + bytes, scratch + 2 * bytes, scratch + 3 * bytes};
-    const png::Filter kinds[4] = {png::kFilterNone, png::kFilterSub, png::kFilterUp, png::kFilterPaeth};
-    uint64_t cost[4] = {};
-    for (size_t i = 0; i < bytes; ++i) {
-        const int a = i >= size_t(bpp) ? row[i - size_t(bpp)] : 0;
-        const int b = above ? above[i] : 0;
-        const int c = above && i >= size_t(bpp) ? above[i - size_t(bpp)] : 0;
-        const uint8_t v[4] = {row[i], uint8_t(row[i] - a), uint8_t(row[i] - b), uint8_t(row[i] - Paeth(a, b, c))};
-        for (int k = 0; k < 4; ++k) {
-            candidates[k][i] = v[k];
-            cost[k] += uint64_t(std::abs(int(int8_t(v[k]))));
-        }
-    }
-    const int best = int(std::min_element(cost, cost + 4) - cost);
-    out[0] = kinds[best];
-    std::memcpy(out + 1, candidates[best], bytes);
-}
-
 }  // namespace
 
 bool EncodePng(const PngFrame& f, std::vector<uint8_t>& out)
@@ -81,60 +56,68 @@ bool EncodePng(const PngFrame& f, std::vector<uint8_t>& out)
     const int bpp = indexed ? 1 : 3;
     const size_t rowBytes = width * size_t(bpp);
 
-    std::vector<uint8_t> raw, scratch, line, above;
-    try {
-        raw.resize((rowBytes + 1) * height);
-        scratch.resize(rowBytes * 4);
-        line.resize(rowBytes);
-        above.resize(rowBytes);
-    } catch (const std::bad_alloc&) {
-        return false;
-    }
-    for (size_t y = 0; y < height; ++y) {
-        const uint8_t* src = f.dib + stride * (height - 1 - y);
-        uint8_t* dst = raw.data() + (rowBytes + 1) * y;
-        if (indexed) {
-            dst[0] = png::kFilterNone;  // indices do not predict one another
-            std::memcpy(dst + 1, src, rowBytes);
-            continue;
-        }
-        for (size_t x = 0; x < width; ++x) {
-            uint8_t* o = line.data() + 3 * x;
-            if (f.bits == 16) {
-                const unsigned v = unsigned(src[2 * x]) | unsigned(src[2 * x + 1]) << 8;
-                const unsigned r = (v >> 10) & 31, g = (v >> 5) & 31, b = v & 31;
-                o[0] = uint8_t(r << 3 | r >> 2);
-                o[1] = uint8_t(g << 3 | g >> 2);
-                o[2] = uint8_t(b << 3 | b >> 2);
-            } else {
-                const uint8_t* p = src + x * size_t(f.bits / 8);
-                o[0] = p[2];
-                o[1] = p[1];
-                o[2] = p[0];
-            }
-        }
-        FilterRow(line.data(), y ? above.data() : nullptr, rowBytes, bpp, dst, scratch.data());
-        line.swap(above);
-    }
-
+    // Rows go to deflate a few at a time, so the picture is never held twice in memory.
     z_stream z{};
     if (deflateInit(&z, kDeflateLevel) != Z_OK)
         return false;
-    std::vector<uint8_t> packed;
+    std::vector<uint8_t> packed, rows;
+    bool ok = true;
     try {
-        packed.resize(deflateBound(&z, uLong(raw.size())));
+        rows.resize((rowBytes + 1) * kRowsAtOnce);
+        packed.resize(std::max<size_t>(kOutputStep, rowBytes));
+        size_t packedBytes = 0;
+        for (size_t y = 0; ok && y < height;) {
+            const size_t n = std::min(kRowsAtOnce, height - y);
+            for (size_t k = 0; k < n; ++k, ++y) {
+                const uint8_t* src = f.dib + stride * (height - 1 - y);
+                uint8_t* dst = rows.data() + (rowBytes + 1) * k;
+                dst[0] = png::kFilterNone;
+                if (indexed) {
+                    std::memcpy(dst + 1, src, rowBytes);
+                    continue;
+                }
+                uint8_t* o = dst + 1;
+                if (f.bits == 16) {
+                    for (size_t x = 0; x < width; ++x, o += 3) {
+                        const unsigned v = unsigned(src[2 * x]) | unsigned(src[2 * x + 1]) << 8;
+                        const unsigned r = (v >> 10) & 31, g = (v >> 5) & 31, b = v & 31;
+                        o[0] = uint8_t(r << 3 | r >> 2);
+                        o[1] = uint8_t(g << 3 | g >> 2);
+                        o[2] = uint8_t(b << 3 | b >> 2);
+                    }
+                } else {
+                    const size_t step = size_t(f.bits / 8);
+                    for (const uint8_t* p = src; p < src + width * step; p += step, o += 3) {
+                        o[0] = p[2];
+                        o[1] = p[1];
+                        o[2] = p[0];
+                    }
+                }
+            }
+            z.next_in = rows.data();
+            z.avail_in = uInt((rowBytes + 1) * n);
+            const int flush = y == height ? Z_FINISH : Z_NO_FLUSH;
+            for (;;) {
+                if (packedBytes == packed.size())
+                    packed.resize(packed.size() * 2);
+                z.next_out = packed.data() + packedBytes;
+                z.avail_out = uInt(packed.size() - packedBytes);
+                const int rc = deflate(&z, flush);
+                packedBytes = packed.size() - z.avail_out;
+                if (rc == Z_STREAM_END || (rc == Z_OK && z.avail_in == 0 && z.avail_out > 0 && flush != Z_FINISH))
+                    break;
+                if (rc != Z_OK && rc != Z_BUF_ERROR) {
+                    ok = false;
+                    break;
+                }
+            }
+        }
+        packed.resize(packedBytes);
     } catch (const std::bad_alloc&) {
-        deflateEnd(&z);
-        return false;
+        ok = false;
     }
-    z.next_in = raw.data();
-    z.avail_in = uInt(raw.size());
-    z.next_out = packed.data();
-    z.avail_out = uInt(packed.size());
-    const int rc = deflate(&z, Z_FINISH);
-    const size_t packedBytes = z.total_out;
     deflateEnd(&z);
-    if (rc != Z_STREAM_END)
+    if (!ok)
         return false;
 
     out.insert(out.end(), png::kSignature, png::kSignature + 8);
@@ -164,7 +147,7 @@ bool EncodePng(const PngFrame& f, std::vector<uint8_t>& out)
         field.push_back(png::kUnitMetre);
         PutChunk(out, png::kPHYs, field.data(), field.size());
     }
-    PutChunk(out, png::kIDAT, packed.data(), packedBytes);
+    PutChunk(out, png::kIDAT, packed.data(), packed.size());
     PutChunk(out, png::kIEND, nullptr, 0);
     return true;
 }
