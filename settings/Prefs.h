@@ -76,6 +76,11 @@ public:
     void SetHighlightClicks(bool on);
     bool GetCursorHalo() const;
     void SetCursorHalo(bool on);
+    // The movie's and the single frame's file format; missing or unknown reads as AVI and BMP.
+    MovieFormat GetMovieFormat() const;
+    void SetMovieFormat(MovieFormat format);
+    FrameFormat GetFrameFormat() const;
+    void SetFrameFormat(FrameFormat format);
 
     // Hot keys: virtual-key code in the low byte, modifiers in the next. Missing reads as 0.
     int32_t GetStartKey() const;
@@ -103,8 +108,9 @@ public:
     // The stored directory with "%c", "%w" and "%s" resolved to the program, Windows and
     // system directory.
     void GetMovieDirectory(char* buffer, std::size_t size) const;
-    // The next output file name without its directory ("VluxTake000.avi"); empty text when
-    // the directory and name do not fit in a path.
+    // The next output file name without its directory ("VluxTake000.avi"), with the extension
+    // of the chosen format (.avi or .gif, .bmp or .png); empty text when the directory and
+    // name do not fit in a path.
     void GetNextMovieName(char* buffer, std::size_t size) const;
     void GetNextSnapshotName(char* buffer, std::size_t size) const;
 

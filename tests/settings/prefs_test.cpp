@@ -59,6 +59,8 @@ const ExpectedValue kExpected[] = {
     {"Misc", "StatusIcon", REG_DWORD, 1, nullptr},
     {"Movie", "HighlightClicks", REG_DWORD, 0, nullptr},
     {"Movie", "CursorHalo", REG_DWORD, 0, nullptr},
+    {"Movie", "Format", REG_DWORD, 0, nullptr},
+    {"Capture", "Format", REG_DWORD, 0, nullptr},
 };
 const char* const kSubKeys[] = {"Movie", "Sound", "Key", "Path", "Capture", "Misc"};
 
@@ -265,6 +267,11 @@ std::vector<NumberCase> NumberCases()
         {"Movie", "Lossless", [](const Prefs& p) { return int32_t{p.GetLossless()}; }, [](Prefs& p, int32_t v) { p.SetLossless(v != 0); }, 1, 1, 0},
         {"Movie", "HighlightClicks", [](const Prefs& p) { return int32_t{p.GetHighlightClicks()}; }, [](Prefs& p, int32_t v) { p.SetHighlightClicks(v != 0); }, 1, 1, 0},
         {"Movie", "CursorHalo", [](const Prefs& p) { return int32_t{p.GetCursorHalo()}; }, [](Prefs& p, int32_t v) { p.SetCursorHalo(v != 0); }, 1, 1, 0},
+        {"Movie", "Format", [](const Prefs& p) { return int32_t(p.GetMovieFormat()); }, [](Prefs& p, int32_t v) { p.SetMovieFormat(MovieFormat(v)); }, 1, 1, 0},
+        {"Capture", "Format", [](const Prefs& p) { return int32_t(p.GetFrameFormat()); }, [](Prefs& p, int32_t v) { p.SetFrameFormat(FrameFormat(v)); }, 1, 1, 0},
+        // A format this version does not know reads as AVI or BMP.
+        {"Movie", "Format", [](const Prefs& p) { return int32_t(p.GetMovieFormat()); }, [](Prefs& p, int32_t v) { p.SetMovieFormat(MovieFormat(v)); }, 7, 0, 0},
+        {"Capture", "Format", [](const Prefs& p) { return int32_t(p.GetFrameFormat()); }, [](Prefs& p, int32_t v) { p.SetFrameFormat(FrameFormat(v)); }, -1, 0, 0},
         {"Key", "StartKey", [](const Prefs& p) { return p.GetStartKey(); }, [](Prefs& p, int32_t v) { p.SetStartKey(v); }, 0x441, 0x441, 0},
         {"Key", "StopKey", [](const Prefs& p) { return p.GetStopKey(); }, [](Prefs& p, int32_t v) { p.SetStopKey(v); }, 0x142, 0x142, 0},
         {"Key", "PauseKey", [](const Prefs& p) { return p.GetPauseKey(); }, [](Prefs& p, int32_t v) { p.SetPauseKey(v); }, 0x213, 0x213, 0},
@@ -517,6 +524,8 @@ TEST_F(PrefsTest, NextNamesTakeTheFirstFreeNumber)
         bool autoIncrement;
         const char* movie;
         const char* snapshot;
+        MovieFormat movieFormat = MovieFormat::Avi;
+        FrameFormat frameFormat = FrameFormat::Bmp;
     } cases[] = {
         {"none", {}, true, "VluxTake000.avi", "VluxTake000.bmp"},
         {"two taken", {"VluxTake000.avi", "VluxTake001.avi"}, true, "VluxTake002.avi", "VluxTake000.bmp"},
@@ -524,6 +533,9 @@ TEST_F(PrefsTest, NextNamesTakeTheFirstFreeNumber)
         {"own extension", {"VluxTake000.bmp"}, true, "VluxTake000.avi", "VluxTake001.bmp"},
         {"another base", {"Other000.avi", "VluxTake000"}, true, "VluxTake000.avi", "VluxTake000.bmp"},
         {"off", {"VluxTake.avi", "VluxTake000.avi"}, false, "VluxTake.avi", "VluxTake.bmp"},
+        {"GIF and PNG", {"VluxTake000.avi", "VluxTake000.bmp", "VluxTake000.gif"}, true, "VluxTake001.gif",
+         "VluxTake000.png", MovieFormat::Gif, FrameFormat::Png},
+        {"GIF and PNG, off", {"VluxTake.gif"}, false, "VluxTake.gif", "VluxTake.png", MovieFormat::Gif, FrameFormat::Png},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -535,6 +547,8 @@ TEST_F(PrefsTest, NextNamesTakeTheFirstFreeNumber)
         Prefs prefs = Make();
         prefs.SetProgramDirectory(Dir().c_str());
         prefs.SetAutoIncrement(c.autoIncrement);
+        prefs.SetMovieFormat(c.movieFormat);
+        prefs.SetFrameFormat(c.frameFormat);
         EXPECT_EQ(Text([&](char* b, std::size_t s) { prefs.GetNextMovieName(b, s); }), c.movie);
         EXPECT_EQ(Text([&](char* b, std::size_t s) { prefs.GetNextSnapshotName(b, s); }), c.snapshot);
     }
