@@ -6,6 +6,7 @@
 #include "common/CaptureMode.h"
 #include "framework/ResourceText.h"
 #include "framework/Scoped.h"
+#include "panel/FormatChoices.h"
 #include "panel/PropSheet.h"
 #include "panel/ResizePage.h"
 #include "settings/Prefs.h"
@@ -117,6 +118,8 @@ bool MoviePage::SetupWindow()
     cursorHalo.Attach(page, IDC_MOVIE_CURSOR_HALO);
     startStop.Attach(page, IDC_MOVIE_START);
     pause.Attach(page, IDC_MOVIE_PAUSE);
+    movieFormat.Attach(page, IDC_MOVIE_FORMAT);
+    frameFormat.Attach(page, IDC_MOVIE_FRAME_FORMAT);
 
     ShowCaptureArea();
     ShowCaptureMode();
@@ -128,6 +131,8 @@ bool MoviePage::SetupWindow()
     highlightClicks.SetCheck(prefs.GetHighlightClicks());
     cursorHalo.SetCheck(prefs.GetCursorHalo());
     FillFrameRates();
+    FillMovieFormats(movieFormat, prefs);
+    FillFrameFormats(frameFormat, prefs);
     ShowDepth();
     return true;
 }
@@ -207,10 +212,15 @@ void MoviePage::ShowPaused(bool paused)
 
 bool MoviePage::OnCommand(int id, int code, HWND)
 {
-    if (id == IDC_MOVIE_FPS) {
+    if (id == IDC_MOVIE_FPS || id == IDC_MOVIE_FORMAT || id == IDC_MOVIE_FRAME_FORMAT) {
         if (code != CBN_CLOSEUP)
             return false;
-        OnCloseUpFrameRate();
+        if (id == IDC_MOVIE_FPS)
+            OnCloseUpFrameRate();
+        else if (id == IDC_MOVIE_FORMAT)
+            OnCloseUpMovieFormat();
+        else
+            OnCloseUpFrameFormat();
         return true;
     }
     if (code != BN_CLICKED)
@@ -262,6 +272,16 @@ void MoviePage::OnCloseUpFrameRate()
     auto fps = static_cast<int32_t>(frameRate.Data(index, -1));
     DebugTrace("FPS change %d", fps);
     prefs.SetFramesPerSecond(fps);
+}
+
+void MoviePage::OnCloseUpMovieFormat()
+{
+    StoreMovieFormat(movieFormat, prefs);
+}
+
+void MoviePage::OnCloseUpFrameFormat()
+{
+    StoreFrameFormat(frameFormat, prefs);
 }
 
 void MoviePage::OnClickHideCursor()
@@ -399,6 +419,14 @@ bool SoundPage::OnCommand(int id, int code, HWND)
         return true;
     }
     return false;
+}
+
+bool SoundPage::OnNotify(int id, NMHDR* header)
+{
+    // The movie format may have changed on the Movie page since this page was last shown.
+    if (header->code == PSN_SETACTIVE)
+        ShowGifSoundNote(::GetDlgItem(Handle(), IDC_SOUND_GIF_NOTE), prefs);
+    return TPropertyPage::OnNotify(id, header);
 }
 
 void SoundPage::OnClickEnable()

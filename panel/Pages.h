@@ -60,6 +60,8 @@ private:
     void OnClickHighlightClicks();
     void OnClickCursorHalo();
     void OnClickStartStop();
+    void OnCloseUpMovieFormat();
+    void OnCloseUpFrameFormat();
     // The Capture Area dialog runs here; after OK the page shows the stored mode and area
     // again with ShowCaptureMode and ShowCaptureArea.
     void OnClickResize();
@@ -82,6 +84,8 @@ private:
     TCheckBox highlightClicks;
     TCheckBox cursorHalo;
     TButton startStop;
+    TComboBox movieFormat;
+    TComboBox frameFormat;
     TButton pause;
     bool recording = false;  // mirrors the panel's flag
     Launcher launcher;
@@ -114,6 +118,7 @@ private:
     void OnClickEnable();
     void OnClickFormat();
     void OnCloseUpBufferCount();
+    bool OnNotify(int id, NMHDR* header) override;
 
     Prefs& prefs;
     TCheckBox enable;

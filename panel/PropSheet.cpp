@@ -19,7 +19,7 @@ constexpr uint32_t kCompressorRle8 = MakeFourCC("mrle");
 constexpr uint32_t kCompressorZmbv = MakeFourCC("ZMBV");
 
 constexpr int kStartErrorFileNotOpened = 7;
-constexpr int kLastStartError = 9;
+constexpr int kLastStartError = 10;
 constexpr UINT kSnapshotDelayMs = 100;  // lets the screen repaint after the panel hides
 constexpr UINT_PTR kSnapshotTimer = kMsgCaptureFrame;
 constexpr uint64_t kSecondsForRoom = 60;  // a start warns with less room than this much recording
@@ -298,7 +298,8 @@ void PropSheet::CaptureStart()
         engine->SetFileName(path);
         prefs.SetLastMovieRecorded(path);
 
-        engine->SetRecordSound(prefs.GetEnableSoundCapture());
+        // A GIF has no sound: the device is not opened for one.
+        engine->SetRecordSound(prefs.GetEnableSoundCapture() && prefs.GetMovieFormat() != MovieFormat::Gif);
         engine->SetWaveFormat(static_cast<uint16_t>(prefs.GetChannels()),
                                static_cast<uint32_t>(prefs.GetFrequency()),
                                static_cast<uint16_t>(prefs.GetDataSize()));
