@@ -269,9 +269,6 @@ std::vector<NumberCase> NumberCases()
         {"Movie", "CursorHalo", [](const Prefs& p) { return int32_t{p.GetCursorHalo()}; }, [](Prefs& p, int32_t v) { p.SetCursorHalo(v != 0); }, 1, 1, 0},
         {"Movie", "Format", [](const Prefs& p) { return int32_t(p.GetMovieFormat()); }, [](Prefs& p, int32_t v) { p.SetMovieFormat(MovieFormat(v)); }, 1, 1, 0},
         {"Capture", "Format", [](const Prefs& p) { return int32_t(p.GetFrameFormat()); }, [](Prefs& p, int32_t v) { p.SetFrameFormat(FrameFormat(v)); }, 1, 1, 0},
-        // A format this version does not know reads as AVI or BMP.
-        {"Movie", "Format", [](const Prefs& p) { return int32_t(p.GetMovieFormat()); }, [](Prefs& p, int32_t v) { p.SetMovieFormat(MovieFormat(v)); }, 7, 0, 0},
-        {"Capture", "Format", [](const Prefs& p) { return int32_t(p.GetFrameFormat()); }, [](Prefs& p, int32_t v) { p.SetFrameFormat(FrameFormat(v)); }, -1, 0, 0},
         {"Key", "StartKey", [](const Prefs& p) { return p.GetStartKey(); }, [](Prefs& p, int32_t v) { p.SetStartKey(v); }, 0x441, 0x441, 0},
         {"Key", "StopKey", [](const Prefs& p) { return p.GetStopKey(); }, [](Prefs& p, int32_t v) { p.SetStopKey(v); }, 0x142, 0x142, 0},
         {"Key", "PauseKey", [](const Prefs& p) { return p.GetPauseKey(); }, [](Prefs& p, int32_t v) { p.SetPauseKey(v); }, 0x213, 0x213, 0},
@@ -512,6 +509,17 @@ TEST_F(PrefsTest, CaptureAreaWithAnyValueMissingIsEmpty)
     const DWORD huge = 0x7FFFFFFF;
     Raw("Movie", "Width", REG_DWORD, &huge, 4);
     EXPECT_EQ(prefs.GetCaptureArea(), VRect{}) << "right edge beyond the coordinate range";
+}
+
+TEST_F(PrefsTest, FormatsThisVersionDoesNotKnowReadAsAviAndBmp)
+{
+    Prefs prefs = Make();
+    for (const DWORD stored : {DWORD(2), DWORD(7), DWORD(0xFFFFFFFF)}) {
+        Raw("Movie", "Format", REG_DWORD, &stored, 4);
+        Raw("Capture", "Format", REG_DWORD, &stored, 4);
+        EXPECT_EQ(prefs.GetMovieFormat(), MovieFormat::Avi) << stored;
+        EXPECT_EQ(prefs.GetFrameFormat(), FrameFormat::Bmp) << stored;
+    }
 }
 
 // --- Naming ---------------------------------------------------------------------------------
