@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 
 namespace avi {
 namespace {
@@ -252,8 +253,14 @@ bool GifWriter::Begin()
         return false;
     frameBytes = ((size_t(width) * size_t(bits) + 31) / 32) * 4 * size_t(height);
     const size_t pixels = size_t(width) * size_t(height);
-    previous.assign(pixels, 0);
-    current.assign(pixels, 0);
+    try {
+        previous.assign(pixels, 0);
+        current.assign(pixels, 0);
+        changed.reserve(pixels);
+        indices.reserve(pixels);
+    } catch (const std::bad_alloc&) {
+        return false;  // no memory for frames of this size: the start fails
+    }
     ByteBuffer head;
     HeaderInto(head, nullptr);
     head.U8(gif::kTrailer);
@@ -370,6 +377,18 @@ void GifWriter::ImageInto(ByteBuffer& out, const PixelRect& r, const Palette& ta
 }
 
 bool GifWriter::WriteFrame(const void* dib, size_t bytes, int64_t index)
+{
+    try {
+        return WriteFrameOrThrow(dib, bytes, index);
+    } catch (const std::bad_alloc&) {
+        // The frame could not be built: the recording ends as on a write the file refused.
+        if (error.kind == FileErrorKind::None)
+            error = FileError{FileErrorKind::Other, 0};
+        return Fail();
+    }
+}
+
+bool GifWriter::WriteFrameOrThrow(const void* dib, size_t bytes, int64_t index)
 {
     if (failed || frameBytes == 0 || !dib || bytes < frameBytes || index < 0 || index < lastIndex)
         return false;

@@ -55,6 +55,7 @@ public:
     FileError FirstError() const { return error; }
 
 private:
+    bool WriteFrameOrThrow(const void* dib, size_t bytes, int64_t index);
     bool WriteAt(uint64_t offset, const uint8_t* data, size_t bytes);
     // The last frame lasts until `hundredths`; filler frames carry what one delay cannot.
     bool ExtendLastFrame(int64_t hundredths);

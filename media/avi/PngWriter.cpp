@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <new>
 
 namespace avi {
 namespace {
@@ -120,35 +121,40 @@ bool EncodePng(const PngFrame& f, std::vector<uint8_t>& out)
     if (!ok)
         return false;
 
-    out.insert(out.end(), png::kSignature, png::kSignature + 8);
-    std::vector<uint8_t> field;
-    PutBE32(field, uint32_t(width));   // width
-    PutBE32(field, uint32_t(height));  // height
-    field.push_back(8);                // bit depth
-    field.push_back(indexed ? png::kColourTypeIndexed : png::kColourTypeTrueColour);
-    field.push_back(0);                // compression method: deflate
-    field.push_back(0);                // filter method: adaptive
-    field.push_back(0);                // interlace method: none
-    PutChunk(out, png::kIHDR, field.data(), field.size());
-    if (indexed) {
-        field.clear();
-        for (int i = 0; i < f.tableEntries; ++i) {
-            field.push_back(uint8_t(f.table[i] >> 16));
-            field.push_back(uint8_t(f.table[i] >> 8));
-            field.push_back(uint8_t(f.table[i]));
+    try {
+        out.insert(out.end(), png::kSignature, png::kSignature + 8);
+        std::vector<uint8_t> field;
+        PutBE32(field, uint32_t(width));   // width
+        PutBE32(field, uint32_t(height));  // height
+        field.push_back(8);                // bit depth
+        field.push_back(indexed ? png::kColourTypeIndexed : png::kColourTypeTrueColour);
+        field.push_back(0);                // compression method: deflate
+        field.push_back(0);                // filter method: adaptive
+        field.push_back(0);                // interlace method: none
+        PutChunk(out, png::kIHDR, field.data(), field.size());
+        if (indexed) {
+            field.clear();
+            for (int i = 0; i < f.tableEntries; ++i) {
+                field.push_back(uint8_t(f.table[i] >> 16));
+                field.push_back(uint8_t(f.table[i] >> 8));
+                field.push_back(uint8_t(f.table[i]));
+            }
+            PutChunk(out, png::kPLTE, field.data(), field.size());
         }
-        PutChunk(out, png::kPLTE, field.data(), field.size());
+        if (f.dotsPerInch > 0) {
+            const uint32_t perMetre = uint32_t(f.dotsPerInch / kMetresPerInch + 0.5);
+            field.clear();
+            PutBE32(field, perMetre);  // pixels per unit, X axis
+            PutBE32(field, perMetre);  // pixels per unit, Y axis
+            field.push_back(png::kUnitMetre);
+            PutChunk(out, png::kPHYs, field.data(), field.size());
+        }
+        PutChunk(out, png::kIDAT, packed.data(), packed.size());
+        PutChunk(out, png::kIEND, nullptr, 0);
+    } catch (const std::bad_alloc&) {
+        out.clear();
+        return false;
     }
-    if (f.dotsPerInch > 0) {
-        const uint32_t perMetre = uint32_t(f.dotsPerInch / kMetresPerInch + 0.5);
-        field.clear();
-        PutBE32(field, perMetre);  // pixels per unit, X axis
-        PutBE32(field, perMetre);  // pixels per unit, Y axis
-        field.push_back(png::kUnitMetre);
-        PutChunk(out, png::kPHYs, field.data(), field.size());
-    }
-    PutChunk(out, png::kIDAT, packed.data(), packed.size());
-    PutChunk(out, png::kIEND, nullptr, 0);
     return true;
 }
 
