@@ -4,6 +4,7 @@
 #include "media/avi/PngWriter.h"
 
 #include <algorithm>
+#include <array>
 #include <cctype>
 #include <cstdint>
 #include <cstring>
@@ -35,7 +36,7 @@ bool IsPngFrameName(const char* path)
 bool WritePngFile(HANDLE file, const VBitmapInfo& format, const void* pixels)
 {
     const VBitmapInfoHeader& h = format.bmiHeader;
-    std::vector<uint32_t> table(256, 0);
+    std::array<uint32_t, 256> table{};
     for (size_t i = 0; i < table.size(); ++i) {
         const VRgbQuad& c = format.bmiColors[i];
         table[i] = uint32_t(c.rgbRed) << 16 | uint32_t(c.rgbGreen) << 8 | c.rgbBlue;

@@ -200,16 +200,16 @@ bool MovieWriter::SetStreamFormat(avi::Stream* stream, int32_t position, const v
         return stream != nullptr;
     if (stream != video.get() || !format || bytes < int32_t(kBitmapHeaderBytes) || position != 0 || gif)
         return false;
-    VBitmapInfo f;
-    std::memcpy(&f, format, std::min(size_t(bytes), sizeof f));
-    video->width = f.bmiHeader.biWidth;
-    video->height = f.bmiHeader.biHeight;
-    video->bits = f.bmiHeader.biBitCount;
-    if (f.bmiHeader.biBitCount == 8 && size_t(bytes) >= kBitmapHeaderBytes + kColourTableBytes)
-        for (size_t i = 0; i < 256; ++i) {
-            const VRgbQuad& c = f.bmiColors[i];
-            video->table[i] = uint32_t(c.rgbRed) << 16 | uint32_t(c.rgbGreen) << 8 | c.rgbBlue;
-        }
+    VBitmapInfoHeader h;
+    std::memcpy(&h, format, sizeof h);
+    video->width = h.biWidth;
+    video->height = h.biHeight;
+    video->bits = h.biBitCount;
+    // The colour table follows the header as blue, green, red, reserved.
+    const auto* table = static_cast<const uint8_t*>(format) + kBitmapHeaderBytes;
+    if (h.biBitCount == 8 && size_t(bytes) >= kBitmapHeaderBytes + kColourTableBytes)
+        for (size_t i = 0; i < 256; ++i)
+            video->table[i] = uint32_t(table[4 * i + 2]) << 16 | uint32_t(table[4 * i + 1]) << 8 | table[4 * i];
     return avi::GifWriter::SizeFits(video->width, video->height);
 }
 
