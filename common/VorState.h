@@ -47,4 +47,5 @@ enum StartError : int32_t {
     kErrFileOpen = 7,
     kErrWaveFormat = 8,
     kErrNoSoundDevice = 9,
+    kErrGifTooLarge = 10,  // an animated GIF is at most 65535 pixels wide and high
 };

@@ -2,6 +2,7 @@
 
 #include "common/CaptureInfo.h"
 #include "media/AVIWriter.h"
+#include "media/MovieWriter.h"
 #include "media/ScreenGrabber.h"
 #include "media/SoundGrabber.h"
 
@@ -12,7 +13,7 @@ std::unique_ptr<AudioRecorder> CaptureFactory::CreateAudioRecorder(AVIWriter& wr
 
 std::unique_ptr<AVIWriter> CaptureFactory::CreateAVIWriter()
 {
-    return std::make_unique<AVIWriter>();
+    return std::make_unique<MovieWriter>();
 }
 
 std::unique_ptr<ScreenGrabber> CaptureFactory::CreateScreenGrabber(CaptureInfo& info)
@@ -27,7 +28,7 @@ std::unique_ptr<SoundGrabber> CaptureFactory::CreateSoundGrabber(CaptureInfo& in
 
 std::unique_ptr<VideoRecorder> CaptureFactory::CreateVideoRecorder(AVIWriter& writer, CaptureInfo& info)
 {
-    return std::make_unique<VideoRecorder>(writer, info);
+    return std::make_unique<MovieVideoRecorder>(writer, info);
 }
 
 std::unique_ptr<CaptureInfo> CaptureFactory::CreateCaptureInfo()

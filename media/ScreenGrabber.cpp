@@ -2,6 +2,7 @@
 
 #include "common/CaptureLimits.h"
 #include "common/VorState.h"
+#include "media/FrameFile.h"
 #include "media/Tracking.h"
 #include "media/KeyOverlay.h"
 #include "media/avi/ByteBuffer.h"
@@ -528,7 +529,10 @@ bool ScreenGrabber::SaveFrame(const char* path)
 
     // An unfilled frame or a short write leaves no file behind.
     saveError = 0;  // the screen could not be read
-    if (!grabbed || !WriteBitmapFile(file.get(), pixels.get(), uint32_t(size))) {
+    // The picture's format follows its name: PNG for ".png", a bitmap file otherwise.
+    const bool written = grabbed && (IsPngFrameName(path) ? WritePngFile(file.get(), bitmapInfo, pixels.get())
+                                                          : WriteBitmapFile(file.get(), pixels.get(), uint32_t(size)));
+    if (!written) {
         if (grabbed)
             saveError = ::GetLastError();
         file.reset();

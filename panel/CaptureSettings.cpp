@@ -40,7 +40,8 @@ CaptureSettings ReadCaptureSettings(const Prefs& prefs, Take take)
     s.showKeys = prefs.GetShowKeys();
     s.hotKeys = {prefs.GetStartKey(), prefs.GetStopKey(), prefs.GetPauseKey(), prefs.GetCaptureKey()};
     s.lossless = prefs.GetLossless();
-    s.recordSound = prefs.GetEnableSoundCapture();
+    // A GIF has no sound: the device is not opened for one.
+    s.recordSound = prefs.GetEnableSoundCapture() && prefs.GetMovieFormat() != MovieFormat::Gif;
     s.channels = static_cast<uint16_t>(prefs.GetChannels());
     s.samplesPerSec = static_cast<uint32_t>(prefs.GetFrequency());
     s.bitsPerSample = static_cast<uint16_t>(prefs.GetDataSize());

@@ -7,6 +7,7 @@
 #include "framework/ResourceText.h"
 #include "framework/Scoped.h"
 #include "panel/Wording.h"
+#include "panel/FormatChoices.h"
 #include "panel/ResizePage.h"
 #include "settings/Prefs.h"
 
@@ -121,6 +122,8 @@ bool MoviePage::SetupWindow()
     showKeys.Attach(page, IDC_MOVIE_SHOW_KEYS);
     startStop.Attach(page, IDC_MOVIE_START);
     pause.Attach(page, IDC_MOVIE_PAUSE);
+    movieFormat.Attach(page, IDC_MOVIE_FORMAT);
+    frameFormat.Attach(page, IDC_MOVIE_FRAME_FORMAT);
 
     ShowCaptureArea();
     ShowCaptureMode();
@@ -133,6 +136,8 @@ bool MoviePage::SetupWindow()
     cursorHalo.SetCheck(prefs.GetCursorHalo());
     FillFrameRates();
     FillShowKeys();
+    FillMovieFormats(movieFormat, prefs);
+    FillFrameFormats(frameFormat, prefs);
     ShowDepth();
     OnRecordingState(sheet.RecorderState());
     return true;
@@ -224,10 +229,15 @@ void MoviePage::OnCaptureAreaReplaced()
 
 bool MoviePage::OnCommand(int id, int code, HWND)
 {
-    if (id == IDC_MOVIE_FPS) {
+    if (id == IDC_MOVIE_FPS || id == IDC_MOVIE_FORMAT || id == IDC_MOVIE_FRAME_FORMAT) {
         if (code != CBN_CLOSEUP)
             return false;
-        OnCloseUpFrameRate();
+        if (id == IDC_MOVIE_FPS)
+            OnCloseUpFrameRate();
+        else if (id == IDC_MOVIE_FORMAT)
+            OnCloseUpMovieFormat();
+        else
+            OnCloseUpFrameFormat();
         return true;
     }
     if (id == IDC_MOVIE_SHOW_KEYS) {
@@ -285,6 +295,16 @@ void MoviePage::OnCloseUpFrameRate()
     auto fps = static_cast<int32_t>(frameRate.Data(index, -1));
     DebugTrace("FPS change %d", fps);
     prefs.SetFramesPerSecond(fps);
+}
+
+void MoviePage::OnCloseUpMovieFormat()
+{
+    StoreMovieFormat(movieFormat, prefs);
+}
+
+void MoviePage::OnCloseUpFrameFormat()
+{
+    StoreFrameFormat(frameFormat, prefs);
 }
 
 void MoviePage::OnClickHideCursor()
@@ -422,6 +442,14 @@ bool SoundPage::OnCommand(int id, int code, HWND)
         return true;
     }
     return false;
+}
+
+bool SoundPage::OnNotify(int id, NMHDR* header)
+{
+    // The movie format may have changed on the Movie page since this page was last shown.
+    if (header->code == PSN_SETACTIVE)
+        ShowGifSoundNote(::GetDlgItem(Handle(), IDC_SOUND_GIF_NOTE), prefs);
+    return TPropertyPage::OnNotify(id, header);
 }
 
 void SoundPage::OnClickEnable()

@@ -81,6 +81,8 @@ private:
     void OnClickCursorHalo();
     void FillShowKeys();
     void OnSelectShowKeys();
+    void OnCloseUpMovieFormat();
+    void OnCloseUpFrameFormat();
     // The Capture Area dialog runs here; after OK the page shows the stored mode and area
     // again with ShowCaptureMode and ShowCaptureArea.
     void OnClickResize();
@@ -103,6 +105,8 @@ private:
     TCheckBox cursorHalo;
     TComboBox showKeys;
     TButton startStop;
+    TComboBox movieFormat;
+    TComboBox frameFormat;
     TButton pause;
     Launcher launcher;
 };
@@ -134,6 +138,7 @@ private:
     void OnClickEnable();
     void OnClickFormat();
     void OnCloseUpBufferCount();
+    bool OnNotify(int id, NMHDR* header) override;
 
     Prefs& prefs;
     TCheckBox enable;

@@ -12,7 +12,7 @@ namespace {
 using Action = RecordingController::Action;
 
 constexpr int kStartErrorFileNotOpened = 7;
-constexpr int kLastStartError = 9;
+constexpr int kLastStartError = 10;
 constexpr uint64_t kSecondsForRoom = 60;  // a start warns with less room than this much recording
 
 // What each command does in each state. Rows: idle, asking, recording, paused, stopping,

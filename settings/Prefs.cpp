@@ -14,7 +14,9 @@ constexpr char kTokenSystem[] = "%s";
 
 constexpr int kMaxNumberedName = 999;
 constexpr char kMovieExtension[] = ".avi";
+constexpr char kGifExtension[] = ".gif";
 constexpr char kSnapshotExtension[] = ".bmp";
+constexpr char kPngExtension[] = ".png";
 
 void ClearText(char* buffer, std::size_t size)
 {
@@ -320,6 +322,16 @@ int32_t ShowKeysMode(int32_t mode)
 
 int32_t Prefs::GetShowKeys() const { return ShowKeysMode(ReadNumberOr(PrefsSetting::ShowKeys, 0)); }
 void Prefs::SetShowKeys(int32_t mode) { WriteNumber(PrefsSetting::ShowKeys, ShowKeysMode(mode)); }
+MovieFormat Prefs::GetMovieFormat() const
+{
+    return ReadNumberOr(PrefsSetting::MovieFormat, 0) == 1 ? MovieFormat::Gif : MovieFormat::Avi;
+}
+void Prefs::SetMovieFormat(MovieFormat format) { WriteNumber(PrefsSetting::MovieFormat, static_cast<int32_t>(format)); }
+FrameFormat Prefs::GetFrameFormat() const
+{
+    return ReadNumberOr(PrefsSetting::CaptureFormat, 0) == 1 ? FrameFormat::Png : FrameFormat::Bmp;
+}
+void Prefs::SetFrameFormat(FrameFormat format) { WriteNumber(PrefsSetting::CaptureFormat, static_cast<int32_t>(format)); }
 
 int32_t Prefs::GetStartKey() const { return ReadNumberOr(PrefsSetting::StartKey, 0); }
 void Prefs::SetStartKey(int32_t key) { WriteNumber(PrefsSetting::StartKey, key); }
@@ -368,12 +380,12 @@ void Prefs::GetMovieDirectory(char* buffer, std::size_t size) const
 
 void Prefs::GetNextMovieName(char* buffer, std::size_t size) const
 {
-    NextName(kMovieExtension, buffer, size);
+    NextName(GetMovieFormat() == MovieFormat::Gif ? kGifExtension : kMovieExtension, buffer, size);
 }
 
 void Prefs::GetNextSnapshotName(char* buffer, std::size_t size) const
 {
-    NextName(kSnapshotExtension, buffer, size);
+    NextName(GetFrameFormat() == FrameFormat::Png ? kPngExtension : kSnapshotExtension, buffer, size);
 }
 
 // A name is free when nothing of that name exists in the directory; when all numbers are

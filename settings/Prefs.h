@@ -80,6 +80,11 @@ public:
     // or out of range reads as 0; a value out of range is stored as 0.
     int32_t GetShowKeys() const;
     void SetShowKeys(int32_t mode);
+    // The movie's and the single frame's file format; missing or unknown reads as AVI and BMP.
+    MovieFormat GetMovieFormat() const;
+    void SetMovieFormat(MovieFormat format);
+    FrameFormat GetFrameFormat() const;
+    void SetFrameFormat(FrameFormat format);
 
     // Hot keys: virtual-key code in the low byte, modifiers in the next. Missing reads as 0.
     int32_t GetStartKey() const;
@@ -107,8 +112,9 @@ public:
     // The stored directory with "%c", "%w" and "%s" resolved to the program, Windows and
     // system directory.
     void GetMovieDirectory(char* buffer, std::size_t size) const;
-    // The next output file name without its directory ("VluxTake000.avi"); empty text when
-    // the directory and name do not fit in a path.
+    // The next output file name without its directory ("VluxTake000.avi"), with the extension
+    // of the chosen format (.avi or .gif, .bmp or .png); empty text when the directory and
+    // name do not fit in a path.
     void GetNextMovieName(char* buffer, std::size_t size) const;
     void GetNextSnapshotName(char* buffer, std::size_t size) const;
 

@@ -14,6 +14,10 @@ inline constexpr std::size_t kPrefsSubKeyCount = 6;
 inline constexpr const char* kPrefsSubKeyNames[kPrefsSubKeyCount] = {
     "Movie", "Sound", "Key", "Path", "Capture", "Misc"};
 
+// The stored numbers of Movie\Format and Capture\Format.
+enum class MovieFormat : int32_t { Avi = 0, Gif = 1 };
+enum class FrameFormat : int32_t { Bmp = 0, Png = 1 };
+
 enum class PrefsType {
     Number,     // REG_DWORD
     Text,       // REG_SZ stored with its terminating NUL
@@ -32,6 +36,7 @@ enum class PrefsSetting : int {
     StatusIcon,
     HighlightClicks, CursorHalo,
     ShowKeys,
+    MovieFormat, CaptureFormat,
     Count
 };
 
@@ -97,6 +102,10 @@ inline constexpr PrefsValue kPrefsLayout[] = {
     {PrefsSubKey::Movie, "CursorHalo", PrefsType::Number, 0, nullptr},
     // Added later still; missing reads as off.
     {PrefsSubKey::Movie, "ShowKeys", PrefsType::Number, 0, nullptr},
+    // The file formats: a movie as AVI (0) or animated GIF (1), a frame as BMP (0) or PNG (1).
+    // A store without them, or with a number not listed, reads as AVI and BMP.
+    {PrefsSubKey::Movie, "Format", PrefsType::Number, 0, nullptr},
+    {PrefsSubKey::Capture, "Format", PrefsType::Number, 0, nullptr},
 };
 static_assert(std::size(kPrefsLayout) == static_cast<std::size_t>(PrefsSetting::Count));
 

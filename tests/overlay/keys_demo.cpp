@@ -72,8 +72,9 @@ int main(int argc, char** argv)
     PumpMessages(500);
 
     std::ostringstream trace;
+    StreamLog traceLog(trace);
     CaptureEngine engine(std::make_unique<CaptureFactory>());
-    engine.SetTraceStream(trace);
+    engine.SetLog(traceLog);
     engine.SetCaptureRect(kArea);
     engine.SetFramesPerSecond(kFps);
     engine.SetRecordSound(false);

@@ -60,6 +60,8 @@ const ExpectedValue kExpected[] = {
     {"Movie", "HighlightClicks", REG_DWORD, 0, nullptr},
     {"Movie", "CursorHalo", REG_DWORD, 0, nullptr},
     {"Movie", "ShowKeys", REG_DWORD, 0, nullptr},
+    {"Movie", "Format", REG_DWORD, 0, nullptr},
+    {"Capture", "Format", REG_DWORD, 0, nullptr},
 };
 const char* const kSubKeys[] = {"Movie", "Sound", "Key", "Path", "Capture", "Misc"};
 
@@ -267,6 +269,8 @@ std::vector<NumberCase> NumberCases()
         {"Movie", "HighlightClicks", [](const Prefs& p) { return int32_t{p.GetHighlightClicks()}; }, [](Prefs& p, int32_t v) { p.SetHighlightClicks(v != 0); }, 1, 1, 0},
         {"Movie", "CursorHalo", [](const Prefs& p) { return int32_t{p.GetCursorHalo()}; }, [](Prefs& p, int32_t v) { p.SetCursorHalo(v != 0); }, 1, 1, 0},
         {"Movie", "ShowKeys", [](const Prefs& p) { return p.GetShowKeys(); }, [](Prefs& p, int32_t v) { p.SetShowKeys(v); }, 2, 2, 0},
+        {"Movie", "Format", [](const Prefs& p) { return int32_t(p.GetMovieFormat()); }, [](Prefs& p, int32_t v) { p.SetMovieFormat(MovieFormat(v)); }, 1, 1, 0},
+        {"Capture", "Format", [](const Prefs& p) { return int32_t(p.GetFrameFormat()); }, [](Prefs& p, int32_t v) { p.SetFrameFormat(FrameFormat(v)); }, 1, 1, 0},
         {"Key", "StartKey", [](const Prefs& p) { return p.GetStartKey(); }, [](Prefs& p, int32_t v) { p.SetStartKey(v); }, 0x441, 0x441, 0},
         {"Key", "StopKey", [](const Prefs& p) { return p.GetStopKey(); }, [](Prefs& p, int32_t v) { p.SetStopKey(v); }, 0x142, 0x142, 0},
         {"Key", "PauseKey", [](const Prefs& p) { return p.GetPauseKey(); }, [](Prefs& p, int32_t v) { p.SetPauseKey(v); }, 0x213, 0x213, 0},
@@ -521,6 +525,17 @@ TEST_F(PrefsTest, CaptureAreaWithAnyValueMissingIsEmpty)
     EXPECT_EQ(prefs.GetCaptureArea(), VRect{}) << "right edge beyond the coordinate range";
 }
 
+TEST_F(PrefsTest, FormatsThisVersionDoesNotKnowReadAsAviAndBmp)
+{
+    Prefs prefs = Make();
+    for (const DWORD stored : {DWORD(2), DWORD(7), DWORD(0xFFFFFFFF)}) {
+        Raw("Movie", "Format", REG_DWORD, &stored, 4);
+        Raw("Capture", "Format", REG_DWORD, &stored, 4);
+        EXPECT_EQ(prefs.GetMovieFormat(), MovieFormat::Avi) << stored;
+        EXPECT_EQ(prefs.GetFrameFormat(), FrameFormat::Bmp) << stored;
+    }
+}
+
 // --- Naming ---------------------------------------------------------------------------------
 
 TEST_F(PrefsTest, NextNamesTakeTheFirstFreeNumber)
@@ -531,6 +546,8 @@ TEST_F(PrefsTest, NextNamesTakeTheFirstFreeNumber)
         bool autoIncrement;
         const char* movie;
         const char* snapshot;
+        MovieFormat movieFormat = MovieFormat::Avi;
+        FrameFormat frameFormat = FrameFormat::Bmp;
     } cases[] = {
         {"none", {}, true, "VluxTake000.avi", "VluxTake000.bmp"},
         {"two taken", {"VluxTake000.avi", "VluxTake001.avi"}, true, "VluxTake002.avi", "VluxTake000.bmp"},
@@ -538,6 +555,9 @@ TEST_F(PrefsTest, NextNamesTakeTheFirstFreeNumber)
         {"own extension", {"VluxTake000.bmp"}, true, "VluxTake000.avi", "VluxTake001.bmp"},
         {"another base", {"Other000.avi", "VluxTake000"}, true, "VluxTake000.avi", "VluxTake000.bmp"},
         {"off", {"VluxTake.avi", "VluxTake000.avi"}, false, "VluxTake.avi", "VluxTake.bmp"},
+        {"GIF and PNG", {"VluxTake000.avi", "VluxTake000.bmp", "VluxTake000.gif"}, true, "VluxTake001.gif",
+         "VluxTake000.png", MovieFormat::Gif, FrameFormat::Png},
+        {"GIF and PNG, off", {"VluxTake.gif"}, false, "VluxTake.gif", "VluxTake.png", MovieFormat::Gif, FrameFormat::Png},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -549,6 +569,8 @@ TEST_F(PrefsTest, NextNamesTakeTheFirstFreeNumber)
         Prefs prefs = Make();
         prefs.SetProgramDirectory(Dir().c_str());
         prefs.SetAutoIncrement(c.autoIncrement);
+        prefs.SetMovieFormat(c.movieFormat);
+        prefs.SetFrameFormat(c.frameFormat);
         EXPECT_EQ(Text([&](char* b, std::size_t s) { prefs.GetNextMovieName(b, s); }), c.movie);
         EXPECT_EQ(Text([&](char* b, std::size_t s) { prefs.GetNextSnapshotName(b, s); }), c.snapshot);
     }
