@@ -39,6 +39,7 @@
 #define IDC_MOVIE_CURSOR_HALO 115
 #define IDC_MOVIE_LOSSLESS 116
 #define IDC_MOVIE_STATUS_ICON 117
+#define IDC_ABOUT_INFO 130 /* the About page's version and where the settings are */
 
 // Hot Keys page
 #define IDC_KEYS_START 100
