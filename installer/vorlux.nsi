@@ -154,7 +154,6 @@ Section "Vorlux" SecProgram
   WriteRegDWORD SHCTX "${UNINSTALL_KEY}" "NoModify" 1
   WriteRegDWORD SHCTX "${UNINSTALL_KEY}" "NoRepair" 1
   ${GetSize} "$INSTDIR" "/S=0K" $R0 $R1 $R2
-  IntFmt $R0 "0x%08X" $R0
   WriteRegDWORD SHCTX "${UNINSTALL_KEY}" "EstimatedSize" $R0
 SectionEnd
 
@@ -165,9 +164,11 @@ SectionEnd
 Function un.onInit
   ; Installed for all users when the machine's entry names this folder.
   SetShellVarContext current
+  StrCpy $AllUsers 0
   ReadRegStr $R0 HKLM "${UNINSTALL_KEY}" "InstallLocation"
   ${If} $R0 == $INSTDIR
     SetShellVarContext all
+    StrCpy $AllUsers 1
   ${EndIf}
 FunctionEnd
 
@@ -188,7 +189,6 @@ Section "Uninstall"
     DeleteRegKey /ifempty HKCU "${VENDOR_KEY}"
     DeleteRegKey /ifempty HKCU "Software\Quorvane"
     ${If} $AllUsers == 1
-    ${OrIf} $R0 == $INSTDIR
       DeleteRegKey HKLM "${SETTINGS_KEY}"
     ${EndIf}
   keep:

@@ -19,6 +19,7 @@ version=$(sed -n 's/^project(Vorlux VERSION \([0-9]*\.[0-9]*\.[0-9]*\).*/\1/p' "
 short=${version%.*}
 # The manifest cannot take the version from CMake; it must at least agree.
 grep -q "version=\"$version.0\"" "$root/app/vorlux.manifest" || die "app/vorlux.manifest does not say version $version.0"
+release_epoch=1767225600  # 2026-01-01 00:00 UTC, the date scripts/make-zip.py gives every entry
 help_pictures=(panel-movie panel-sound panel-destination panel-hotkeys panel-about capture-area framer status-menu)
 
 # A static release build of the program, its player and its help.
@@ -46,7 +47,10 @@ stage() {  # target bin stage
     for f in "${help_pictures[@]}"; do
         cp "$bin/vorlux-help/$f.png" "$stage/files/vorlux-help/" || die "no help picture $f.png in $bin"
     done
-    "$strip" --strip-all "$stage/files/vorlux.exe" "$stage/files/vored102.exe" || die "stripping failed"
+    # strip stamps the programs with the time unless given one: the zip's own date, so that the
+    # same build packs into the same bytes.
+    SOURCE_DATE_EPOCH=$release_epoch "$strip" --strip-all "$stage/files/vorlux.exe" "$stage/files/vored102.exe" \
+        || die "stripping failed"
     "$root/scripts/check-imports.sh" "$stage/files/vorlux.exe" "$stage/files/vored102.exe"
     cp "$root/app/art/vorlux.ico" "$stage/vorlux.ico"
     {
