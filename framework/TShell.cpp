@@ -42,12 +42,15 @@ bool TShell::Execute(const std::string& file, const std::string& parameters)
     return reinterpret_cast<INT_PTR>(result) > kShellExecuteFailed;
 }
 
+// Windows 8's ASSOCF_IS_PROTOCOL, beyond the Windows 7 headers.
+constexpr ASSOCF kAssocIsProtocol = static_cast<ASSOCF>(0x1000);
+
 std::string TShell::BrowserCommand()
 {
     std::vector<char> command(kCommandChars);
     // As a protocol, the association honours the user's choice of default browser; systems
     // older than Windows 8 refuse the flag and answer from the classes' registry alone.
-    const ASSOCF tries[] = {static_cast<ASSOCF>(ASSOCF_IS_PROTOCOL | ASSOCF_NOTRUNCATE), ASSOCF_NOTRUNCATE};
+    const ASSOCF tries[] = {static_cast<ASSOCF>(kAssocIsProtocol | ASSOCF_NOTRUNCATE), ASSOCF_NOTRUNCATE};
     for (ASSOCF flags : tries) {
         DWORD size = kCommandChars;
         HRESULT result = ::AssocQueryStringA(flags, ASSOCSTR_COMMAND, "http", "open", command.data(), &size);

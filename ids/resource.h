@@ -42,6 +42,7 @@
 #define IDC_MOVIE_SHOW_KEYS 120
 #define IDC_MOVIE_FORMAT 130
 #define IDC_MOVIE_FRAME_FORMAT 131
+#define IDC_ABOUT_INFO 130 /* the About page's version and where the settings are */
 
 // Hot Keys page
 #define IDC_KEYS_START 100

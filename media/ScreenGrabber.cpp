@@ -3,12 +3,12 @@
 #include "common/CaptureLimits.h"
 #include "common/VorState.h"
 #include "media/FrameFile.h"
+#include "framework/Dpi.h"
 #include "media/Tracking.h"
 #include "media/KeyOverlay.h"
 #include "media/avi/ByteBuffer.h"
 
 #include <mmsystem.h>
-#include <shellscalingapi.h>
 
 #include <algorithm>
 #include <cstring>
@@ -57,12 +57,7 @@ BITMAPINFO* AsBitmapInfo(VBitmapInfo& v)
 // follows the DPI of the monitor it is on.
 int DpiAt(POINT p)
 {
-    const HMONITOR monitor = ::MonitorFromPoint(p, MONITOR_DEFAULTTONEAREST);
-    UINT x = 0;
-    UINT y = 0;
-    if (monitor && SUCCEEDED(::GetDpiForMonitor(monitor, MDT_EFFECTIVE_DPI, &x, &y)))
-        return int(x);
-    return click_overlay::kBaseDpi;
+    return MonitorDpi(::MonitorFromPoint(p, MONITOR_DEFAULTTONEAREST), click_overlay::kBaseDpi);
 }
 
 }  // namespace

@@ -11,11 +11,14 @@
 #include "panel/ResizePage.h"
 #include "settings/Prefs.h"
 
+#include "VorluxVersion.h"
+
 #include <commdlg.h>
 #include <msacm.h>
 
 #include <cstdio>
 #include <cstring>
+#include <string>
 #include <vector>
 
 namespace {
@@ -735,4 +738,10 @@ void KeySetPage::OnSheetHelp()
     SendHelpCommand(SheetOwner(), kCmdHelpHotKeys, Handle());
 }
 
-AboutPage::AboutPage(HINSTANCE instance) : TPropertyPage(IDD_ABOUT, instance, false) {}
+AboutPage::AboutPage(Prefs& prefs, HINSTANCE instance) : TPropertyPage(IDD_ABOUT, instance, false), prefs(prefs) {}
+
+bool AboutPage::SetupWindow()
+{
+    const std::string info = "Version " VORLUX_VERSION_TEXT ". Settings: " + prefs.Where();
+    return ::SetDlgItemTextA(Handle(), IDC_ABOUT_INFO, info.c_str()) != FALSE;
+}

@@ -216,8 +216,14 @@ private:
     KeyDialog keyDialog;
 };
 
-// The product picture; no input, no Help button.
+// The product picture, the version and where the settings are; no input, no Help button.
 class AboutPage : public TPropertyPage {
 public:
-    explicit AboutPage(HINSTANCE instance);
+    AboutPage(Prefs& prefs, HINSTANCE instance);
+
+protected:
+    bool SetupWindow() override;
+
+private:
+    Prefs& prefs;
 };

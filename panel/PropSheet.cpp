@@ -25,7 +25,7 @@ PropSheet::PropSheet(HWND parent, HINSTANCE instance, Prefs& prefs)
       sound(prefs, instance),
       destination(prefs, instance),
       keys(*this, prefs, instance),
-      about(instance),
+      about(prefs, instance),
       status(*this, instance),
       recorder(prefs, instance, *this)
 {

@@ -8,7 +8,7 @@ packages=(
     wine wine64 wine32:i386
     xvfb xdotool x11-utils x11-apps ffmpeg
     alsa-utils pulseaudio pulseaudio-utils
-    python3-minimal python3-pil optipng
+    python3-minimal python3-pil optipng nsis wkhtmltopdf
 )
 
 sudo=""

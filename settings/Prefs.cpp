@@ -1,5 +1,10 @@
 #include "settings/Prefs.h"
 
+#include "settings/IniStore.h"
+
+#include <knownfolders.h>
+#include <shlobj.h>
+
 #include <cstdio>
 #include <cstring>
 #include <limits>
@@ -11,6 +16,7 @@ constexpr char kRootPrefix[] = "SOFTWARE\\Quorvane\\Vorlux\\";
 constexpr char kTokenProgram[] = "%c";
 constexpr char kTokenWindows[] = "%w";
 constexpr char kTokenSystem[] = "%s";
+constexpr char kInstallerKeyParent = '\\';
 
 constexpr int kMaxNumberedName = 999;
 constexpr char kMovieExtension[] = ".avi";
@@ -63,12 +69,72 @@ bool FollowsRule(const char* text, PrefsRule rule)
     return false;
 }
 
+std::string RunningProgramDirectory()
+{
+    char path[MAX_PATH];
+    const DWORD length = ::GetModuleFileNameA(nullptr, path, sizeof path);
+    if (length == 0 || length >= sizeof path)
+        return {};
+    std::string directory(path, length);
+    const std::size_t slash = directory.find_last_of('\\');
+    return slash == std::string::npos ? std::string() : directory.substr(0, slash);
+}
+
+// The setup program's choice of movie directory, beside the store's own key; empty when none.
+std::string InstallerDirectory(const PrefsLocation& location)
+{
+    const std::size_t slash = location.path.find_last_of(kInstallerKeyParent);
+    if (!location.hive || slash == std::string::npos)
+        return {};
+    HKEY opened = nullptr;
+    if (::RegOpenKeyExA(location.hive, location.path.substr(0, slash).c_str(), 0, KEY_READ, &opened) != ERROR_SUCCESS)
+        return {};
+    ScopedRegKey key(opened);
+    char text[kPrefsPathSize] = {};
+    DWORD type = REG_NONE;
+    DWORD length = sizeof text - 1;
+    if (::RegQueryValueExA(key.get(), kPrefsInstallerDirectory, nullptr, &type, reinterpret_cast<BYTE*>(text),
+                           &length) != ERROR_SUCCESS ||
+        type != REG_SZ)
+        return {};
+    return text;
+}
+
+// A known folder as ANSI text; false when the system has none or its path does not fit.
+bool KnownFolder(REFKNOWNFOLDERID id, char (&path)[kPrefsPathSize])
+{
+    PWSTR wide = nullptr;
+    const HRESULT result = ::SHGetKnownFolderPath(id, 0, nullptr, &wide);
+    BOOL lossy = FALSE;
+    const int length = SUCCEEDED(result) ? ::WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide, -1, path,
+                                                                 sizeof path, nullptr, &lossy)
+                                         : 0;
+    ::CoTaskMemFree(wide);
+    return length > 0 && !lossy;
+}
+
 }  // namespace
 
 Prefs& Prefs::Global()
 {
-    static Prefs prefs(kPrefsVersion);
-    return prefs;
+    static const std::unique_ptr<Prefs> prefs = [] {
+        const std::string root = std::string(kRootPrefix) + kPrefsVersion;
+        return ForProgram(RunningProgramDirectory(), PrefsLocation{HKEY_LOCAL_MACHINE, root},
+                          PrefsLocation{HKEY_CURRENT_USER, root});
+    }();
+    return *prefs;
+}
+
+std::unique_ptr<Prefs> Prefs::ForProgram(const std::string& programDirectory, const PrefsLocation& primary,
+                                         const PrefsLocation& fallback)
+{
+    const std::string ini = programDirectory + "\\" + kPrefsIniName;
+    if (!programDirectory.empty() && FileExists(ini.c_str()))
+        return std::make_unique<Prefs>(std::make_unique<IniStore>(ini), kTokenProgram);
+    std::string directory = InstallerDirectory(primary);
+    if (directory.empty())
+        directory = InstallerDirectory(fallback);
+    return std::make_unique<Prefs>(std::make_unique<RegistryStore>(primary, fallback), directory);
 }
 
 Prefs::Prefs(const char* version)
@@ -81,52 +147,31 @@ Prefs::Prefs(const char* version)
 // standard user, who may not write there, gets the same tree of their own.
 Prefs::Prefs(PrefsLocation primary, PrefsLocation fallback)
 {
-    if (!OpenAt(primary))
-        OpenAt(fallback);
+    auto registry = std::make_unique<RegistryStore>(primary, fallback);
+    hive = registry->Hive();
+    store = std::move(registry);
+    if (store->Created())
+        CreateDefaults();
+}
+
+Prefs::Prefs(std::unique_ptr<PrefsStore> chosen, std::string directory)
+    : store(std::move(chosen)), directoryDefault(std::move(directory))
+{
+    if (const auto* registry = dynamic_cast<const RegistryStore*>(store.get()))
+        hive = registry->Hive();
+    if (store->Created())
+        CreateDefaults();
 }
 
 Prefs::~Prefs() = default;
 
-// Opens the root at `location`, or creates it with every default when it does not exist. An
-// existing root never gets its missing sub-keys or values back.
-bool Prefs::OpenAt(const PrefsLocation& location)
-{
-    if (!location.hive)
-        return false;
-    HKEY opened = nullptr;
-    DWORD disposition = REG_OPENED_EXISTING_KEY;
-    if (::RegOpenKeyExA(location.hive, location.path.c_str(), 0, KEY_ALL_ACCESS, &opened) !=
-        ERROR_SUCCESS) {
-        opened = nullptr;
-        if (::RegCreateKeyExA(location.hive, location.path.c_str(), 0, nullptr,
-                              REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, &opened,
-                              &disposition) != ERROR_SUCCESS)
-            return false;
-    }
-    root.reset(opened);
-    hive = location.hive;
-    if (disposition == REG_CREATED_NEW_KEY) {
-        CreateDefaults();
-        return true;
-    }
-    for (std::size_t i = 0; i < kPrefsSubKeyCount; ++i) {
-        HKEY sub = nullptr;
-        if (::RegOpenKeyExA(root.get(), kPrefsSubKeyNames[i], 0, KEY_ALL_ACCESS, &sub) ==
-            ERROR_SUCCESS)
-            subKeys[i].reset(sub);
-    }
-    return true;
-}
-
+// Only a tree made just now gets its defaults: an existing one never gets missing sub-keys or
+// values back.
 void Prefs::CreateDefaults()
 {
     for (std::size_t i = 0; i < kPrefsSubKeyCount; ++i) {
-        HKEY sub = nullptr;
-        if (::RegCreateKeyExA(root.get(), kPrefsSubKeyNames[i], 0, nullptr,
-                              REG_OPTION_NON_VOLATILE, KEY_ALL_ACCESS, nullptr, &sub,
-                              nullptr) != ERROR_SUCCESS)
+        if (!store->CreateSection(static_cast<PrefsSubKey>(i)))
             continue;
-        subKeys[i].reset(sub);
         for (std::size_t v = 0; v < std::size(kPrefsLayout); ++v) {
             const PrefsValue& value = kPrefsLayout[v];
             if (static_cast<std::size_t>(value.subKey) != i)
@@ -135,28 +180,23 @@ void Prefs::CreateDefaults()
             if (value.type == PrefsType::Number)
                 WriteNumber(setting, static_cast<int32_t>(value.number));
             else
-                WriteText(setting, value.text);
+                WriteText(setting, DefaultText(setting));
         }
     }
 }
 
-HKEY Prefs::SubKeyOf(PrefsSetting setting) const
+const char* Prefs::DefaultText(PrefsSetting setting) const
 {
-    return subKeys[static_cast<std::size_t>(PrefsLayoutOf(setting).subKey)].get();
+    if (setting == PrefsSetting::PathDirectory && !directoryDefault.empty())
+        return directoryDefault.c_str();
+    return PrefsLayoutOf(setting).text;
 }
 
-// A value of another type or size counts as missing.
 bool Prefs::ReadNumber(PrefsSetting setting, int32_t& value) const
 {
-    const HKEY key = SubKeyOf(setting);
-    if (!key)
-        return false;
-    DWORD type = REG_NONE;
-    DWORD data = 0;
-    DWORD size = sizeof data;
-    if (::RegQueryValueExA(key, PrefsLayoutOf(setting).name, nullptr, &type,
-                           reinterpret_cast<BYTE*>(&data), &size) != ERROR_SUCCESS ||
-        type != REG_DWORD || size != sizeof data)
+    const PrefsValue& layout = PrefsLayoutOf(setting);
+    uint32_t data = 0;
+    if (!store->ReadNumber(layout.subKey, layout.name, data))
         return false;
     value = static_cast<int32_t>(data);
     return true;
@@ -170,40 +210,17 @@ int32_t Prefs::ReadNumberOr(PrefsSetting setting, int32_t failure) const
 
 void Prefs::WriteNumber(PrefsSetting setting, int32_t value)
 {
-    const HKEY key = SubKeyOf(setting);
-    if (!key)
-        return;
-    const char* name = PrefsLayoutOf(setting).name;
+    const PrefsValue& layout = PrefsLayoutOf(setting);
     if (writeObserver)
-        writeObserver(name);
-    const DWORD data = static_cast<DWORD>(value);
-    ::RegSetValueExA(key, name, 0, REG_DWORD, reinterpret_cast<const BYTE*>(&data), sizeof data);
+        writeObserver(layout.name);
+    store->WriteNumber(layout.subKey, layout.name, static_cast<uint32_t>(value));
 }
 
-// Reads the whole stored text into a path buffer. Text stored without a NUL is terminated
-// here; text that leaves no room for the NUL, or is against the value's rule, is unusable.
+// Text against the value's rule is unusable like missing text.
 bool Prefs::ReadStoredText(PrefsSetting setting, char (&text)[kPrefsPathSize]) const
 {
-    text[0] = '\0';
-    const HKEY key = SubKeyOf(setting);
-    if (!key)
-        return false;
-    DWORD type = REG_NONE;
-    DWORD length = sizeof text;
-    if (::RegQueryValueExA(key, PrefsLayoutOf(setting).name, nullptr, &type, reinterpret_cast<BYTE*>(text),
-                           &length) != ERROR_SUCCESS ||
-        type != REG_SZ || length > sizeof text) {
-        text[0] = '\0';
-        return false;
-    }
-    if (length == 0 || text[length - 1] != '\0') {
-        if (length == sizeof text) {
-            text[0] = '\0';
-            return false;
-        }
-        text[length] = '\0';
-    }
-    if (!FollowsRule(text, PrefsLayoutOf(setting).rule)) {
+    const PrefsValue& layout = PrefsLayoutOf(setting);
+    if (!store->ReadText(layout.subKey, layout.name, text) || !FollowsRule(text, layout.rule)) {
         text[0] = '\0';
         return false;
     }
@@ -223,24 +240,22 @@ void Prefs::GetText(PrefsSetting setting, char* buffer, std::size_t size) const
     if (ReadStoredText(setting, text))
         CopyWhole(text, buffer, size);
     else if (value.fallback == PrefsFallback::Default)
-        CopyWhole(value.text, buffer, size);
+        CopyWhole(DefaultText(setting), buffer, size);
 }
 
 // Text longer than a path buffer, or against the value's rule, is refused: it could never be
 // read back.
 void Prefs::WriteText(PrefsSetting setting, const char* text)
 {
-    const HKEY key = SubKeyOf(setting);
-    if (!key || !text)
+    if (!text)
         return;
     const std::size_t length = std::strlen(text);
     const PrefsValue& value = PrefsLayoutOf(setting);
     if (length >= kPrefsPathSize || !FollowsRule(text, value.rule))
         return;
-    const DWORD bytes = static_cast<DWORD>(value.type == PrefsType::TextNoNul ? length : length + 1);
     if (writeObserver)
         writeObserver(value.name);
-    ::RegSetValueExA(key, value.name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text), bytes);
+    store->WriteText(value.subKey, value.name, text, value.type != PrefsType::TextNoNul);
 }
 
 int32_t Prefs::GetFramesPerSecond() const { return ReadNumberOr(PrefsSetting::FramesPerSecond, -1); }
@@ -361,8 +376,14 @@ void Prefs::GetMovieDirectory(char* buffer, std::size_t size) const
 {
     char directory[kPrefsPathSize];
     GetDirectory(directory, sizeof directory);
+    char folder[kPrefsPathSize];
     if (std::strcmp(directory, kTokenProgram) == 0) {
         CopyWhole(programDirectory, buffer, size);
+    } else if (std::strcmp(directory, kPrefsVideosToken) == 0) {
+        if (KnownFolder(FOLDERID_Videos, folder) || KnownFolder(FOLDERID_Documents, folder))
+            CopyWhole(folder, buffer, size);
+        else
+            CopyWhole(programDirectory, buffer, size);
     } else if (std::strcmp(directory, kTokenWindows) == 0 ||
                std::strcmp(directory, kTokenSystem) == 0) {
         char system[kPrefsPathSize];

@@ -1,6 +1,7 @@
 #pragma once
-// The settings store: every persistent setting lives in the registry and is read afresh on
-// each call, so a value stored by one page is seen at once by every other part.
+// The settings store: every persistent setting lives in the registry, or in a file beside the
+// program when one is there (PrefsStore), and is read afresh on each call, so a value stored by
+// one page is seen at once by every other part.
 // UI thread only: the pages, the settings panel and start-up call it; there is no lock.
 
 #include <windows.h>
@@ -8,30 +9,36 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <utility>
 
 #include "framework/Scoped.h"
 #include "common/VRecords.h"
 #include "settings/PrefsLayout.h"
-
-// Size of every text buffer the store fills: directories, base names and movie paths hold at
-// most kPrefsPathSize - 1 characters.
-inline constexpr std::size_t kPrefsPathSize = 260;
+#include "settings/PrefsStore.h"
+#include "settings/RegistryStore.h"
 
 // The fixed version text the program's store is opened with.
 inline constexpr char kPrefsVersion[] = "3.02";
 
-// Where a store's tree lives: a hive (predefined or opened by the caller) and the path below it.
-struct PrefsLocation {
-    HKEY hive = nullptr;  // not owned
-    std::string path;
-};
+// The directory token of the user's Videos folder (Documents when there is none), which an
+// installed copy's new store gets as its movie directory.
+inline constexpr char kPrefsVideosToken[] = "%v";
+// The value below SOFTWARE\Quorvane\Vorlux (machine or user) in which the setup program leaves
+// the movie directory a new store starts with.
+inline constexpr char kPrefsInstallerDirectory[] = "MovieDirectory";
 
 class Prefs {
 public:
-    // The process-wide store, opened with kPrefsVersion on first use and closed at exit.
+    // The process-wide store, opened with kPrefsVersion on first use and closed at exit, in
+    // the place ForProgram chooses for the running executable's directory.
     static Prefs& Global();
+    // The file kPrefsIniName in `programDirectory` when it exists (a portable copy, movies
+    // beside the program by default); else the registry at the two locations, a new store
+    // taking its movie directory from the setup program's choice at the locations' parent key.
+    static std::unique_ptr<Prefs> ForProgram(const std::string& programDirectory, const PrefsLocation& primary,
+                                             const PrefsLocation& fallback);
 
     // SOFTWARE\Quorvane\Vorlux\<version> below HKEY_LOCAL_MACHINE, or below HKEY_CURRENT_USER
     // when the machine-wide key can be neither opened nor created (a standard user).
@@ -39,12 +46,17 @@ public:
     // The same rules at chosen locations: primary first, then fallback. Tests use this to give
     // each case a tree of its own.
     Prefs(PrefsLocation primary, PrefsLocation fallback);
+    // A store of the caller's choosing; `directoryDefault` replaces the layout's default
+    // movie directory, for a new store and for an unusable stored value.
+    Prefs(std::unique_ptr<PrefsStore> store, std::string directoryDefault);
     ~Prefs();
     Prefs(const Prefs&) = delete;
     Prefs& operator=(const Prefs&) = delete;
 
     // The hive the store ended up in; null when neither location could be opened or created.
     HKEY Hive() const { return hive; }
+    // Where the settings are, for people: a registry key or a file's path.
+    std::string Where() const { return store->Where(); }
     // Called with each value's name just before it is written; lets tests see write order.
     void SetWriteObserver(std::function<void(const char* name)> observer)
     {
@@ -109,8 +121,8 @@ public:
     void SetDirectory(const char* directory);
     void GetFilename(char* buffer, std::size_t size) const;
     void SetFilename(const char* baseName);
-    // The stored directory with "%c", "%w" and "%s" resolved to the program, Windows and
-    // system directory.
+    // The stored directory with "%c", "%w", "%s" and "%v" resolved to the program, Windows,
+    // system and Videos directory.
     void GetMovieDirectory(char* buffer, std::size_t size) const;
     // The next output file name without its directory ("VluxTake000.avi"), with the extension
     // of the chosen format (.avi or .gif, .bmp or .png); empty text when the directory and
@@ -148,9 +160,8 @@ public:
     const char* GetProgramDirectory() const { return programDirectory; }
 
 private:
-    bool OpenAt(const PrefsLocation& location);
     void CreateDefaults();
-    HKEY SubKeyOf(PrefsSetting setting) const;
+    const char* DefaultText(PrefsSetting setting) const;
     bool ReadNumber(PrefsSetting setting, int32_t& value) const;
     int32_t ReadNumberOr(PrefsSetting setting, int32_t failure) const;
     void WriteNumber(PrefsSetting setting, int32_t value);
@@ -158,9 +169,9 @@ private:
     void WriteText(PrefsSetting setting, const char* text);
     void NextName(const char* extension, char* buffer, std::size_t size) const;
 
+    std::unique_ptr<PrefsStore> store;
     HKEY hive = nullptr;  // not owned
-    ScopedRegKey root;
-    ScopedRegKey subKeys[kPrefsSubKeyCount];
+    std::string directoryDefault;
     char programDirectory[kPrefsPathSize] = {};
     std::function<void(const char* name)> writeObserver;
 };

@@ -13,7 +13,7 @@
 
 #include <windows.h>
 
-#include <shellscalingapi.h>
+#include "framework/Dpi.h"
 
 #include <cmath>
 #include <cstdlib>
@@ -32,10 +32,7 @@ constexpr POINT kOutside{900, 700};        // a cursor position away from everyt
 
 int DpiOfMonitorAt(POINT p)
 {
-    UINT x = 0;
-    UINT y = 0;
-    HMONITOR m = ::MonitorFromPoint(p, MONITOR_DEFAULTTONEAREST);
-    return m && SUCCEEDED(::GetDpiForMonitor(m, MDT_EFFECTIVE_DPI, &x, &y)) ? int(x) : 96;
+    return MonitorDpi(::MonitorFromPoint(p, MONITOR_DEFAULTTONEAREST), 96);
 }
 
 void SendButton(DWORD down, DWORD up)

@@ -10,11 +10,13 @@
 // Physical pixels everywhere, as the program sees them.
 inline void SetDpiAware()
 {
-    using SetContextFn = BOOL(WINAPI*)(DPI_AWARENESS_CONTEXT);
+    // Windows 10's DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2, beyond the Windows 7 headers.
+    using SetContextFn = BOOL(WINAPI*)(HANDLE);
+    const auto perMonitorV2 = reinterpret_cast<HANDLE>(static_cast<INT_PTR>(-4));
     HMODULE user = ::GetModuleHandleA("user32.dll");
     auto setContext = reinterpret_cast<SetContextFn>(
         reinterpret_cast<void*>(::GetProcAddress(user, "SetProcessDpiAwarenessContext")));
-    if (!setContext || !setContext(DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2))
+    if (!setContext || !setContext(perMonitorV2))
         ::SetProcessDPIAware();
 }
 
