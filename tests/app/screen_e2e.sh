@@ -39,7 +39,7 @@ echo "panel $panel on depth $depth"
 # Out of the capture area: the panel, Wine's tray window (when it shows the status icon) and
 # the mouse. Then the program has time to take in the moves.
 xdotool windowmove "$panel" 560 420
-tray=$(vorlux_wait_window '^Wine System Tray$' 60 || true)
+tray=$(vorlux_wait_window '^Wine System Tray$' 120 || true)
 [ -n "$tray" ] && xdotool windowmove "$tray" 600 10
 xdotool mousemove 1000 740
 sleep 5
