@@ -32,8 +32,18 @@ VORLUX_PIDS+=($!)
 picture=$(vorlux_wait_window '^xwud' 30) || fail "the picture's window did not appear"
 
 "$VORLUX_RUN" "$VORLUX_PROG/vorlux.exe" </dev/null >"$VORLUX_WORK/vorlux.out" 2>&1 &
-VORLUX_PIDS+=($!)
-panel=$(vorlux_wait_window '^Vorlux 3\.0$' 600) || fail "the panel did not appear"
+program=$!
+VORLUX_PIDS+=($program)
+# Minutes under the emulator; a start that dies on the way (the emulated loader now and then
+# cannot map what Wine needs) ends the wait at once, so that a second run comes sooner.
+panel=""
+for _ in $(seq 600); do
+    panel=$(xdotool search --onlyvisible --name '^Vorlux 3\.0$' 2>/dev/null | head -1 || true)
+    [ -n "$panel" ] && break
+    kill -0 "$program" 2>/dev/null || fail "the program ended before its panel appeared: $(tail -3 "$VORLUX_WORK/vorlux.out")"
+    sleep 1
+done
+[ -n "$panel" ] || fail "the panel did not appear"
 echo "panel $panel on depth $depth"
 
 # Out of the capture area: the panel, Wine's tray window (when it shows the status icon) and
