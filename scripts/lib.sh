@@ -8,16 +8,11 @@
 VORLUX_WINE64=/usr/lib/wine/wine64
 VORLUX_WINE32=/usr/lib/wine/wine
 VORLUX_WINESERVER=/usr/lib/wine/wineserver64
-# Where the 32-bit loader runs under qemu-i386 (scripts/enable-i386.sh), the emulator is given the
-# whole 32-bit address space up front: without that, Wine's fixed mappings met the emulator's own
-# under load and every start ended with "failed to map the shared user data".
-export QEMU_RESERVED_VA=${QEMU_RESERVED_VA:-0xffff0000}
-
 # Where 32-bit programs run under qemu-i386 (scripts/enable-i386.sh), the emulator reserves the
-# guest's address space up front; otherwise its own mappings can take the place where Wine maps
-# the shared user data (0x7ffe0000), and every 32-bit process fails to start (c0000018) and a
-# prefix boots without its 32-bit half. Ignored where the kernel runs 32-bit code itself.
-export QEMU_RESERVED_VA=${QEMU_RESERVED_VA:-0xf7000000}
+# whole 32-bit address space up front; otherwise its own mappings can take the place where Wine maps
+# the shared user data (0x7ffe0000), every 32-bit process fails to start (c0000018) and a prefix
+# boots without its 32-bit half. Ignored where the kernel runs 32-bit code itself.
+export QEMU_RESERVED_VA=${QEMU_RESERVED_VA:-0xffff0000}
 
 die() {
     echo "${VORLUX_SCRIPT:-$(basename "$0")}: $*" >&2
