@@ -2,7 +2,7 @@
 # Takes every picture in docs/ (which the README shows and the build copies into the help) from
 # the current x86_64 build under Wine on a private Xvfb, the same way each time: the panel's
 # pages, the Capture Area dialog with its framer, the status icon's menu while recording, the
-# help page, and the clicks. Run it after a change that shows; commit the pictures with it.
+# help page, the clicks, the key plates and an animated GIF the program records. Run it after a change that shows; commit the pictures with it.
 #   scripts/screenshots.sh
 # Needs what scripts/setup.sh installs (wkhtmltopdf renders the help page). VORLUX_CLEAN_PREFIX
 # names a booted Wine prefix to copy instead of booting one.
@@ -14,7 +14,7 @@ docs=$root/docs
 build=${VORLUX_BUILD_ROOT:-$root/build}/x86_64
 "$root/scripts/setup.sh" || die "installing the packages failed"
 [ -f "$build/build.ninja" ] || "$root/scripts/build.sh" x86_64 >/dev/null
-cmake --build "$build" --target vorlux clicks_demo >"$build/screenshots.log" 2>&1 \
+cmake --build "$build" --target vorlux clicks_demo keys_demo >"$build/screenshots.log" 2>&1 \
     || { tail -20 "$build/screenshots.log" >&2; die "the build failed (see $build/screenshots.log)"; }
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/vorlux-shots.XXXXXX") || die "cannot make a work directory"
@@ -102,6 +102,9 @@ vorlux_key "$dialog" Escape
 vorlux_wait_gone '^Capture Area$' 10 || die "the Capture Area dialog did not close"
 
 # The status icon's menu while recording: the menu is the window that the right click opens.
+# The recording itself, of the stored area (the bars and the eyes), is an animated GIF.
+"$VORLUX_WINE64" reg add 'HKLM\SOFTWARE\Quorvane\Vorlux\3.02\Movie' /v Format /t REG_DWORD /d 1 /f \
+    >/dev/null 2>&1 || die "cannot choose GIF movies"
 vorlux_key "$panel" ctrl+shift+F5
 sleep 2
 before=$(visible)
@@ -113,9 +116,10 @@ menu=$(comm -13 <(echo "$before") <(visible) | head -1)
 shot_window "$menu" "$docs/status-menu.png"
 xdotool key Escape
 vorlux_key "$panel" ctrl+shift+F6
+vorlux_wait_file "$prog/VluxTake000.gif" 30 || die "the GIF recording was not saved"
 sleep 2
-
-# The hot-key pictures belong here, taken with the same helpers while the panel runs.
+cp "$prog/VluxTake000.gif" "$docs/recording.gif" || die "cannot copy the GIF recording"
+echo "screenshots.sh: $docs/recording.gif"
 
 "$VORLUX_WINESERVER" -k 2>/dev/null || true
 
@@ -123,6 +127,11 @@ sleep 2
 "$VORLUX_WINE64" "$build/bin/clicks_demo.exe" "$docs/clicks.png" </dev/null >"$work/clicks.out" 2>&1 \
     || { cat "$work/clicks.out" >&2; die "clicks_demo failed"; }
 echo "screenshots.sh: $docs/clicks.png"
+
+# The key plates: frames of a movie the demo records while xdotool types and presses shortcuts.
+"$VORLUX_WINE64" "$build/bin/keys_demo.exe" "$docs/keys.png" </dev/null >"$work/keys.out" 2>&1 \
+    || { cat "$work/keys.out" >&2; die "keys_demo failed"; }
+echo "screenshots.sh: $docs/keys.png"
 
 # The help page as a browser shows it, with the pictures just taken.
 mkdir -p "$work/help/vorlux-help"

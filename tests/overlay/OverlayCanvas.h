@@ -16,7 +16,7 @@ constexpr size_t kGuardBytes = 64;
 
 // A 216-entry colour cube, a grey ramp and two exact entries a ring may want; the first entry
 // is the background.
-std::vector<VRgbQuad> TestPalette()
+inline std::vector<VRgbQuad> TestPalette()
 {
     std::vector<VRgbQuad> p;
     p.push_back(VRgbQuad{128, 128, 128, 0});
