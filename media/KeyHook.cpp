@@ -5,9 +5,6 @@
 #include <cctype>
 
 namespace {
-// The hook procedure has no context argument; it runs only on the thread that installed it.
-thread_local KeyHook* currentHook = nullptr;
-
 constexpr int kClassNameUnits = 32;
 }  // namespace
 
@@ -16,58 +13,6 @@ KeyHook::KeyHook(KeyRing& ring, const ClickClock& clock) : ring(ring), clock(clo
 KeyHook::~KeyHook()
 {
     Stop();
-}
-
-bool KeyHook::Start()
-{
-    if (Running())
-        return true;
-    ready.reset(::CreateEventA(nullptr, TRUE, FALSE, nullptr));
-    if (!ready)
-        return false;
-    installed = false;
-    thread.reset(::CreateThread(nullptr, 0, &KeyHook::ThreadMain, this, 0, &threadId));
-    if (!thread)
-        return false;
-    const HANDLE waits[] = {ready.get(), thread.get()};
-    ::WaitForMultipleObjects(2, waits, FALSE, INFINITE);
-    if (::WaitForSingleObject(ready.get(), 0) == WAIT_OBJECT_0 && installed)
-        return true;
-    Stop();
-    return false;
-}
-
-void KeyHook::Stop()
-{
-    if (!thread)
-        return;
-    ::PostThreadMessageA(threadId, WM_QUIT, 0, 0);
-    ::WaitForSingleObject(thread.get(), INFINITE);
-    thread.reset();
-    threadId = 0;
-}
-
-DWORD WINAPI KeyHook::ThreadMain(void* self)
-{
-    return static_cast<KeyHook*>(self)->Run();
-}
-
-DWORD KeyHook::Run()
-{
-    MSG msg;
-    ::PeekMessageA(&msg, nullptr, WM_USER, WM_USER, PM_NOREMOVE);  // makes the queue
-    ::SetThreadPriority(::GetCurrentThread(), THREAD_PRIORITY_HIGHEST);
-    currentHook = this;
-    HHOOK hook = ::SetWindowsHookExA(WH_KEYBOARD_LL, &KeyHook::LowLevelKeyboard, ::GetModuleHandleA(nullptr), 0);
-    installed = hook != nullptr;
-    ::SetEvent(ready.get());
-    if (!hook)
-        return 1;
-    while (::GetMessageA(&msg, nullptr, 0, 0) > 0)
-        ::DispatchMessageA(&msg);
-    ::UnhookWindowsHookEx(hook);
-    currentHook = nullptr;
-    return 0;
 }
 
 bool KeyHook::FocusIsPassword()
@@ -113,7 +58,8 @@ KeyStroke KeyHook::Stroke(const KBDLLHOOKSTRUCT& event, WPARAM message, const Cl
 
 LRESULT CALLBACK KeyHook::LowLevelKeyboard(int code, WPARAM message, LPARAM data)
 {
-    if (code == HC_ACTION && currentHook)
-        currentHook->ring.Push(Stroke(*reinterpret_cast<const KBDLLHOOKSTRUCT*>(data), message, currentHook->clock));
+    auto* self = static_cast<KeyHook*>(HookThread::Context());
+    if (code == HC_ACTION && self)
+        self->ring.Push(Stroke(*reinterpret_cast<const KBDLLHOOKSTRUCT*>(data), message, self->clock));
     return ::CallNextHookEx(nullptr, code, message, data);
 }

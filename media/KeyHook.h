@@ -1,11 +1,11 @@
 #pragma once
 // The system-wide low-level keyboard hook that collects key events during a recording that shows
-// keys. Like the click hook it runs on a thread of its own with a message loop; the callback only
+// keys. Like the click hook it runs on a hook thread of its own; the callback only
 // stamps the event, marks it hidden when it goes to a password box or the recording is paused,
 // puts it in the ring and passes it on: every key press on the desktop waits for it.
 
-#include "framework/Scoped.h"
 #include "media/Clicks.h"
+#include "media/HookThread.h"
 #include "media/Keys.h"
 
 #include <windows.h>
@@ -18,12 +18,12 @@ public:
     KeyHook(const KeyHook&) = delete;
     KeyHook& operator=(const KeyHook&) = delete;
 
-    // Starts the thread and waits until the hook is in place; false, with nothing left running,
-    // when it could not be installed. Starting a running hook changes nothing.
-    bool Start();  // any thread
+    // Starts the hook's thread; false, with nothing left running, when the hook could not be
+    // installed. Starting a running hook changes nothing.
+    bool Start() { return hook.Start(); }  // any thread
     // Removes the hook and waits for its thread to end. Safe when not started.
-    void Stop();   // any thread but the hook's own
-    bool Running() const { return thread.get() != nullptr; }
+    void Stop() { hook.Stop(); }           // any thread but the hook's own
+    bool Running() const { return hook.Running(); }
 
     // The stroke the callback makes of one hook event (also what the benchmark times).
     static KeyStroke Stroke(const KBDLLHOOKSTRUCT& event, WPARAM message, const ClickClock& clock);
@@ -32,14 +32,9 @@ public:
     static bool FocusIsPassword();
 
 private:
-    static DWORD WINAPI ThreadMain(void* self);
     static LRESULT CALLBACK LowLevelKeyboard(int code, WPARAM message, LPARAM data);
-    DWORD Run();  // hook thread
 
-    KeyRing& ring;             // not owned
-    const ClickClock& clock;   // not owned
-    ScopedKernelHandle thread;
-    DWORD threadId = 0;
-    ScopedKernelHandle ready;  // signalled once the hook thread knows whether its hook is in
-    bool installed = false;    // written by the hook thread before `ready` is signalled
+    KeyRing& ring;            // not owned
+    const ClickClock& clock;  // not owned
+    HookThread hook{WH_KEYBOARD_LL, &KeyHook::LowLevelKeyboard, this};  // after what it writes into
 };
