@@ -1,44 +1,5 @@
 #include "media/Clicks.h"
 
-// ---- ClickRing ------------------------------------------------------------------------------
-
-void ClickRing::Push(const ClickPress& press)
-{
-    std::lock_guard<std::mutex> hold(lock);
-    if (count == kCapacity) {
-        head = (head + 1) % kCapacity;
-        --count;
-    }
-    items[(head + count) % kCapacity] = press;
-    ++count;
-}
-
-size_t ClickRing::Drain(ClickPress* out, size_t max)
-{
-    if (!out)
-        return 0;
-    std::lock_guard<std::mutex> hold(lock);
-    size_t n = 0;
-    while (n < max && count > 0) {
-        out[n++] = items[head];
-        head = (head + 1) % kCapacity;
-        --count;
-    }
-    return n;
-}
-
-void ClickRing::Clear()
-{
-    std::lock_guard<std::mutex> hold(lock);
-    head = count = 0;
-}
-
-size_t ClickRing::Size() const
-{
-    std::lock_guard<std::mutex> hold(lock);
-    return count;
-}
-
 // ---- ClickClock -----------------------------------------------------------------------------
 
 void ClickClock::Reset()

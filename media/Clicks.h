@@ -5,11 +5,11 @@
 
 #include "common/VRecords.h"
 #include "media/ClickOverlay.h"
+#include "media/EventRing.h"
 
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
-#include <mutex>
 
 struct ClickPress {
     uint32_t time = 0;  // animation clock, milliseconds
@@ -17,25 +17,8 @@ struct ClickPress {
     ClickButton button = ClickButton::Left;
 };
 
-// Presses waiting for the next frame: pushed by the mouse hook's thread, drained by the capture
-// thread. Small and fixed: when full, a new press replaces the oldest, since the newest presses
-// are the ones a viewer is about to see. The lock is held only to copy a few entries.
-class ClickRing {
-public:
-    static constexpr size_t kCapacity = 16;
-
-    void Push(const ClickPress& press);             // any thread
-    // Moves up to `max` presses, oldest first, into `out`; returns how many.
-    size_t Drain(ClickPress* out, size_t max);      // any thread
-    void Clear();                                   // any thread
-    size_t Size() const;                            // any thread
-
-private:
-    mutable std::mutex lock;
-    ClickPress items[kCapacity];
-    size_t head = 0;   // oldest entry
-    size_t count = 0;
-};
+// Presses waiting for the next frame, from the mouse hook to the capture thread.
+using ClickRing = EventRing<ClickPress, 16>;
 
 // System milliseconds with every pause taken out: a ring that was growing when the recording
 // paused goes on growing from there when it resumes, as the movie does. Clicks made during a

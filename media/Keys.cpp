@@ -62,48 +62,6 @@ ShowKeys ShowKeysFrom(int32_t stored)
     return ShowKeys::Off;
 }
 
-// ---- KeyRing --------------------------------------------------------------------------------
-
-void KeyRing::Push(const KeyStroke& stroke)
-{
-    std::lock_guard<std::mutex> hold(lock);
-    if (count == kCapacity) {
-        head = (head + 1) % kCapacity;
-        --count;
-    }
-    items[(head + count) % kCapacity] = stroke;
-    ++count;
-}
-
-size_t KeyRing::Drain(KeyStroke* out, size_t max)
-{
-    if (!out)
-        return 0;
-    std::lock_guard<std::mutex> hold(lock);
-    size_t n = 0;
-    while (n < max && count > 0) {
-        out[n++] = items[head];
-        items[head] = KeyStroke{};
-        head = (head + 1) % kCapacity;
-        --count;
-    }
-    return n;
-}
-
-void KeyRing::Clear()
-{
-    std::lock_guard<std::mutex> hold(lock);
-    for (KeyStroke& k : items)
-        k = KeyStroke{};
-    head = count = 0;
-}
-
-size_t KeyRing::Size() const
-{
-    std::lock_guard<std::mutex> hold(lock);
-    return count;
-}
-
 // ---- KeyPlates ------------------------------------------------------------------------------
 
 void KeyPlates::Reset(ShowKeys showMode, const int32_t* ownKeys, size_t ownKeyCount)

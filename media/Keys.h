@@ -7,9 +7,10 @@
 // Events made in a password box or while the recording is paused arrive marked hidden and only
 // keep track of which keys are down.
 
+#include "media/EventRing.h"
+
 #include <cstddef>
 #include <cstdint>
-#include <mutex>
 
 namespace key_plates {
 inline constexpr uint32_t kHoldMs = 1200;   // a plate stays this long after its key is released
@@ -36,24 +37,8 @@ struct KeyStroke {
     bool hidden = false;    // in a password box, or while paused: never shown
 };
 
-// Key events waiting for the next frame: pushed by the hook's thread, drained by the capture
-// thread. When full, a new event replaces the oldest. The lock is held only to copy entries.
-class KeyRing {
-public:
-    static constexpr size_t kCapacity = 64;
-
-    void Push(const KeyStroke& stroke);             // any thread
-    // Moves up to `max` events, oldest first, into `out`; returns how many.
-    size_t Drain(KeyStroke* out, size_t max);       // any thread
-    void Clear();                                   // any thread; wipes what was waiting
-    size_t Size() const;                            // any thread
-
-private:
-    mutable std::mutex lock;
-    KeyStroke items[kCapacity];
-    size_t head = 0;
-    size_t count = 0;
-};
+// Key events waiting for the next frame, from the keyboard hook to the capture thread.
+using KeyRing = EventRing<KeyStroke, 64>;
 
 // What the plates need from the keyboard layout in use.
 class KeyLayout {
