@@ -102,10 +102,17 @@ vorlux_key "$dialog" Escape
 vorlux_wait_gone '^Capture Area$' 10 || die "the Capture Area dialog did not close"
 
 # The status icon's menu while recording: the menu is the window that the right click opens.
-# The recording itself, of the stored area (the bars and the eyes), is an animated GIF.
+# The recording itself, of the stored area, is an animated GIF of the eyes following the cursor.
 "$VORLUX_WINE64" reg add 'HKLM\SOFTWARE\Quorvane\Vorlux\3.02\Movie' /v Format /t REG_DWORD /d 1 /f \
     >/dev/null 2>&1 || die "cannot choose GIF movies"
-vorlux_key "$panel" ctrl+shift+F5
+# Right after the dialog closes the panel may not have the focus yet, and Wine then drops the
+# hot key: the start is pressed again until the movie exists.
+for _ in 1 2 3; do
+    vorlux_key "$panel" ctrl+shift+F5
+    vorlux_wait_file "$prog/VluxTake000.gif" 10 && break
+done
+[ -s "$prog/VluxTake000.gif" ] || { cat "$work/vorlux.out" >&2; die "the GIF recording did not start"; }
+for x in 80 160 240 320 400 480 560; do xdotool mousemove "$x" 620; sleep 0.5; done
 sleep 2
 before=$(visible)
 xdotool mousemove --window "$tray" 10 10 click 3
@@ -116,7 +123,6 @@ menu=$(comm -13 <(echo "$before") <(visible) | head -1)
 shot_window "$menu" "$docs/status-menu.png"
 xdotool key Escape
 vorlux_key "$panel" ctrl+shift+F6
-vorlux_wait_file "$prog/VluxTake000.gif" 30 || die "the GIF recording was not saved"
 sleep 2
 cp "$prog/VluxTake000.gif" "$docs/recording.gif" || die "cannot copy the GIF recording"
 echo "screenshots.sh: $docs/recording.gif"
