@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 #include <functional>
+#include <future>
 #include <memory>
 #include <sstream>
 
@@ -1222,6 +1223,35 @@ TEST(CaptureSound, NoSoundTracesWithoutSound)
     for (const char* s : {"sound.Check", "sound.Init", "sound.Start", "sound.Stop", "sound.End", "audio.Check",
                           "audio.Init", "audio.End"})
         EXPECT_FALSE(rig.journal.Has(s)) << s;
+}
+
+// The device hands a buffer back while the capture thread is inside a frame grab and inside a
+// sound write: the callback returns while they are still under way, so it never waits for a
+// slow screen or disk.
+TEST(CaptureSound, DeviceCallbackNeverWaitsForTheLoop)
+{
+    Rig rig;
+    rig.engine.SetRecordSound(true);
+    std::vector<std::future<void>> callbacks;  // joined by the test, never inside the loop
+    std::vector<std::string> waited;
+    auto handBackMeanwhile = [&](const char* during) {
+        callbacks.push_back(std::async(std::launch::async, [&] { rig.factory->sound->Fill(1); }));
+        if (callbacks.back().wait_for(std::chrono::seconds(10)) != std::future_status::ready)
+            waited.push_back(during);
+    };
+    rig.factory->screen->onGrab = [&](int frame) {
+        if (frame == 2)
+            handBackMeanwhile("a frame grab");
+    };
+    rig.factory->audio->onWrite = [&] {
+        if (rig.factory->audio->writes.size() == 1)
+            handBackMeanwhile("a sound write");
+    };
+    rig.RecordFor(1000);
+    for (auto& c : callbacks)
+        c.wait();
+    EXPECT_EQ(callbacks.size(), 2u);
+    EXPECT_TRUE(waited.empty()) << "the device's callback waited for " << waited.front();
 }
 
 // ---- start errors ------------------------------------------------------------------------
