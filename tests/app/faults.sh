@@ -7,7 +7,9 @@
 # - a hot key that another program (e2e_helper) holds: the program names exactly that key, and
 #   the other three keys work;
 # - a second start while the low-disk question is open (one movie, the program lives), "No" to
-#   the question (the last movie stays), and the pause label after a stop and a new start.
+#   the question (the last movie stays), and the pause label after a stop and a new start;
+# - the sound server killed in the middle of a recording with sound: the recording ends by itself
+#   and says the sound device stopped.
 #   faults.sh x86_64 PATH/vorlux.exe PATH/e2e_helper.exe
 # Needs root for the mount (CI runs as root). VORLUX_DEPTH picks the display as in e2e.sh.
 set -euo pipefail
@@ -243,5 +245,53 @@ wait_file "$VORLUX_PROG/VluxTake000.bmp" 30 || fail "the capture key did not wor
 key ctrl+shift+F5
 sleep 2
 control_is 110 '&Start Recording' 1 || fail "Ctrl+Shift+F5 started a recording"
+kill "$second" 2>/dev/null || true
+wait "$second" 2>/dev/null || true
+
+# ---- a sound server that dies in the middle of a recording --------------------------------------
+# A private PulseAudio whose null sink's monitor is the source: silence at real time. Killed while
+# the program records from it, the device hands nothing back any more and says nothing; the
+# recording ends by itself with the sound-device message, the movie keeping what it has.
+if command -v pulseaudio >/dev/null; then
+    pulse=$VORLUX_WORK/pulse
+    mkdir -p "$pulse/home" "$pulse/run" && chmod 700 "$pulse/run"
+    HOME="$pulse/home" XDG_RUNTIME_DIR="$pulse/run" pulseaudio -n --daemonize=no --exit-idle-time=-1 \
+        --disallow-exit --use-pid-file=no --system=no \
+        -L "module-native-protocol-unix socket=$pulse/native auth-anonymous=1" \
+        -L "module-null-sink sink_name=quiet" </dev/null >"$pulse/log" 2>&1 &
+    pulse_pid=$!
+    VORLUX_PIDS+=("$pulse_pid")
+    for _ in $(seq 50); do
+        PULSE_SERVER="unix:$pulse/native" pactl set-default-source quiet.monitor >/dev/null 2>&1 && break
+        sleep 0.2
+    done
+    PULSE_SERVER="unix:$pulse/native" pactl info >/dev/null 2>&1 || fail "the private PulseAudio did not start"
+    reg_set Sound EnableSoundCapture REG_DWORD 1
+    rm -f "$VORLUX_PROG"/VluxTake*.avi
+    PULSE_SERVER="unix:$pulse/native" "$VORLUX_RUN" "$VORLUX_PROG/vorlux.exe" </dev/null >"$VORLUX_WORK/third.out" 2>&1 &
+    third=$!
+    VORLUX_PIDS+=("$third")
+    wait_window '^Vorlux 3\.0$' 300 >/dev/null || fail "the panel did not appear the third time"
+    helper post 'Vorlux 3.0' 1044 >/dev/null
+    answer_low_disk 5 || true
+    control_is 110 '&Stop Recording' 30 || fail "the recording with sound did not start"
+    sleep 4
+    kill -9 "$pulse_pid"
+    text=$(helper text 'Recording stopped' 60) || fail "no message after the sound server died"
+    echo "told: $text"
+    [[ $text == 'The sound device stopped. The movie '*'VluxTake000.avi keeps the first 0:'* ]] \
+        || fail "message '$text'"
+    helper press 'Recording stopped' 1 >/dev/null
+    control_is 110 '&Start Recording' 10 || fail "the panel still offers to stop"
+    sound_frames=$(check_movie "$VORLUX_PROG/VluxTake000.avi")
+    [ "$sound_frames" -ge 10 ] || fail "the movie with sound has $sound_frames frame slots"
+    echo "movie with sound: $sound_frames frame slots"
+    kill "$third" 2>/dev/null || true
+    wait "$third" 2>/dev/null || true
+    grep -q '^Recording ended: the sound device stopped' <(tr -d '\r' <"$VORLUX_WORK/third.out") \
+        || fail "standard output does not say the sound device stopped"
+else
+    echo "no PulseAudio here: the lost sound server is not tried"
+fi
 
 echo "PASS"
