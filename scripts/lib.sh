@@ -148,17 +148,17 @@ vorlux_map_drive() {  # letter directory
     ln -sfn "$2" "$WINEPREFIX/dosdevices/${1,,}:" || die "cannot map drive $1: to $2"
 }
 
-# Whole-program runs: a work directory holding a clean prefix and a copy of the program, on the
-# display of the depth VORLUX_DEPTH picks (VORLUX_DISPLAY_8/16/24 as scripts/test.sh exports
-# them, else DISPLAY). Sets VORLUX_WORK, VORLUX_PROG (the program's directory), VORLUX_RUN (the
-# loader), WINEPREFIX and DISPLAY, and makes vorlux_program_cleanup the script's EXIT trap.
+# Whole-program runs: a work directory holding a clean prefix and a copy of the program, on a
+# private Xvfb of the depth VORLUX_DEPTH picks (24 without it), so that runs side by side never
+# take each other's focus or keys. Sets VORLUX_WORK, VORLUX_PROG (the program's directory),
+# VORLUX_RUN (the loader), WINEPREFIX and DISPLAY, and makes vorlux_program_cleanup the script's
+# EXIT trap.
 vorlux_program_setup() {  # target path/vorlux.exe
-    local target=$1 exe=$2 var
+    local target=$1 exe=$2
     trap vorlux_program_cleanup EXIT
     [ -f "$exe" ] || die "no program at $exe"
-    var=VORLUX_DISPLAY_${VORLUX_DEPTH:-24}
-    export DISPLAY=${!var:-${DISPLAY:-}}
-    [ -n "$DISPLAY" ] || die "no display (set VORLUX_DISPLAY_${VORLUX_DEPTH:-24} or DISPLAY)"
+    vorlux_start_xvfb "${VORLUX_DEPTH:-24}"
+    export DISPLAY=$VORLUX_XVFB
     VORLUX_RUN=$(vorlux_wine "$target")
     VORLUX_WORK=$(mktemp -d "${TMPDIR:-/tmp}/vorlux-program.XXXXXX") || die "cannot make a work directory"
     export WINEPREFIX=$VORLUX_WORK/prefix WINEDEBUG=-all
@@ -182,6 +182,7 @@ vorlux_program_cleanup() {
     local pid dir
     for pid in "${VORLUX_PIDS[@]}"; do kill "$pid" 2>/dev/null || true; done
     vorlux_stop_prefix
+    vorlux_stop_xvfbs
     for dir in "${VORLUX_MOUNTS[@]}"; do vorlux_unmount "$dir"; done
     [ -n "${VORLUX_WORK:-}" ] && rm -rf "$VORLUX_WORK"
     return 0

@@ -3,7 +3,7 @@
 # hot keys record movies and a snapshot beside the program, and a second copy asked to stop
 # ends with exit code 1 and no panel.
 #   e2e.sh i686|x86_64 PATH/vorlux.exe
-# VORLUX_DEPTH picks the display (VORLUX_DISPLAY_8/16/24, as scripts/test.sh exports them).
+# VORLUX_DEPTH picks the depth of the run's private display (24 without it).
 set -euo pipefail
 . "$(dirname "$0")/../../scripts/lib.sh"
 VORLUX_SCRIPT=e2e.sh

@@ -4,7 +4,7 @@
 # FFmpeg read every frame, the movie lasts as long as it was recorded, and the PNG is the
 # area's size with the screen's resolution.
 #   e2e_gif.sh i686|x86_64 PATH/vorlux.exe
-# VORLUX_DEPTH picks the display (VORLUX_DISPLAY_8/16/24, as scripts/test.sh exports them).
+# VORLUX_DEPTH picks the depth of the run's private display (24 without it).
 set -euo pipefail
 . "$(dirname "$0")/../../scripts/lib.sh"
 VORLUX_SCRIPT=e2e_gif.sh

@@ -4,7 +4,7 @@
 # allows (32-bit frames on a true-colour screen, 16 on a 16-bit one, palettised on an 8-bit
 # one); on a true-colour screen every frame equals an xwd screenshot of the area (PSNR inf).
 #   e2e_lossless.sh i686|x86_64 PATH/vorlux.exe
-# VORLUX_DEPTH picks the display (VORLUX_DISPLAY_8/16/24, as scripts/test.sh exports them).
+# VORLUX_DEPTH picks the depth of the run's private display (24 without it).
 set -euo pipefail
 . "$(dirname "$0")/../../scripts/lib.sh"
 VORLUX_SCRIPT=e2e_lossless.sh

@@ -5,7 +5,7 @@
 # file behind, puts back a movie it was to replace and takes no number; the hidden main frame
 # stays hidden through hot-key starts and stops.
 #   fallbacks.sh i686|x86_64 PATH/vorlux.exe
-# VORLUX_DEPTH picks the display (VORLUX_DISPLAY_8/16/24, as scripts/test.sh exports them).
+# VORLUX_DEPTH picks the depth of the run's private display (24 without it).
 # Mounts a small tmpfs as drive E: of the prefix (needs root), unmounted again however it ends.
 set -euo pipefail
 . "$(dirname "$0")/../../scripts/lib.sh"

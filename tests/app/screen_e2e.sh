@@ -7,7 +7,7 @@
 # Written for the 32-bit build under an emulated CPU: every wait is generous and nothing depends
 # on how fast the program runs.
 #   screen_e2e.sh i686|x86_64 PATH/vorlux.exe
-# VORLUX_DEPTH picks the display (VORLUX_DISPLAY_8/16/24, as scripts/test.sh exports them).
+# VORLUX_DEPTH picks the depth of the run's private display (24 without it).
 set -euo pipefail
 . "$(dirname "$0")/../../scripts/lib.sh"
 VORLUX_SCRIPT=screen_e2e.sh
