@@ -36,7 +36,7 @@ vorlux_wait_file "$movie" 60 || fail "no $movie"
 sleep 2
 [ ! -e "$VORLUX_PROG/VluxTake000.avi" ] || fail "an AVI was written as well"
 
-decoded=$(/usr/bin/python3 "$(dirname "$0")/../avi/decode_image.py" "$movie" "$VORLUX_WORK/movie.raw")
+decoded=$(/usr/bin/python3 "$(dirname "$0")/../media/avi/decode_image.py" "$movie" "$VORLUX_WORK/movie.raw")
 echo "$decoded"
 read -r _ frames _ durations _ _ <<<"$decoded"
 [ "${frames:-0}" -ge 2 ] || fail "$frames frames: the clock's hands did not move in the movie"
@@ -57,7 +57,7 @@ key ctrl+shift+F8
 picture=$VORLUX_PROG/VluxTake000.png
 vorlux_wait_file "$picture" 30 || fail "no $picture"
 sleep 1
-decoded=$(/usr/bin/python3 "$(dirname "$0")/../avi/decode_image.py" "$picture" "$VORLUX_WORK/picture.raw")
+decoded=$(/usr/bin/python3 "$(dirname "$0")/../media/avi/decode_image.py" "$picture" "$VORLUX_WORK/picture.raw")
 echo "$decoded"
 read -r _ frames _ _ _ dpi <<<"$decoded"
 [ "$frames" = 1 ] || fail "the PNG did not decode"

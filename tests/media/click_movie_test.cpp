@@ -4,7 +4,7 @@
 // with it off, no frame has it. The same for the halo around a cursor at a known position.
 
 #include "engine/CaptureEngine.h"
-#include "tests/overlay/ClickTestSupport.h"
+#include "tests/media/ClickTestSupport.h"
 
 #include <gtest/gtest.h>
 

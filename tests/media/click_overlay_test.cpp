@@ -4,7 +4,7 @@
 // independently of the row-by-row runs the drawing uses.
 
 #include "media/ClickOverlay.h"
-#include "tests/overlay/OverlayCanvas.h"
+#include "tests/media/OverlayCanvas.h"
 
 #include <gtest/gtest.h>
 

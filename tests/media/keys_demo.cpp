@@ -4,7 +4,7 @@
 //   keys_demo OUTPUT.png   (a Unix path)
 
 #include "engine/CaptureEngine.h"
-#include "tests/overlay/ClickTestSupport.h"
+#include "tests/media/ClickTestSupport.h"
 
 #include <windows.h>
 

@@ -1,7 +1,7 @@
 // The file service end to end: golden files, and FFmpeg as the independent decoder.
 
-#include "tests/avi/AviTestSupport.h"
-#include "tests/avi/RiffWalker.h"
+#include "tests/media/avi/AviTestSupport.h"
+#include "tests/media/avi/RiffWalker.h"
 
 #include <gtest/gtest.h>
 

@@ -2,7 +2,7 @@
 // where they should be and in their colours, the fade, the frame's edges, the row's layout.
 
 #include "media/KeyOverlay.h"
-#include "tests/overlay/OverlayCanvas.h"
+#include "tests/media/OverlayCanvas.h"
 
 #include <gtest/gtest.h>
 

@@ -4,7 +4,7 @@
 // padded to 4 bytes, vectors within +-16, nothing left over).
 
 #include "media/avi/ZmbvEncoder.h"
-#include "tests/avi/ZmbvScenes.h"
+#include "tests/media/avi/ZmbvScenes.h"
 
 #include <gtest/gtest.h>
 #include <zlib.h>

@@ -7,7 +7,7 @@
 #include "media/ClickOverlay.h"
 #include "media/KeyOverlay.h"
 #include "media/ScreenGrabber.h"
-#include "tests/overlay/ClickTestSupport.h"
+#include "tests/media/ClickTestSupport.h"
 
 #include <gtest/gtest.h>
 

@@ -2,8 +2,8 @@
 // (killed writer, cut files) and write failures.
 
 #include "media/avi/Muxer.h"
-#include "tests/avi/AviTestSupport.h"
-#include "tests/avi/RiffWalker.h"
+#include "tests/media/avi/AviTestSupport.h"
+#include "tests/media/avi/RiffWalker.h"
 
 #include <gtest/gtest.h>
 

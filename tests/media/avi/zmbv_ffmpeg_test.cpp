@@ -1,8 +1,8 @@
 // ZMBV movies written through the file service and decoded by FFmpeg: bit-exact at 8, 16 and
 // 32 bits, with the stream format decoders expect.
 
-#include "tests/avi/AviTestSupport.h"
-#include "tests/avi/ZmbvScenes.h"
+#include "tests/media/avi/AviTestSupport.h"
+#include "tests/media/avi/ZmbvScenes.h"
 
 #include <gtest/gtest.h>
 

@@ -3,8 +3,8 @@
 // a playable file up to the failure.
 
 #include "media/avi/OutputFile.h"
-#include "tests/avi/AviTestSupport.h"
-#include "tests/avi/RiffWalker.h"
+#include "tests/media/avi/AviTestSupport.h"
+#include "tests/media/avi/RiffWalker.h"
 
 #include <gtest/gtest.h>
 
