@@ -104,7 +104,9 @@ run_ctest() {  # target
     fi
     # A test that fails is run once more: a Wine process now and then ends before its program
     # starts, with nothing written. What passed only the second time is named in the summary.
-    (cd "$build/$target" && ctest --output-on-failure --timeout 900 --repeat until-pass:2 \
+    # Two at a time: the program's cases take turns on the shared prefix and displays while a
+    # whole-program run, alone on its own, goes beside them.
+    (cd "$build/$target" && ctest --output-on-failure --timeout 900 --repeat until-pass:2 -j2 \
         --output-junit "$build/$target.junit.xml") \
         </dev/null >"$build/$target.ctest.log" 2>&1 || true
 }
