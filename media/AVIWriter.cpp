@@ -156,18 +156,8 @@ void AVIWriter::NoteFailure(int result)
     std::fflush(stdout);
     // The file says why when the system refused it; a value the file service refused has no
     // system reason.
-    const avi::FileError why = file ? file->FirstError() : avi::FileError{};
-    switch (why.kind) {
-    case avi::FileErrorKind::DiskFull:
-        failure = RecordingFailure{FailureKind::DiskFull, why.code};
-        break;
-    case avi::FileErrorKind::Other:
-        failure = RecordingFailure{FailureKind::WriteFailed, why.code};
-        break;
-    case avi::FileErrorKind::None:
-        failure = RecordingFailure{FailureKind::WriteFailed, 0};
-        break;
-    }
+    const RecordingFailure why = file ? file->FirstError() : RecordingFailure{};
+    failure = why ? why : RecordingFailure{FailureKind::WriteFailed, 0};
 }
 
 uint64_t AVIWriter::FileBytes() const

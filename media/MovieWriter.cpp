@@ -105,11 +105,10 @@ void MovieWriter::NoteGifFailure()
 {
     if (failure)
         return;
-    const avi::FileError why = gif ? gif->FirstError() : avi::FileError{};
-    std::printf("GIF file FAILED (system code %d)\n", why.code);
+    const RecordingFailure why = gif ? gif->FirstError() : RecordingFailure{};
+    std::printf("GIF file FAILED (system code %d)\n", why.systemCode);
     std::fflush(stdout);
-    failure = RecordingFailure{why.kind == avi::FileErrorKind::DiskFull ? FailureKind::DiskFull : FailureKind::WriteFailed,
-                               why.code};
+    failure = why ? why : RecordingFailure{FailureKind::WriteFailed, 0};
 }
 
 bool MovieWriter::Close()
@@ -120,9 +119,9 @@ bool MovieWriter::Close()
     if (FileOpen.IsSet(state)) {
         // Every frame is on disk with the trailer after it: closing only lets the file go.
         if (gifFile && !gifFile->Close()) {
-            const avi::FileError why = gifFile->LastError();
+            const RecordingFailure why = gifFile->LastError();
             if (!failure)
-                failure = RecordingFailure{FailureKind::WriteFailed, why.code};
+                failure = why ? why : RecordingFailure{FailureKind::WriteFailed, 0};
             closed = false;
         }
         keptVideoFrames = gif ? gif->CoveredSlots() : 0;

@@ -55,7 +55,7 @@ public:
     int Close();
     // Why the first failed write failed (kind None while none has): a full disk, or another
     // error with the system's code for its message.
-    FileError FirstError() const { return muxer.FirstError(); }
+    RecordingFailure FirstError() const { return muxer.FirstError(); }
 
     Muxer& Writer() { return muxer; }
 

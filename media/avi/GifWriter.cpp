@@ -279,7 +279,7 @@ void GifWriter::SetColourTable(const uint32_t* rgb, int entries)
 bool GifWriter::WriteAt(uint64_t offset, const uint8_t* data, size_t bytes)
 {
     if (!file.Seek(offset) || file.Write(data, bytes) != bytes) {
-        if (error.kind == FileErrorKind::None)
+        if (error.kind == FailureKind::None)
             error = file.LastError();
         return false;
     }
@@ -291,8 +291,8 @@ bool GifWriter::WriteAt(uint64_t offset, const uint8_t* data, size_t bytes)
 bool GifWriter::Fail()
 {
     failed = true;
-    if (error.kind == FileErrorKind::None)
-        error = file.LastError().kind != FileErrorKind::None ? file.LastError() : FileError{FileErrorKind::Other, 0};
+    if (error.kind == FailureKind::None)
+        error = file.LastError().kind != FailureKind::None ? file.LastError() : RecordingFailure{FailureKind::WriteFailed, 0};
     if (framesWritten > 0) {
         const uint8_t trailer = gif::kTrailer;
         if (file.Truncate(end))
@@ -382,8 +382,8 @@ bool GifWriter::WriteFrame(const void* dib, size_t bytes, int64_t index)
         return WriteFrameOrThrow(dib, bytes, index);
     } catch (const std::bad_alloc&) {
         // The frame could not be built: the recording ends as on a write the file refused.
-        if (error.kind == FileErrorKind::None)
-            error = FileError{FileErrorKind::Other, 0};
+        if (error.kind == FailureKind::None)
+            error = RecordingFailure{FailureKind::WriteFailed, 0};
         return Fail();
     }
 }

@@ -52,7 +52,7 @@ public:
     int64_t CoveredSlots() const { return covered; }
     int64_t Frames() const { return framesWritten; }
     uint64_t Bytes() const { return end + 1; }
-    FileError FirstError() const { return error; }
+    RecordingFailure FirstError() const { return error; }
 
 private:
     bool WriteFrameOrThrow(const void* dib, size_t bytes, int64_t index);
@@ -88,7 +88,7 @@ private:
     int64_t covered = 0;
     int64_t framesWritten = 0;
     bool failed = false;
-    FileError error;
+    RecordingFailure error;
 };
 
 }  // namespace avi

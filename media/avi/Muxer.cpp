@@ -115,10 +115,10 @@ Status Muxer::Fail(Status status)
 // A write, seek or flush the file refused: keeps the file's reason for the first one.
 Status Muxer::FailWrite()
 {
-    if (firstError.kind == FileErrorKind::None) {
+    if (firstError.kind == FailureKind::None) {
         firstError = file->LastError();
-        if (firstError.kind == FileErrorKind::None)
-            firstError.kind = FileErrorKind::Other;
+        if (firstError.kind == FailureKind::None)
+            firstError.kind = FailureKind::WriteFailed;
     }
     return Fail(Status::WriteFailed);
 }

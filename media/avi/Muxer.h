@@ -56,7 +56,7 @@ public:
     uint64_t FileBytes() const { return end; }
     int StreamCount() const { return int(streams.size()); }
     // Why the first failed write failed; kind None while none has.
-    FileError FirstError() const { return firstError; }
+    RecordingFailure FirstError() const { return firstError; }
 
 private:
     struct IndexEntry {
@@ -137,7 +137,7 @@ private:
     bool closed = false;
     bool failed = false;
     Status failure = Status::Ok;  // the first failure
-    FileError firstError;
+    RecordingFailure firstError;
 
     std::vector<uint8_t> pending;  // bytes at the end of the file not yet handed to the system
     uint64_t pendingStart = 0;

@@ -61,7 +61,7 @@ void ClearSystemError()
 }
 // The runtime keeps the system's code when a system call failed; it fails some calls itself
 // (a full disk that took no byte, a bad descriptor), and those get the matching system code.
-FileError SystemError()
+RecordingFailure SystemError()
 {
     int code = int(_doserrno);
     if (code == 0) {
@@ -74,15 +74,15 @@ FileError SystemError()
         }
     }
     const bool full = code == kErrorDiskFull || code == kErrorHandleDiskFull;
-    return FileError{full ? FileErrorKind::DiskFull : FileErrorKind::Other, code};
+    return RecordingFailure{full ? FailureKind::DiskFull : FailureKind::WriteFailed, code};
 }
-FileError NoRoomError()
+RecordingFailure NoRoomError()
 {
-    return FileError{FileErrorKind::DiskFull, kErrorDiskFull};
+    return RecordingFailure{FailureKind::DiskFull, kErrorDiskFull};
 }
-FileError ClosedError()
+RecordingFailure ClosedError()
 {
-    return FileError{FileErrorKind::Other, kErrorInvalidHandle};
+    return RecordingFailure{FailureKind::WriteFailed, kErrorInvalidHandle};
 }
 #else
 int OpenForWrite(const char* path)
@@ -113,18 +113,18 @@ void ClearSystemError()
 {
     errno = 0;
 }
-FileError SystemError()
+RecordingFailure SystemError()
 {
     const int code = errno ? errno : EIO;
-    return FileError{code == ENOSPC ? FileErrorKind::DiskFull : FileErrorKind::Other, code};
+    return RecordingFailure{code == ENOSPC ? FailureKind::DiskFull : FailureKind::WriteFailed, code};
 }
-FileError NoRoomError()
+RecordingFailure NoRoomError()
 {
-    return FileError{FileErrorKind::DiskFull, ENOSPC};
+    return RecordingFailure{FailureKind::DiskFull, ENOSPC};
 }
-FileError ClosedError()
+RecordingFailure ClosedError()
 {
-    return FileError{FileErrorKind::Other, EBADF};
+    return RecordingFailure{FailureKind::WriteFailed, EBADF};
 }
 #endif
 
@@ -187,18 +187,18 @@ public:
         fd = -1;
         return ok || Failed(SystemError(), false);
     }
-    FileError LastError() const override { return error; }
+    RecordingFailure LastError() const override { return error; }
 
 private:
     template <typename T>
-    T Failed(FileError e, T result)
+    T Failed(RecordingFailure e, T result)
     {
         error = e;
         return result;
     }
 
     int fd;
-    FileError error;
+    RecordingFailure error;
 };
 
 }  // namespace

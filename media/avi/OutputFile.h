@@ -1,20 +1,14 @@
 #pragma once
 // The file a movie is written to: positioned writes that say how far they got, and why not.
 
+#include "common/RecordingFailure.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
 
 namespace avi {
-
-// Why the file refused a call. A caller tells a full disk from the rest by `kind` and words
-// the rest with `code`: errno here, the system error code (GetLastError's) on Windows.
-enum class FileErrorKind { None, DiskFull, Other };
-struct FileError {
-    FileErrorKind kind = FileErrorKind::None;
-    int code = 0;
-};
 
 class OutputFile {
 public:
@@ -28,8 +22,9 @@ public:
     // Hands everything written to the system so another process sees it.
     virtual bool Flush() = 0;
     virtual bool Close() = 0;
-    // The error of the last call that failed; kind None while none has.
-    virtual FileError LastError() const = 0;
+    // Why the last call that failed failed (kind None while none has): DiskFull for a full disk,
+    // WriteFailed otherwise, with errno here or the system error code (GetLastError's) on Windows.
+    virtual RecordingFailure LastError() const = 0;
 };
 
 // A disk file, created anew (truncated). Null when it cannot be created.

@@ -160,9 +160,9 @@ public:
     bool Truncate(uint64_t size) override { return inner->Truncate(size); }
     bool Flush() override { return inner->Flush(); }
     bool Close() override { return inner->Close(); }
-    avi::FileError LastError() const override
+    RecordingFailure LastError() const override
     {
-        return full ? avi::FileError{avi::FileErrorKind::DiskFull, ENOSPC} : inner->LastError();
+        return full ? RecordingFailure{FailureKind::DiskFull, ENOSPC} : inner->LastError();
     }
 
 private:
@@ -417,7 +417,7 @@ TEST(GifFile, FullDiskEndsAfterTheLastWholeFrame)
             ++written;
         }
         ASSERT_LT(written, 40) << budget;
-        EXPECT_EQ(gif.FirstError().kind, avi::FileErrorKind::DiskFull) << budget;
+        EXPECT_EQ(gif.FirstError().kind, FailureKind::DiskFull) << budget;
         disk.Close();
         const std::vector<uint8_t> bytes = ReadFile(path);
         EXPECT_EQ(began, budget > 100) << budget;

@@ -59,9 +59,9 @@ public:
     bool Truncate(uint64_t bytes) override { return inner->Truncate(bytes); }
     bool Flush() override { return inner->Flush(); }
     bool Close() override { return inner->Close(); }
-    avi::FileError LastError() const override
+    RecordingFailure LastError() const override
     {
-        return full ? avi::FileError{avi::FileErrorKind::DiskFull, kErrorDiskFull} : inner->LastError();
+        return full ? RecordingFailure{FailureKind::DiskFull, kErrorDiskFull} : inner->LastError();
     }
 
 private:

@@ -29,7 +29,7 @@ struct FaultPlan {
     size_t partial = 0;
     bool sticky = false;
     uint64_t budget = UINT64_MAX;
-    avi::FileError error{avi::FileErrorKind::DiskFull, ENOSPC};
+    RecordingFailure error{FailureKind::DiskFull, ENOSPC};
 };
 
 struct WriteCall {
@@ -67,7 +67,7 @@ public:
     bool Truncate(uint64_t size) override { return inner->Truncate(size); }
     bool Flush() override { return inner->Flush(); }
     bool Close() override { return inner->Close(); }
-    avi::FileError LastError() const override { return failures ? plan.error : inner->LastError(); }
+    RecordingFailure LastError() const override { return failures ? plan.error : inner->LastError(); }
 
     int phase = 0;
     std::vector<WriteCall> calls;
@@ -494,7 +494,7 @@ struct FaultRun {
     avi::Status closeStatus = avi::Status::Ok;
     int videoWritten = 0;      // samples of the calls that succeeded
     int64_t audioWritten = 0;
-    avi::FileError error;
+    RecordingFailure error;
     std::vector<WriteCall> calls;
 };
 
@@ -542,7 +542,7 @@ TEST(AviFailure, EveryKindOfWriteFailsCleanly)
     const std::string path = TempPath("fault.avi");
     const FaultRun clean = WriteFaultMovie(path, FaultPlan{});
     ASSERT_EQ(clean.failedPhase, -1);
-    ASSERT_EQ(clean.error.kind, avi::FileErrorKind::None);
+    ASSERT_EQ(clean.error.kind, FailureKind::None);
     const std::vector<WriteCall>& calls = clean.calls;
     const uint64_t headerBytes = calls.at(0).bytes;  // the first write: the headers up to the movi list
     const size_t frameBytes = size_t(DibFrameBytes(kFaultWidth, kFaultHeight, 24));
@@ -563,7 +563,7 @@ TEST(AviFailure, EveryKindOfWriteFailsCleanly)
         AllButTheLast,   // room for the last index came from the last sample of a stream
         LastCheckpoint,  // nothing could be written any more: the file as the last checkpoint left it
     };
-    const avi::FileError otherError{avi::FileErrorKind::Other, EIO};
+    const RecordingFailure otherError{FailureKind::WriteFailed, EIO};
     struct Case {
         const char* name;
         int write;  // the write that fails
@@ -572,7 +572,7 @@ TEST(AviFailure, EveryKindOfWriteFailsCleanly)
         bool diskFills = false;  // no room from the failing write's offset + partial on
         Keeps keeps = Keeps::Everything;
         int ownSample = 0;  // 1: the failing call's own sample was whole on disk before its failure
-        avi::FileError error{avi::FileErrorKind::DiskFull, ENOSPC};
+        RecordingFailure error{FailureKind::DiskFull, ENOSPC};
     } cases[] = {
         {.name = "the headers", .write = 0, .error = otherError},
         {.name = "the first frame", .write = frameData(0)},
@@ -619,7 +619,7 @@ TEST(AviFailure, EveryKindOfWriteFailsCleanly)
         EXPECT_EQ(run.failedStatus, avi::Status::WriteFailed);
         EXPECT_EQ(run.closeStatus, avi::Status::WriteFailed);
         EXPECT_EQ(run.error.kind, c.error.kind);
-        EXPECT_EQ(run.error.code, c.error.code);
+        EXPECT_EQ(run.error.systemCode, c.error.systemCode);
 
         const WalkedFile walked = WalkAvi(ReadFile(path));
         EXPECT_EQ(walked.Errors(), "");

@@ -48,16 +48,16 @@ TEST(DiskFile, ShortAndRefusedWritesFailWithTheSystemsReason)
         SCOPED_TRACE("a full device");
         auto file = avi::CreateDiskFile("/dev/full");
         ASSERT_TRUE(file);
-        EXPECT_EQ(file->LastError().kind, avi::FileErrorKind::None);
+        EXPECT_EQ(file->LastError().kind, FailureKind::None);
         EXPECT_EQ(file->Write(data.data(), data.size()), 0u);
-        EXPECT_EQ(file->LastError().kind, avi::FileErrorKind::DiskFull);
-        EXPECT_EQ(file->LastError().code, ENOSPC);
+        EXPECT_EQ(file->LastError().kind, FailureKind::DiskFull);
+        EXPECT_EQ(file->LastError().systemCode, ENOSPC);
     }
     {
         SCOPED_TRACE("a file size limit inside the write");
         const std::string path = TempPath("limited.bin");
         size_t done = 0;
-        avi::FileError error;
+        RecordingFailure error;
         {
             auto file = avi::CreateDiskFile(path);
             ASSERT_TRUE(file);
@@ -67,8 +67,8 @@ TEST(DiskFile, ShortAndRefusedWritesFailWithTheSystemsReason)
             error = file->LastError();
         }
         EXPECT_EQ(done, 30000u);
-        EXPECT_EQ(error.kind, avi::FileErrorKind::Other);
-        EXPECT_EQ(error.code, EFBIG);
+        EXPECT_EQ(error.kind, FailureKind::WriteFailed);
+        EXPECT_EQ(error.systemCode, EFBIG);
         EXPECT_EQ(ReadFile(path).size(), 30000u);
         std::remove(path.c_str());
     }
@@ -79,7 +79,7 @@ TEST(DiskFile, ShortAndRefusedWritesFailWithTheSystemsReason)
         ASSERT_TRUE(file);
         EXPECT_TRUE(file->Close());
         EXPECT_EQ(file->Write(data.data(), 10), 0u);
-        EXPECT_EQ(file->LastError().kind, avi::FileErrorKind::Other);
+        EXPECT_EQ(file->LastError().kind, FailureKind::WriteFailed);
         EXPECT_FALSE(file->Seek(0));
         std::remove(path.c_str());
     }
@@ -96,7 +96,7 @@ TEST(DiskFile, MovieCutByTheFileSizeLimitStaysPlayable)
     int written = 0;
     int result = 0;
     int closed = 0;
-    avi::FileError error;
+    RecordingFailure error;
     {
         auto file = avi::MovieFile::Create(path);
         ASSERT_TRUE(file);
@@ -116,8 +116,8 @@ TEST(DiskFile, MovieCutByTheFileSizeLimitStaysPlayable)
     }
     EXPECT_EQ(result, int(avi::Status::WriteFailed));
     EXPECT_EQ(closed, int(avi::Status::WriteFailed));
-    EXPECT_EQ(error.kind, avi::FileErrorKind::Other);
-    EXPECT_EQ(error.code, EFBIG);
+    EXPECT_EQ(error.kind, FailureKind::WriteFailed);
+    EXPECT_EQ(error.systemCode, EFBIG);
     EXPECT_GT(written, 20);
     const WalkedFile walked = WalkAvi(ReadFile(path));
     EXPECT_EQ(walked.Errors(), "");

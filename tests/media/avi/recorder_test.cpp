@@ -290,9 +290,9 @@ public:
     }
     bool Flush() override { return inner->Flush(); }
     bool Close() override { return inner->Close(); }
-    avi::FileError LastError() const override
+    RecordingFailure LastError() const override
     {
-        return full ? avi::FileError{avi::FileErrorKind::DiskFull, kErrorDiskFull} : inner->LastError();
+        return full ? RecordingFailure{FailureKind::DiskFull, kErrorDiskFull} : inner->LastError();
     }
     uint64_t Size() const { return size; }
 
