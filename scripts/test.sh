@@ -19,15 +19,6 @@ scripts/setup.sh || die "installing the packages failed"
 scripts/enable-i386.sh || die "32-bit Wine cannot run here"
 scripts/check-layers.sh || die "an include crosses the folders' allowed direction"
 
-# The i686 run needs its one test program and the program its whole-program check starts; the
-# rest of the tree (benchmarks, tools, demos) builds the same code as x86_64 does.
-declare -A build_targets=([i686]="all_tests vorlux")
-for target in native x86_64 i686; do
-    echo "== build $target"
-    VORLUX_BUILD_TARGETS=${build_targets[$target]:-} scripts/build.sh "$target" >"$build/$target.build.log" 2>&1 || {
-        tail -50 "$build/$target.build.log"; die "build of $target failed (see $build/$target.build.log)"; }
-done
-
 cleanup() {
     local pid t
     for pid in "${background[@]}"; do kill "$pid" 2>/dev/null || true; done
@@ -49,6 +40,39 @@ for target in x86_64 i686; do
     done
 done
 
+# Every prefix is a copy of one booted once: a boot takes minutes, as its 32-bit half runs under
+# the emulator on one core, so it goes beside the builds. The x86_64 and i686 prefixes are kept
+# between runs; the whole-program runs start from a copy of the pristine one instead of booting
+# their own. The boot's server ends (and saves the registry) before anything copies the prefix.
+base_prefix=$build/wineprefix-base
+boot=""
+# A prefix without its 32-bit half (syswow64) was booted where 32-bit programs could not run.
+if [ ! -f "$base_prefix/system.reg" ] || [ ! -d "$base_prefix/drive_c/windows/syswow64" ]; then
+    echo "== boot the Wine prefix, beside the builds"
+    rm -rf "$base_prefix"
+    (export WINEPREFIX=$base_prefix DISPLAY=${displays[x86_64.24]} WINEDEBUG=-all
+     vorlux_boot_prefix && vorlux_stop_prefix) &
+    boot=$!
+    background+=("$boot")
+fi
+
+# The i686 run needs its one test program and the program its whole-program check starts; the
+# rest of the tree (benchmarks, tools, demos) builds the same code as x86_64 does.
+declare -A build_targets=([i686]="all_tests vorlux")
+for target in native x86_64 i686; do
+    echo "== build $target"
+    VORLUX_BUILD_TARGETS=${build_targets[$target]:-} scripts/build.sh "$target" >"$build/$target.build.log" 2>&1 || {
+        tail -50 "$build/$target.build.log"; die "build of $target failed (see $build/$target.build.log)"; }
+done
+
+if [ -n "$boot" ]; then
+    wait "$boot" || die "the first Wine prefix could not be booted"
+    background=()
+    [ -d "$base_prefix/drive_c/windows/syswow64" ] \
+        || die "the Wine prefix booted without its 32-bit half (see $base_prefix.boot.log)"
+    echo "== the Wine prefix is booted"
+fi
+
 # Optional environments that tests rely on (sound sources and the like) hook in here. A hook
 # that cannot provide its environment says so and leaves the tests that need it to skip.
 for hook in scripts/test-env.d/*.sh; do
@@ -57,20 +81,6 @@ done
 
 export WINEDEBUG=-all VORLUX_WINE_OUTPUT_AFTER=1
 
-# Every prefix is a copy of one booted once: a boot takes minutes, as its 32-bit half runs under
-# the emulator. The x86_64 and i686 prefixes are kept between runs; the whole-program runs start
-# from a copy of the pristine one instead of booting their own. The boot's server ends (and
-# saves the registry) before anything copies the prefix.
-base_prefix=$build/wineprefix-base
-# A prefix without its 32-bit half (syswow64) was booted where 32-bit programs could not run.
-if [ ! -f "$base_prefix/system.reg" ] || [ ! -d "$base_prefix/drive_c/windows/syswow64" ]; then
-    echo "== boot the Wine prefix"
-    rm -rf "$base_prefix"
-    (export WINEPREFIX=$base_prefix DISPLAY=${displays[x86_64.24]}
-     vorlux_boot_prefix && vorlux_stop_prefix) || die "the first Wine prefix could not be booted"
-    [ -d "$base_prefix/drive_c/windows/syswow64" ] \
-        || die "the Wine prefix booted without its 32-bit half (see $base_prefix.boot.log)"
-fi
 for target in x86_64 i686; do
     if [ ! -f "$build/wineprefix-$target/system.reg" ]; then
         vorlux_copy_prefix "$base_prefix" "$build/wineprefix-$target"
@@ -104,8 +114,8 @@ run_ctest() {  # target
     fi
     # A test that fails is run once more: a Wine process now and then ends before its program
     # starts, with nothing written. What passed only the second time is named in the summary.
-    # Two at a time: the program's cases take turns on the shared prefix and displays while a
-    # whole-program run, alone on its own, goes beside them.
+    # Two at a time: the unit tests' cases take turns on the shared prefix and displays, and the
+    # whole-program runs, each on a prefix and a display of its own, take turns beside them.
     (cd "$build/$target" && ctest --output-on-failure --timeout 900 --repeat until-pass:2 -j2 \
         --output-junit "$build/$target.junit.xml") \
         </dev/null >"$build/$target.ctest.log" 2>&1 || true
