@@ -21,6 +21,12 @@ struct RecordingFailure {
     explicit operator bool() const { return kind != FailureKind::None; }
 };
 
+// What a refusal failed with: the reason the file gave, or a write that failed without one.
+inline RecordingFailure OrWriteFailed(RecordingFailure why)
+{
+    return why ? why : RecordingFailure{FailureKind::WriteFailed, 0};
+}
+
 // The log line a recording that ended on its own ends with; scripts look for it.
 inline std::string EndedLine(RecordingFailure why)
 {

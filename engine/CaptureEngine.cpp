@@ -439,7 +439,7 @@ void CaptureEngine::Fail(RecordingFailure why)
 RecordingFailure CaptureEngine::WriterFailure() const
 {
     const RecordingFailure why = aviWriter->Failure();
-    return why ? why : RecordingFailure{FailureKind::WriteFailed, 0};
+    return OrWriteFailed(why);
 }
 
 // ---- the capture loop ---------------------------------------------------------------------

@@ -157,7 +157,7 @@ void AVIWriter::NoteFailure(int result)
     // The file says why when the system refused it; a value the file service refused has no
     // system reason.
     const RecordingFailure why = file ? file->FirstError() : RecordingFailure{};
-    failure = why ? why : RecordingFailure{FailureKind::WriteFailed, 0};
+    failure = OrWriteFailed(why);
 }
 
 uint64_t AVIWriter::FileBytes() const

@@ -108,7 +108,7 @@ void MovieWriter::NoteGifFailure()
     const RecordingFailure why = gif ? gif->FirstError() : RecordingFailure{};
     std::printf("GIF file FAILED (system code %d)\n", why.systemCode);
     std::fflush(stdout);
-    failure = why ? why : RecordingFailure{FailureKind::WriteFailed, 0};
+    failure = OrWriteFailed(why);
 }
 
 bool MovieWriter::Close()
@@ -121,7 +121,7 @@ bool MovieWriter::Close()
         if (gifFile && !gifFile->Close()) {
             const RecordingFailure why = gifFile->LastError();
             if (!failure)
-                failure = why ? why : RecordingFailure{FailureKind::WriteFailed, 0};
+                failure = OrWriteFailed(why);
             closed = false;
         }
         keptVideoFrames = gif ? gif->CoveredSlots() : 0;

@@ -292,7 +292,7 @@ bool GifWriter::Fail()
 {
     failed = true;
     if (error.kind == FailureKind::None)
-        error = file.LastError().kind != FailureKind::None ? file.LastError() : RecordingFailure{FailureKind::WriteFailed, 0};
+        error = OrWriteFailed(file.LastError());
     if (framesWritten > 0) {
         const uint8_t trailer = gif::kTrailer;
         if (file.Truncate(end))
